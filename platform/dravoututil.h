@@ -1,0 +1,164 @@
+// dravoututil.h - the output utility library.
+//
+// Everything that concerns the host's output set-up: the library's own job
+// options, the device's resource data (configurations, resolutions, films),
+// temporary and final file names, copies, and the reporting of finished files
+// to the host. Every call but dravoututil_init takes the handle it returned.
+//
+// Options the library reads through the host's get_string_option when it
+// needs them (all optional):
+//   "OUTDIR"    folder for temporary and final files (default ".")
+//   "DEVICEDIR" folder holding the device's resource file "device.toml"
+//               (default: the value of the environment name DRAV_DEVICEDIR,
+//               else ".")
+//   "JOBNAME"   first part of every file name (default "job"); characters
+//               outside A-Z a-z 0-9 . _ - become "_"
+#ifndef DRAVOUTUTIL_H
+#define DRAVOUTUTIL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "drav_host.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define DRAVOUTUTIL_API __attribute__((visibility("default")))
+
+typedef struct DravOutUtil DravOutUtil;  // the handle; null means none
+
+// ---------------------------------------------------------------------------
+// Resource data. Records are laid out so that each field sits at a fixed byte
+// offset. Integers are 32-bit little-endian. The offsets are those of a
+// 32-bit build; with 64-bit pointers the field order is kept and only the
+// fields behind a pointer move, as noted at each record.
+
+// One resolution of a configuration; entries are 840 bytes apart.
+typedef struct DravResolutionEntry {
+  char name[256];        // 0: label, e.g. "2400"
+  char reserved0[8];     // 256
+  double resolution;     // 264: pixels per inch
+  double reserved1;      // 272
+  double gamma;          // 280: gamma value
+  char gamma_text[552];  // 288: gamma text, zero-terminated, empty when none
+} DravResolutionEntry;
+
+// One film; entries are 1048 bytes apart.
+typedef struct DravFilmEntry {
+  char name[256];        // 0: film name (compared without regard to case)
+  double length;         // 256: largest page height, thousandths of an inch
+  double width;          // 264: largest page width, thousandths of an inch
+  char reserved[776];    // 272
+} DravFilmEntry;
+
+// One configuration. 64-bit builds: resolution_count moves from 2196 to 2200
+// and resolutions from 2200 to 2208.
+typedef struct DravConfigRecord {
+  char name[256];                    // 0: configuration name
+  char reserved0[780];               // 256
+  char film_name[256];               // 1036: film the configuration uses
+  char reserved1[900];               // 1292
+  DravFilmEntry* films;              // 2192: the film table (count in the resource record)
+  int32_t resolution_count;          // 2196 (2200 on 64-bit)
+  DravResolutionEntry* resolutions;  // 2200 (2208 on 64-bit)
+} DravConfigRecord;
+
+// The resource record. 64-bit builds: selected moves from 7436 to 7440, and
+// the fields after it follow in order.
+typedef struct DravResource {
+  char file_path[1024];             // 0: the resource file that was read
+  char config_name[256];            // 1024: configuration that the library selected
+  char reserved0[2052];             // 1280
+  int32_t film_count;               // 3332: entries in the film table
+  int32_t config_count;             // 3336: entries in configurations
+  char reserved1[4096];             // 3340
+  DravConfigRecord* selected;       // 7436 (7440 on 64-bit): the selected configuration
+  DravConfigRecord* configurations; // every configuration of the file, in file order
+  DravFilmEntry* films;             // the film table, in file order
+} DravResource;
+
+// ---------------------------------------------------------------------------
+
+// Starts the library with the host's table (kept until dravoututil_end; slot
+// file_done and host_message are used). zero must be 0. *util_options receives
+// the library's own option list, owned by the library. Returns the handle, or
+// null when host is null or memory is short.
+DRAVOUTUTIL_API DravOutUtil* dravoututil_init(HostCallbacks* host, int zero,
+                                              DravOptionDecl** util_options);
+
+// One option list holding util_options and then declared (both ended by a
+// null key); a key given in both is listed once, from util_options. Owned by
+// the library until dravoututil_end. Null on failure.
+DRAVOUTUTIL_API DravOptionDecl* dravoututil_mergeoptions(DravOutUtil* util,
+                                                         const DravOptionDecl* util_options,
+                                                         const DravOptionDecl* declared);
+
+// Reads "device.toml" from the device folder (docs/device-file.md) and selects
+// the configuration config_name (compared without regard to case), or, when
+// config_name is null or empty, the file's default configuration. zero must be
+// 0. On success returns 0 and sets *resdata to the address of a word that
+// points to the resource record; the word and the record stay valid until the
+// next successful call or dravoututil_end. On failure returns non-zero,
+// reports why at level 1, and leaves *resdata and the earlier record as they
+// were.
+DRAVOUTUTIL_API int dravoututil_readresfile(DravOutUtil* util, const char* config_name,
+                                            int zero, DravResource*** resdata);
+
+// Writes into buffer (size bytes) a new temporary file name in the output
+// folder, ending in suffix, and creates that file empty so that no other
+// writer takes the name. The name is
+//   OUTDIR/.JOBNAME-YYYYMMDD-HHMMSS.PID.SEQ<suffix>
+// with the local time of *time (seconds since 1970). Both names of one
+// separation share the time and therefore the part that becomes the final
+// name. Returns 0, or non-zero when the name does not fit or the file cannot
+// be created.
+DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int size,
+                                           const char* suffix, const int32_t* time);
+
+// Moves the file source to OUTDIR/JOBNAME-YYYYMMDD-HHMMSS<extension>, or, when
+// that name is taken, to ...-2<extension>, -3, ...: atomically, never
+// replacing an existing file, also with several processes writing into the
+// same folder. The file and its folder are synced to disk before 0 is
+// returned with the final name in buffer. Non-zero on failure; the file then
+// stays under source and buffer holds the last name tried (or is empty).
+DRAVOUTUTIL_API int dravoututil_uniquerename(DravOutUtil* util, char* buffer, int size,
+                                             const char* source, const char* extension);
+
+// Copies source to a new name of the same form (the stem of source, then -2,
+// -3, ..., then its extension) that no file had; the copy is written under a
+// temporary name, synced and only then given its final name without
+// replacing anything. Returns 0 with the name in buffer, non-zero on failure
+// (nothing is left behind).
+DRAVOUTUTIL_API int dravoututil_uniquecopy(DravOutUtil* util, char* buffer, int size,
+                                           const char* source);
+
+// Reports the finished file name to the host through its file_done slot.
+DRAVOUTUTIL_API void dravoututil_feedback(DravOutUtil* util, const char* name, int zero);
+
+// Ends the library and releases the handle and everything it owns (option
+// lists, resource data). A null handle is accepted.
+DRAVOUTUTIL_API void dravoututil_end(DravOutUtil* util);
+
+#ifdef __cplusplus
+}  // extern "C"
+
+#include <cstddef>
+static_assert(offsetof(DravResolutionEntry, resolution) == 264);
+static_assert(offsetof(DravResolutionEntry, gamma) == 280);
+static_assert(offsetof(DravResolutionEntry, gamma_text) == 288);
+static_assert(sizeof(DravResolutionEntry) == 840);
+static_assert(offsetof(DravFilmEntry, length) == 256);
+static_assert(offsetof(DravFilmEntry, width) == 264);
+static_assert(sizeof(DravFilmEntry) == 1048);
+static_assert(offsetof(DravConfigRecord, film_name) == 1036);
+static_assert(offsetof(DravConfigRecord, films) == 2192);
+static_assert(offsetof(DravConfigRecord, resolution_count) == (sizeof(void*) == 8 ? 2200 : 2196));
+static_assert(offsetof(DravConfigRecord, resolutions) == (sizeof(void*) == 8 ? 2208 : 2200));
+static_assert(offsetof(DravResource, config_name) == 1024);
+static_assert(offsetof(DravResource, film_count) == 3332);
+static_assert(offsetof(DravResource, selected) == (sizeof(void*) == 8 ? 7440 : 7436));
+#endif
+
+#endif  // DRAVOUTUTIL_H
