@@ -103,6 +103,8 @@ class DRAV_DICT_API CStringKeyDict {
   ~CStringKeyDict();
 
   // Non-const access creates an Undefined entry at the end when the key is new.
+  // Adding or removing an entry invalidates references to values of this
+  // dictionary, so d["new"] = d["old"] must copy d["old"] first.
   CUnivType& operator[](std::string_view key);
   // Const access throws CUnivBaseException("Key '<key>' not found").
   const CUnivType& operator[](std::string_view key) const;

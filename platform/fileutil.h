@@ -12,8 +12,9 @@ extern "C" {
 
 // Looks name up in the process environment. When it is defined, copies its
 // value into value (size bytes, size > 0), cut to size - 1 bytes when longer,
-// and returns non-zero; otherwise returns 0 and leaves value empty (when
-// value is not null and size > 0).
+// and returns non-zero; otherwise returns 0 and leaves value empty. With a
+// null value or a size of 0 nothing can be delivered: it writes nothing and
+// returns 0.
 FILEUTIL_API int lognam(const char* name, char* value, size_t size);
 
 // Deletes the file path. Returns 0 on success, -1 on failure (errno set).
