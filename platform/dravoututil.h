@@ -6,13 +6,14 @@
 // to the host. Every call but dravoututil_init takes the handle it returned.
 //
 // Options the library reads through the host's get_string_option when it
-// needs them (all optional):
+// needs them (all optional; an empty value counts as absent):
 //   "OUTDIR"    folder for temporary and final files (default ".")
 //   "DEVICEDIR" folder holding the device's resource file "device.toml"
 //               (default: the value of the environment name DRAV_DEVICEDIR,
 //               else ".")
 //   "JOBNAME"   first part of every file name (default "job"); characters
-//               outside A-Z a-z 0-9 . _ - become "_"
+//               outside A-Z a-z 0-9 . _ - become "_", so does a leading ".",
+//               and only the first 64 bytes are used
 #ifndef DRAVOUTUTIL_H
 #define DRAVOUTUTIL_H
 
@@ -117,8 +118,10 @@ DRAVOUTUTIL_API int dravoututil_readresfile(DravOutUtil* util, const char* confi
 DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int size,
                                            const char* suffix, const int32_t* time);
 
-// Moves the file source to OUTDIR/JOBNAME-YYYYMMDD-HHMMSS<extension>, or, when
-// that name is taken, to ...-2<extension>, -3, ...: atomically, never
+// Moves the file source to <folder of source>/<stem><extension> (for a name
+// from dravoututil_outputspec: OUTDIR/JOBNAME-YYYYMMDD-HHMMSS<extension>; for
+// a name of another form: its base name without its last extension), or,
+// when that name is taken, to ...-2<extension>, -3, ...: atomically, never
 // replacing an existing file, also with several processes writing into the
 // same folder. The file and its folder are synced to disk before 0 is
 // returned with the final name in buffer. Non-zero on failure; the file then
@@ -126,8 +129,10 @@ DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int 
 DRAVOUTUTIL_API int dravoututil_uniquerename(DravOutUtil* util, char* buffer, int size,
                                              const char* source, const char* extension);
 
-// Copies source to a new name of the same form (the stem of source, then -2,
-// -3, ..., then its extension) that no file had; the copy is written under a
+// Copies source to a new name of the same form in its folder (the stem of
+// source, then -2, -3, ..., then its extension) that no file had; the stem
+// is the base name without its extension and without a trailing -N (a stem
+// ending in -YYYYMMDD-HHMMSS keeps it); the copy is written under a
 // temporary name, synced and only then given its final name without
 // replacing anything. Returns 0 with the name in buffer, non-zero on failure
 // (nothing is left behind).

@@ -1,0 +1,180 @@
+// names.cpp - forming temporary and final file names.
+#include "names.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+
+#include "ascii_text.h"
+#include "failure.h"
+
+namespace dravoututil {
+
+namespace {
+
+// The process-wide counter behind next_sequence.
+std::atomic<unsigned long long> sequence_counter{0};
+
+// True for the bytes a job name may keep.
+bool is_name_byte(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '_' || c == '-';
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Number of decimal digits in text starting at from.
+std::size_t digits_at(std::string_view text, std::size_t from) {
+  std::size_t count = 0;
+  while (from + count < text.size() && is_digit(text[from + count])) ++count;
+  return count;
+}
+
+// True when text[dot] starts ".<digits>.<digits>" followed by the end of text
+// or by another ".".
+bool is_pid_and_sequence(std::string_view text, std::size_t dot) {
+  std::size_t at = dot + 1;
+  std::size_t count = digits_at(text, at);
+  if (count == 0) return false;
+  at += count;
+  if (at >= text.size() || text[at] != '.') return false;
+  ++at;
+  count = digits_at(text, at);
+  if (count == 0) return false;
+  at += count;
+  return at == text.size() || text[at] == '.';
+}
+
+// True when text ends in "-YYYYMMDD-HHMMSS" (digits in those places).
+bool ends_with_time_stamp(std::string_view text) {
+  constexpr std::size_t kLength = 16;  // "-YYYYMMDD-HHMMSS"
+  if (text.size() < kLength) return false;
+  std::string_view tail = text.substr(text.size() - kLength);
+  return tail[0] == '-' && digits_at(tail, 1) == 8 && tail[9] == '-' && digits_at(tail, 10) == 6;
+}
+
+// Length of a trailing "-N" (N digits without a leading zero) of text, or 0.
+std::size_t trailing_number_length(std::string_view text) {
+  std::size_t count = 0;
+  while (count < text.size() && is_digit(text[text.size() - 1 - count])) ++count;
+  if (count == 0 || count + 1 >= text.size()) return 0;  // a stem must remain
+  if (text[text.size() - 1 - count] != '-') return 0;
+  if (text[text.size() - count] == '0') return 0;
+  return count + 1;
+}
+
+// text without its last extension; a leading "." does not start one.
+std::string_view without_extension(std::string_view text) {
+  std::size_t dot = text.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return text;
+  return text.substr(0, dot);
+}
+
+}  // namespace
+
+// The job name as it may appear in a file name.
+std::string sanitize_job_name(std::string_view raw) {
+  std::string name;
+  name.reserve(kJobNameLimit);
+  for (char c : raw) {
+    if (name.size() == kJobNameLimit) break;
+    name.push_back(is_name_byte(c) ? c : '_');
+  }
+  if (!name.empty() && name[0] == '.') name[0] = '_';
+  if (name.empty()) name = "job";
+  return name;
+}
+
+// "YYYYMMDD-HHMMSS" for the local time of seconds.
+std::string time_stamp(std::int32_t seconds) {
+  std::time_t time = seconds;
+  std::tm local{};
+  if (localtime_r(&time, &local) == nullptr) {
+    throw Failure("cannot convert the time " + std::to_string(seconds) + " to local time");
+  }
+  std::string stamp = decimal_padded(static_cast<unsigned long long>(local.tm_year + 1900), 4);
+  stamp += decimal_padded(static_cast<unsigned long long>(local.tm_mon + 1), 2);
+  stamp += decimal_padded(static_cast<unsigned long long>(local.tm_mday), 2);
+  stamp += '-';
+  stamp += decimal_padded(static_cast<unsigned long long>(local.tm_hour), 2);
+  stamp += decimal_padded(static_cast<unsigned long long>(local.tm_min), 2);
+  stamp += decimal_padded(static_cast<unsigned long long>(local.tm_sec), 2);
+  return stamp;
+}
+
+// The next number of this process's name counter.
+unsigned long long next_sequence() {
+  return sequence_counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+// ".<stem>.<pid>.<sequence><suffix>".
+std::string temporary_base_name(std::string_view stem, std::string_view suffix) {
+  std::string base = ".";
+  base += stem;
+  base += '.';
+  base += decimal(static_cast<unsigned long long>(getpid()));
+  base += '.';
+  base += decimal(next_sequence());
+  base += suffix;
+  return base;
+}
+
+// A path cut after its last "/".
+PathParts split_path(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return PathParts{std::string(), std::string(path)};
+  return PathParts{std::string(path.substr(0, slash + 1)), std::string(path.substr(slash + 1))};
+}
+
+// folder_prefix as a folder name to open.
+std::string folder_of(const PathParts& parts) {
+  return parts.folder_prefix.empty() ? std::string(".") : parts.folder_prefix;
+}
+
+// folder + "/" + name, without doubling a final "/".
+std::string join_folder(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+// The stem of a temporary file's base name.
+std::string stem_of_temporary(std::string_view base) {
+  if (base.size() > 1 && base[0] == '.') {
+    std::string_view rest = base.substr(1);
+    // The job name may itself hold ".1.2": the last such group is the one
+    // the library added.
+    for (std::size_t dot = rest.size(); dot-- > 1;) {
+      if (rest[dot] == '.' && is_pid_and_sequence(rest, dot))
+        return std::string(rest.substr(0, dot));
+    }
+  }
+  return std::string(without_extension(base));
+}
+
+// A final name cut into its stem and extension.
+FinalNameParts split_final_name(std::string_view base) {
+  std::string_view name = without_extension(base);
+  std::string extension(base.substr(name.size()));
+  if (ends_with_time_stamp(name)) return FinalNameParts{std::string(name), extension};
+  std::size_t number = trailing_number_length(name);
+  if (number != 0) name.remove_suffix(number);
+  return FinalNameParts{std::string(name), extension};
+}
+
+// folder_prefix + stem [+ "-<number>"] + extension.
+std::string numbered_name(std::string_view folder_prefix, std::string_view stem,
+                          unsigned long number, std::string_view extension) {
+  std::string name(folder_prefix);
+  name += stem;
+  if (number >= 2) {
+    name += '-';
+    name += decimal(number);
+  }
+  name += extension;
+  return name;
+}
+
+}  // namespace dravoututil

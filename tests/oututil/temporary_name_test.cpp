@@ -1,0 +1,149 @@
+// temporary_name_test.cpp - dravoututil_outputspec: temporary names and files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <set>
+#include <string>
+
+#include "dravoututil.h"
+#include "fake_host.h"
+#include "test_files.h"
+
+namespace {
+
+constexpr int32_t kTime = 1700000000;
+
+// "YYYYMMDD-HHMMSS" of kTime in local time, as the library should write it.
+std::string expected_stamp() {
+  std::time_t time = kTime;
+  std::tm local{};
+  localtime_r(&time, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+class TemporaryName : public testing::Test {
+ protected:
+  void SetUp() override {
+    host.options["OUTDIR"] = folder.path();
+    host.options["JOBNAME"] = "myjob";
+    util = dravoututil_init(host.callbacks(), 0, nullptr);
+    ASSERT_NE(util, nullptr);
+  }
+  void TearDown() override { dravoututil_end(util); }
+
+  // One outputspec call into name (DRAV_NAME_SIZE bytes).
+  int make_temporary(const char* suffix, int size = DRAV_NAME_SIZE) {
+    return dravoututil_outputspec(util, name, size, suffix, &time);
+  }
+
+  FakeHost host;
+  TempFolder folder;
+  DravOutUtil* util = nullptr;
+  int32_t time = kTime;
+  char name[DRAV_NAME_SIZE] = "old";
+};
+
+TEST_F(TemporaryName, NamesAndCreatesAnEmptyHiddenFile) {
+  ASSERT_EQ(make_temporary(".tmp"), 0);
+  // <folder>/.myjob-<stamp>.<pid>.<sequence>.tmp
+  std::string text = name;
+  std::string prefix =
+      folder.path() + "/.myjob-" + expected_stamp() + "." + std::to_string(getpid()) + ".";
+  ASSERT_EQ(text.rfind(prefix, 0), 0u) << text;
+  ASSERT_GT(text.size(), prefix.size() + 4);
+  std::string sequence = text.substr(prefix.size(), text.size() - prefix.size() - 4);
+  EXPECT_EQ(sequence.find_first_not_of("0123456789"), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 4), ".tmp") << text;
+  ASSERT_TRUE(exists(name));
+  EXPECT_EQ(read_file(name), "");
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(TemporaryName, EveryCallGivesANewName) {
+  std::set<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(make_temporary(".tmp"), 0);
+    names.insert(name);
+  }
+  ASSERT_EQ(make_temporary(".tmp_pngpreview"), 0);
+  names.insert(name);
+  EXPECT_EQ(names.size(), 6u);
+  EXPECT_EQ(list_folder(folder.path()).size(), 6u);
+}
+
+TEST_F(TemporaryName, ReadsTheOptionsAnewForEveryCall) {
+  TempFolder other;
+  host.options["OUTDIR"] = other.path() + "/";  // a final "/" is not doubled
+  host.options["JOBNAME"] = "second";
+  ASSERT_EQ(make_temporary(".tmp"), 0);
+  EXPECT_EQ(std::string(name).rfind(other.path() + "/.second-", 0), 0u) << name;
+  host.options.erase("JOBNAME");
+  ASSERT_EQ(make_temporary(".tmp"), 0);
+  EXPECT_EQ(std::string(name).rfind(other.path() + "/.job-", 0), 0u) << name;
+}
+
+TEST_F(TemporaryName, HostileJobNamesStayInTheOutputFolder) {
+  const std::string hostile[] = {"../../x", "%s%n", std::string(300, 'q'), "/etc/passwd", ".."};
+  const std::string expected[] = {"_._.._x", "_s_n", std::string(64, 'q'), "_etc_passwd", "_."};
+  for (std::size_t i = 0; i < std::size(hostile); ++i) {
+    host.options["JOBNAME"] = hostile[i];
+    ASSERT_EQ(make_temporary(".tmp"), 0) << hostile[i];
+    std::string prefix = folder.path() + "/." + expected[i] + "-";
+    EXPECT_EQ(std::string(name).rfind(prefix, 0), 0u) << name;
+    EXPECT_EQ(std::string(name).find('/', folder.path().size() + 1), std::string::npos) << name;
+    EXPECT_TRUE(exists(name));
+  }
+  EXPECT_EQ(list_folder(folder.path()).size(), std::size(hostile));
+}
+
+TEST_F(TemporaryName, RefusesANameThatDoesNotFitAndCreatesNothing) {
+  ASSERT_EQ(make_temporary(".tmp"), 0);
+  int fits = static_cast<int>(std::strlen(name)) + 1;
+  std::string first = name;
+  std::remove(first.c_str());
+  EXPECT_NE(make_temporary(".tmp", fits - 1), 0);
+  EXPECT_STREQ(name, "");
+  EXPECT_TRUE(list_folder(folder.path()).empty());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].level, DRAV_MSG_ERROR);
+  EXPECT_NE(host.messages[0].text.find("does not fit"), std::string::npos);
+  EXPECT_EQ(make_temporary(".tmp", fits), 0);  // exactly enough room
+}
+
+TEST_F(TemporaryName, FailsWhenTheFolderIsMissing) {
+  host.options["OUTDIR"] = folder / "missing";
+  EXPECT_NE(make_temporary(".tmp"), 0);
+  EXPECT_STREQ(name, "");
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].format, "dravoututil: %s");
+  EXPECT_NE(host.messages[0].text.find("No such file or directory"), std::string::npos)
+      << host.messages[0].text;
+}
+
+TEST_F(TemporaryName, FailsWhenTheFolderIsNotWritable) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  TempFolder locked;
+  ASSERT_EQ(chmod(locked.path().c_str(), 0500), 0);
+  host.options["OUTDIR"] = locked.path();
+  EXPECT_NE(make_temporary(".tmp"), 0);
+  chmod(locked.path().c_str(), 0700);
+  EXPECT_TRUE(list_folder(locked.path()).empty());
+}
+
+TEST_F(TemporaryName, RefusesMissingArguments) {
+  EXPECT_NE(dravoututil_outputspec(util, nullptr, DRAV_NAME_SIZE, ".tmp", &time), 0);
+  EXPECT_NE(dravoututil_outputspec(util, name, 0, ".tmp", &time), 0);
+  EXPECT_NE(dravoututil_outputspec(util, name, DRAV_NAME_SIZE, nullptr, &time), 0);
+  EXPECT_NE(dravoututil_outputspec(util, name, DRAV_NAME_SIZE, ".tmp", nullptr), 0);
+  EXPECT_NE(dravoututil_outputspec(nullptr, name, DRAV_NAME_SIZE, ".tmp", &time), 0);
+  EXPECT_NE(make_temporary("/../escape"), 0);
+  EXPECT_TRUE(list_folder(folder.path()).empty());
+}
+
+}  // namespace
