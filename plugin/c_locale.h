@@ -1,0 +1,30 @@
+// c_locale.h - formats and scans numbers in the "C" locale without touching
+// the process locale: the calling thread switches to "C" for one scope.
+#ifndef DRAVOUT_C_LOCALE_H
+#define DRAVOUT_C_LOCALE_H
+
+#include <clocale>
+#include <locale.h>
+
+namespace dravout {
+
+class ScopedCLocale {
+ public:
+  ScopedCLocale() : previous_(uselocale(CLocale())) {}
+  ~ScopedCLocale() { uselocale(previous_); }
+  ScopedCLocale(const ScopedCLocale&) = delete;
+  ScopedCLocale& operator=(const ScopedCLocale&) = delete;
+
+ private:
+  // The "C" locale object, made once. Should it ever fail, uselocale(0) only
+  // queries and the thread keeps its locale.
+  static locale_t CLocale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return c;
+  }
+  locale_t previous_;
+};
+
+}  // namespace dravout
+
+#endif  // DRAVOUT_C_LOCALE_H

@@ -1,0 +1,43 @@
+// scanline_output.cpp - one scanline at a time into the raster file.
+#include "expand.h"
+#include "plugin_state.h"
+#include "stages.h"
+
+namespace dravout {
+
+// Hands the host the plug-in's scanline buffer for the next scanline.
+int new_scan(ScanlineBuffer** buffer) {
+  if (buffer != nullptr) *buffer = &scanline;
+  return DRAV_OK;
+}
+
+// Writes the scanline as the next row, widened to 8 bits for FW88B.
+int put_scan(ScanlineBuffer* buffer) {
+  if (output_page == 0) return DRAV_OK;
+  if (buffer == nullptr || buffer->data == nullptr) {
+    report(DRAV_MSG_ERROR, "Writing scanline %d failed", state.row);
+    return DRAV_ERR_WRITE;
+  }
+  if (state.bps == state.out_bps) {
+    if (tav_putrow(state.tavfile, state.row, buffer->data) < 0) {
+      report(DRAV_MSG_ERROR, "Writing scanline %d failed", state.row);
+      return DRAV_ERR_WRITE;
+    }
+  } else {
+    expand_scanline(buffer->data, static_cast<std::size_t>(scanline_bytes), expanded.data);
+    if (tav_putrow(state.tavfile, state.row, expanded.data) < 0) {
+      report(DRAV_MSG_ERROR, "Writing expanded scanline %d failed", state.row);
+      return DRAV_ERR_WRITE;
+    }
+  }
+  if (state.reverse != 0 || state.mirror != 0) buffer->flag = 1;
+  ++state.row;
+  // Each written scanline feeds the PNG preview here once the preview
+  // library is in place.
+  return DRAV_OK;
+}
+
+// Ends a page; the separations have done all the work.
+int end_page() { return DRAV_OK; }
+
+}  // namespace dravout

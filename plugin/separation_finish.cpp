@@ -1,0 +1,52 @@
+// separation_finish.cpp - end of a separation: tags, close, final name, copies.
+#include "plugin_state.h"
+#include "stages.h"
+
+namespace dravout {
+namespace {
+
+// Adds the descriptive tags after the last row. A tag that cannot be written
+// is reported and the file is finished without it.
+//
+// Order: screen information, PNG preview (when previews are on), staggered
+// cutting (when an "SCPAll" text is kept), cutting and transformation tags
+// (when a cutting text was given). Each writer joins here as it is built.
+void write_closing_tags() {}
+
+// Makes the further copies of the finished file, each reported in turn.
+int make_copies() {
+  for (int32_t i = 1; i < state.ncopies; ++i) {
+    char copy_name[DRAV_NAME_SIZE] = {};
+    if (dravoututil_uniquecopy(util_handle, copy_name, DRAV_NAME_SIZE, output_file_name) != 0) {
+      report(DRAV_MSG_ERROR, "Could not copy %s", output_file_name);
+      return DRAV_ERR_WRITE;
+    }
+    dravoututil_feedback(util_handle, copy_name, 0);
+  }
+  return DRAV_OK;
+}
+
+}  // namespace
+
+// Finishes the separation's file and delivers it under its final names.
+int end_separation() {
+  if (output_page == 0) return DRAV_OK;
+  write_closing_tags();
+
+  TavFile* file = state.tavfile;
+  state.tavfile = nullptr;
+  if (tav_fclose(file) < 0) {
+    report(DRAV_MSG_ERROR, "Closing tavfile failed");
+    return DRAV_ERR_CLOSE;
+  }
+  if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, state.tmp_name, ".tav") !=
+      0) {
+    report(DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", state.tmp_name,
+           output_file_name);
+    return DRAV_ERR_CLOSE;
+  }
+  dravoututil_feedback(util_handle, output_file_name, 0);
+  return make_copies();
+}
+
+}  // namespace dravout

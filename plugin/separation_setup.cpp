@@ -1,0 +1,60 @@
+// separation_setup.cpp - start of a separation: output switch, names, file.
+#include <ctime>
+
+#include "plugin_state.h"
+#include "stages.h"
+
+namespace dravout {
+namespace {
+
+// Names and opens the raster file of the separation under a temporary name.
+int open_separation_file() {
+  const int32_t now = static_cast<int32_t>(std::time(nullptr));
+  if (dravoututil_outputspec(util_handle, state.tmp_name, DRAV_NAME_SIZE, ".tmp", &now) != 0) {
+    report(DRAV_MSG_ERROR, "Could not make a temporary name for the output file");
+    return DRAV_ERR_CREATE;
+  }
+  const double width_mm = state.width / state.resolution * 25.4;
+  const double height_mm = state.height / state.resolution * 25.4;
+  state.tavfile = tav_fopenw(state.tmp_name, state.tav_format, state.tav_compression, state.tav_mode,
+                             state.height, state.width, width_mm, height_mm);
+  if (state.tavfile == nullptr) {
+    report(DRAV_MSG_ERROR, "Could not create tavfile %s", state.tmp_name);
+    return DRAV_ERR_CREATE;
+  }
+  state.row = 0;
+  // The PNG preview of the separation is named and started here once the
+  // preview library is in place.
+  return DRAV_OK;
+}
+
+}  // namespace
+
+// Clears the buffers, asks whether the separation is output, opens its file.
+int start_separation(CDictContainer* separation) {
+  clear_scanline_buffers();
+  if (host == nullptr) return DRAV_ERR_OTHER;  // not opened
+  int page = 1;
+  output_page = host->get_int_option("outputpage", &page) ? page : 1;
+  if (output_page != 0) {
+    const int status = open_separation_file();
+    if (status != DRAV_OK) return status;
+  }
+
+  try {
+    if (separation == nullptr) throw CUnivBaseException("No separation description");
+    const CStringKeyDict& dict = separation->GetDict();
+    CUnivType::List screens, separations;
+    dict.GetItem("screens", screens);
+    if (dict.GetItem("separations", separations) != UD_OK || separations.empty()) return DRAV_OK;
+    // The separation's XMP tag and the matching of its inks to the page's
+    // inks start from separations.front() and screens once the XMP library
+    // is in place.
+  } catch (const CUnivBaseException& e) {
+    report(DRAV_MSG_ERROR, "%s", e.what());
+    return DRAV_ERR_OTHER;
+  }
+  return DRAV_OK;
+}
+
+}  // namespace dravout

@@ -1,0 +1,227 @@
+// Job options: defaults, accepted values, replaced bad values, resource data.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <locale.h>
+
+#include "dravout.h"
+#include "fake_host.h"
+#include "plugin_state.h"
+#include "stages.h"
+
+namespace plugin_test {
+namespace {
+
+using dravout::state;
+
+class JobSettingsTest : public PluginTest {
+ protected:
+  int Settings() {
+    Open();
+    return dravout_jobsettings();
+  }
+};
+
+TEST_F(JobSettingsTest, DefaultsWithoutOptions) {
+  ASSERT_EQ(Settings(), 0);
+  EXPECT_EQ(state.resolution, 1000.0);
+  EXPECT_EQ(state.tav_format, 2);
+  EXPECT_EQ(state.out_bps, 1);
+  EXPECT_EQ(state.tav_compression, 64);
+  EXPECT_EQ(state.tav_mode, 0x13);
+  EXPECT_EQ(state.mirror, 1);
+  EXPECT_EQ(state.reverse, 0);
+  EXPECT_EQ(state.vshift, 0);
+  EXPECT_EQ(state.hshift, 0);
+  EXPECT_EQ(state.vscale, 1.0);
+  EXPECT_EQ(state.hscale, 1.0);
+  EXPECT_EQ(state.rotation, 0);
+  EXPECT_EQ(state.tag_mirror, 1);
+  EXPECT_EQ(state.vdist, 1.0);
+  EXPECT_EQ(state.hdist, 1.0);
+  EXPECT_STREQ(state.config_name, "CTP-2400");
+  EXPECT_EQ(dravout::add_png_preview, 0);
+  EXPECT_EQ(dravout::output_png_preview, 0);
+  EXPECT_EQ(dravout::png_preview_resolution, 1000);
+  // 1000 ppi is none of the configuration's resolutions.
+  EXPECT_TRUE(fake_host().Has(2, "Requested resolution (1000) not found in selected configuration (CTP-2400)"));
+}
+
+TEST_F(JobSettingsTest, FormatsAndCompressions) {
+  fake_host().strings["OFORMAT"] = "fw88b";
+  fake_host().strings["OCOMPRESS"] = "sun";
+  fake_host().ints["REVERSE"] = 1;
+  ASSERT_EQ(Settings(), 0);
+  EXPECT_EQ(state.tav_format, 3);
+  EXPECT_EQ(state.out_bps, 8);
+  EXPECT_EQ(state.tav_compression, 0);
+  EXPECT_EQ(state.tav_mode, 0x5B);
+
+  fake_host().strings["OFORMAT"] = "FW16B";
+  fake_host().strings["OCOMPRESS"] = "None";
+  fake_host().ints["REVERSE"] = 0;
+  fake_host().ints["LEFT"] = 1;
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_EQ(state.tav_format, 1);
+  EXPECT_EQ(state.out_bps, 1);
+  EXPECT_EQ(state.tav_mode, 0x11);
+  EXPECT_EQ(state.mirror, 0);
+  EXPECT_EQ(state.tag_mirror, 0);
+
+  fake_host().ints["LEFT"] = 0;
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_EQ(state.mirror, 1);
+}
+
+TEST_F(JobSettingsTest, BadFormatOrCompressionFailsAndStopsThere) {
+  fake_host().strings["OFORMAT"] = "FW8";
+  fake_host().strings["CONF"] = "Test-2540";
+  EXPECT_EQ(Settings(), 17);
+  EXPECT_TRUE(fake_host().Has(1, "Invalid format (FW8) chosen"));
+  EXPECT_STREQ(state.config_name, "");  // later steps did not run
+
+  fake_host().strings["OFORMAT"] = "FW8B";
+  fake_host().strings["OCOMPRESS"] = "%s%s%n";  // a hostile value is only ever data
+  EXPECT_EQ(dravout_jobsettings(), 17);
+  EXPECT_TRUE(fake_host().Has(1, "Invalid type (%s%s%n) chosen"));
+}
+
+TEST_F(JobSettingsTest, ConfigurationNameAndResourceData) {
+  fake_host().strings["CONF"] = "test-2540";
+  fake_host().reals["RES"] = 2400.0;
+  ASSERT_EQ(Settings(), 0);
+  EXPECT_STREQ(state.config_name, "test-2540");  // a given name is kept as given
+  ASSERT_NE(state.resdata, nullptr);
+  ASSERT_NE(*state.resdata, nullptr);
+  EXPECT_STREQ((*state.resdata)->selected->name, "Test-2540");
+  // 2400 matches 2400.0001 within the relative tolerance: no warning.
+  EXPECT_TRUE(fake_host().At(2).empty());
+
+  fake_host().strings.erase("CONF");
+  fake_host().reals["RES"] = 2540.0;
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_STREQ(state.config_name, "CTP-2400");  // emptied, then taken from the file
+  EXPECT_TRUE(fake_host().Has(2, "Requested resolution (2540) not found in selected configuration (CTP-2400)"));
+}
+
+TEST_F(JobSettingsTest, UnreadableResourceFileFails) {
+  fake_host().strings["CONF"] = "no such configuration";
+  EXPECT_EQ(Settings(), 17);
+  EXPECT_TRUE(fake_host().Has(1, "Something went wrong during the reading of the res-file"));
+}
+
+TEST_F(JobSettingsTest, MarginsBecomeRoundedNegatedShifts) {
+  struct Case {
+    double res, margin;
+    int shift;
+  };
+  for (const Case& c : {Case{2400, 1000, -2400}, Case{1000, 0.2, 0}, Case{1000, 0.5, -1}, Case{1000, -2, 1}}) {
+    fake_host().reals["RES"] = c.res;
+    fake_host().reals["JOB_MBOT"] = c.margin;
+    fake_host().reals["JOB_MLFT"] = c.margin;
+    if (dravout::util_handle == nullptr) Open();
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    EXPECT_EQ(state.vshift, c.shift) << c.res << " " << c.margin;
+    EXPECT_EQ(state.hshift, c.shift) << c.res << " " << c.margin;
+  }
+  // A margin no 32-bit shift can hold is clamped, not converted blindly.
+  fake_host().reals["JOB_MBOT"] = 1e300;
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_EQ(state.vshift, -2147483647);
+}
+
+TEST_F(JobSettingsTest, ScaleRotationAndDistortion) {
+  Open();
+  struct Case {
+    const char* text;
+    double v, h;
+    bool reported;
+  };
+  for (const Case& c : {Case{"2", 2.0, 2.0, false}, Case{"(0.5, 2)", 0.5, 2.0, false},
+                        Case{"factor(0.5,2)", 0.5, 2.0, false}, Case{"abc", 1.0, 1.0, true},
+                        Case{"", 1.0, 1.0, true}, Case{"(", 1.0, 1.0, true}, Case{"   ", 1.0, 1.0, true},
+                        Case{"1.5e0 , 3)", 1.5, 3.0, false}}) {
+    fake_host().messages.clear();
+    fake_host().strings["SCALE"] = c.text;
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    EXPECT_EQ(state.vscale, c.v) << c.text;
+    EXPECT_EQ(state.hscale, c.h) << c.text;
+    EXPECT_EQ(fake_host().Has(1, std::string("Could not correctly parse 'scale' option: ") + c.text), c.reported)
+        << c.text;
+  }
+
+  fake_host().strings["SHREXP"] = "9950";
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_EQ(state.vdist, 1.0);
+  EXPECT_EQ(state.hdist, 1.0);
+  EXPECT_TRUE(fake_host().Has(1, "Could not correctly parse 'shrexp' option: 9950"));
+  fake_host().strings["SHREXP"] = "9950, 10000";
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_DOUBLE_EQ(state.vdist, 0.995);
+  EXPECT_EQ(state.hdist, 1.0);
+
+  for (auto [code, degrees] : {std::pair{0, 0}, {1, 270}, {2, 180}, {3, 90}}) {
+    fake_host().ints["ROT"] = code;
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    EXPECT_EQ(state.rotation, degrees);
+  }
+  fake_host().ints["ROT"] = 4;
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_EQ(state.rotation, 0);
+  EXPECT_TRUE(fake_host().Has(1, "Invalid 'rot' option: 4"));
+}
+
+TEST_F(JobSettingsTest, PairParserCountsConversions) {
+  double a = 0, b = 0;
+  EXPECT_EQ(dravout::parse_pair("", &a, &b), 0);
+  EXPECT_EQ(dravout::parse_pair("(", &a, &b), 0);
+  EXPECT_EQ(dravout::parse_pair("x(", &a, &b), 0);
+  EXPECT_EQ(dravout::parse_pair("3", &a, &b), 1);
+  EXPECT_EQ(a, 3.0);
+  EXPECT_EQ(dravout::parse_pair(" -1.25e1 ,+4", &a, &b), 2);
+  EXPECT_EQ(a, -12.5);
+  EXPECT_EQ(b, 4.0);
+  EXPECT_EQ(dravout::parse_pair("2 3", &a, &b), 1);  // no comma: one number
+  EXPECT_EQ(dravout::parse_pair("inf, 2", &a, &b), 0);
+  EXPECT_EQ(dravout::parse_pair("2, nan", &a, &b), 1);
+}
+
+TEST_F(JobSettingsTest, NumbersAreReadAndReportedInTheCLocaleWhateverTheCallersLocale) {
+  locale_t comma = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+  if (comma == static_cast<locale_t>(0)) GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+  fake_host().strings["SCALE"] = "0.5, 2.5";
+  fake_host().reals["RES"] = 1000.5;
+  Open();
+  locale_t previous = uselocale(comma);
+  const int status = dravout_jobsettings();
+  locale_t during = uselocale(previous);
+  EXPECT_EQ(during, comma);  // the caller's locale is back in place
+  freelocale(comma);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(state.vscale, 0.5);
+  EXPECT_EQ(state.hscale, 2.5);
+  EXPECT_TRUE(fake_host().Has(2, "Requested resolution (1000.5) not found in selected configuration (CTP-2400)"));
+}
+
+TEST_F(JobSettingsTest, LongestTextOptionStaysInsideTheBuffers) {
+  // The host writes at most 256 bytes; a 255-character value fits whole.
+  const std::string conf(255, 'C');
+  fake_host().strings["CONF"] = conf;
+  fake_host().strings["SCALE"] = std::string(255, ' ');
+  EXPECT_EQ(Settings(), 17);  // no configuration of that name
+  EXPECT_EQ(std::string(state.config_name), conf);
+}
+
+TEST_F(JobSettingsTest, PreviewOptions) {
+  fake_host().ints["dravout_addpngpreview"] = 1;
+  fake_host().ints["dravout_outputpagepngpreview"] = 1;
+  fake_host().ints["dravout_resolutionpngpreview"] = -1;
+  ASSERT_EQ(Settings(), 0);
+  EXPECT_EQ(dravout::add_png_preview, 1);
+  EXPECT_EQ(dravout::output_png_preview, 1);
+  EXPECT_EQ(dravout::png_preview_resolution, -1);
+}
+
+}  // namespace
+}  // namespace plugin_test
