@@ -72,6 +72,11 @@ TAV_API int tav_puttag(TavFile* file, const char* name, int length, const void* 
 // returned.
 TAV_API int tav_fclose(TavFile* file);
 
+// The text of the last failure reported by a tav_ call in the calling thread
+// (a refused argument, a libtiff error, a failed write), or an empty text.
+// Valid until the thread's next tav_ call.
+TAV_API const char* tav_lasterror(void);
+
 #ifdef __cplusplus
 }  // extern "C"
 

@@ -1,0 +1,237 @@
+// tav_writer.cpp - the TAV file writer: TIFF fields, strips, tag directory,
+// and a close that reports every failure.
+#include "tav_writer.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+#include "tav.h"
+#include "tav_layout.h"
+
+namespace tav {
+namespace {
+
+// TIFF compression scheme for a TAV compression code and mode, or 0 when the
+// code is unknown.
+uint16_t TiffCompression(int compression, int mode) {
+  if (compression == TAV_COMPRESS_FLATE) return COMPRESSION_ADOBE_DEFLATE;
+  if (compression == TAV_COMPRESS_NONE) {
+    return (mode & TAV_MODE_RUNLENGTH) ? COMPRESSION_PACKBITS : COMPRESSION_NONE;
+  }
+  return 0;
+}
+
+// True for a finite value above zero.
+bool Positive(double v) { return std::isfinite(v) && v > 0.0; }
+
+}  // namespace
+
+// Validates the parameters and creates the file.
+std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& error) {
+  if (p.path.empty()) {
+    error = "the file name is empty";
+    return nullptr;
+  }
+  if (p.path.size() > kMaxNameBytes) {
+    error = "the file name is longer than 255 bytes";
+    return nullptr;
+  }
+  const int bits = BitsPerPixel(p.format);
+  if (bits == 0) {
+    error = "unknown format code " + std::to_string(p.format);
+    return nullptr;
+  }
+  const uint16_t compression = TiffCompression(p.compression, p.mode);
+  if (compression == 0) {
+    error = "unknown compression code " + std::to_string(p.compression);
+    return nullptr;
+  }
+  if (p.height <= 0 || p.width <= 0) {
+    error = "the page size " + std::to_string(p.width) + " x " + std::to_string(p.height) +
+            " pixels is not positive";
+    return nullptr;
+  }
+  if (!Positive(p.width_mm) || !Positive(p.height_mm) ||
+      !Positive(p.width / (p.width_mm / 25.4)) || !Positive(p.height / (p.height_mm / 25.4))) {
+    error = "the page size in millimetres is not a positive number";
+    return nullptr;
+  }
+
+  std::unique_ptr<TavWriter> w(new TavWriter());
+  w->path_ = p.path;
+  w->height_ = static_cast<uint32_t>(p.height);
+  const uint64_t row_bytes = RowBytes(bits, static_cast<uint32_t>(p.width));
+  w->row_bytes_ = static_cast<std::size_t>(row_bytes);
+  w->rows_per_strip_ = RowsPerStrip(row_bytes, w->height_);
+  w->transform_ = std::make_unique<RowTransform>(bits, static_cast<uint32_t>(p.width),
+                                                 (p.mode & TAV_MODE_MIRROR) != 0,
+                                                 (p.mode & TAV_MODE_REVERSE) != 0);
+  try {
+    w->strip_.resize(w->row_bytes_ * w->rows_per_strip_);
+  } catch (const std::bad_alloc&) {
+    error = "out of memory for a strip of " + std::to_string(row_bytes * w->rows_per_strip_) +
+            " bytes";
+    return nullptr;
+  }
+  w->header_ = DirectoryHeader{p.format, p.compression, p.mode, p.width_mm, p.height_mm};
+
+  const bool bigtiff = NeedsBigTiff(row_bytes * w->height_);
+  w->tif_ = OpenTiff(p.path.c_str(), bigtiff ? "w8" : "w", w->messages_);
+  if (w->tif_ == nullptr) {
+    error = p.path + ": cannot create: " + w->messages_.ErrorAbout(p.path);
+    return nullptr;
+  }
+  if (!DefineDirectoryTag(w->tif_)) {
+    error = p.path + ": cannot define the TAV directory tag";
+    return nullptr;  // the destructor closes the handle
+  }
+  if (!w->SetupFields(p, static_cast<uint16_t>(bits), compression)) {
+    error = w->TiffError("cannot set up the TIFF fields");
+    return nullptr;
+  }
+  return w;
+}
+
+// Releases the libtiff handle when Close was never called.
+TavWriter::~TavWriter() {
+  if (tif_ != nullptr) TIFFClose(tif_);
+}
+
+// Sets the TIFF fields that describe the image.
+bool TavWriter::SetupFields(const WriterParams& p, uint16_t bits, uint16_t compression) {
+  const double x_res = p.width / (p.width_mm / 25.4);
+  const double y_res = p.height / (p.height_mm / 25.4);
+  TIFF* t = tif_;
+  return TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(p.width)) &&
+         TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(p.height)) &&
+         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits) &&
+         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t{1}) &&
+         TIFFSetField(t, TIFFTAG_COMPRESSION, compression) &&
+         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t{PHOTOMETRIC_MINISWHITE}) &&
+         TIFFSetField(t, TIFFTAG_FILLORDER, uint16_t{FILLORDER_MSB2LSB}) &&
+         TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t{PLANARCONFIG_CONTIG}) &&
+         TIFFSetField(t, TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT}) &&
+         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rows_per_strip_) &&
+         TIFFSetField(t, TIFFTAG_XRESOLUTION, x_res) &&
+         TIFFSetField(t, TIFFTAG_YRESOLUTION, y_res) &&
+         TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, uint16_t{RESUNIT_INCH}) &&
+         TIFFSetField(t, TIFFTAG_SOFTWARE, "dravtav");
+}
+
+// Keeps message as the last error and returns -1.
+int TavWriter::Fail(std::string message) {
+  last_error_ = std::move(message);
+  return -1;
+}
+
+// "path: what: libtiff's text" for a failed libtiff call.
+std::string TavWriter::TiffError(const char* what) const {
+  std::string text = path_ + ": " + what;
+  if (!messages_.last_error.empty()) text += ": " + messages_.ErrorAbout(path_);
+  return text;
+}
+
+// Converts the next row into the strip buffer; writes full strips.
+int TavWriter::PutRow(int row, const void* data) {
+  if (data == nullptr) return Fail(path_ + ": row " + std::to_string(row) + " has no data");
+  if (write_failed_) return Fail(path_ + ": row " + std::to_string(row) +
+                                 " refused: an earlier write failed");
+  if (row < 0 || static_cast<uint32_t>(row) >= height_) {
+    return Fail(path_ + ": row " + std::to_string(row) + " is outside the page height " +
+                std::to_string(height_));
+  }
+  if (static_cast<uint32_t>(row) != next_row_) {
+    return Fail(path_ + ": row " + std::to_string(row) + " out of order, expected row " +
+                std::to_string(next_row_));
+  }
+  transform_->Apply(static_cast<const uint8_t*>(data),
+                    strip_.data() + std::size_t{rows_in_strip_} * row_bytes_);
+  ++rows_in_strip_;
+  ++next_row_;
+  if (rows_in_strip_ == rows_per_strip_ || next_row_ == height_) {
+    if (!WriteStrip()) {
+      write_failed_ = true;
+      return Fail(TiffError(("cannot write row " + std::to_string(row)).c_str()));
+    }
+  }
+  return 0;
+}
+
+// Encodes and writes the rows collected in the strip buffer.
+bool TavWriter::WriteStrip() {
+  const tmsize_t size = static_cast<tmsize_t>(std::size_t{rows_in_strip_} * row_bytes_);
+  const tmsize_t written = TIFFWriteEncodedStrip(tif_, strip_index_, strip_.data(), size);
+  ++strip_index_;
+  rows_in_strip_ = 0;
+  return written == size;
+}
+
+// Checks the tag and adds it to the directory.
+int TavWriter::PutTag(const char* name, int length, const void* value) {
+  if (name == nullptr) return Fail(path_ + ": a tag has no name");
+  const std::size_t name_len = strnlen(name, kMaxNameBytes + 1);
+  if (name_len == 0 || name_len > kMaxNameBytes) {
+    return Fail(path_ + ": a tag name must have 1 to 255 bytes");
+  }
+  const std::string_view tag_name(name, name_len);
+  if (length < 0 || (length > 0 && value == nullptr)) {
+    return Fail(path_ + ": tag " + std::string(tag_name) + " has an invalid length " +
+                std::to_string(length));
+  }
+  if (!directory_.Add(tag_name, static_cast<const uint8_t*>(value),
+                      static_cast<std::size_t>(length))) {
+    return Fail(path_ + ": tag " + std::string(tag_name) + " refused: the tags would pass " +
+                std::to_string(kMaxDirectoryBytes) + " bytes");
+  }
+  return 0;
+}
+
+// Completes the file; see the header for what a 0 result guarantees.
+int TavWriter::Close() {
+  if (tif_ == nullptr) return Fail(path_ + ": already closed");
+  std::string reason;
+  if (write_failed_) reason = last_error_;
+  if (next_row_ < height_) {
+    reason = path_ + ": only " + std::to_string(next_row_) + " of " + std::to_string(height_) +
+             " rows were written";
+  }
+  bool ok = reason.empty();
+
+  // Even an incomplete file gets its directory, so it can be inspected.
+  std::vector<uint8_t> directory;
+  try {
+    directory = directory_.Finish(header_);
+  } catch (const std::bad_alloc&) {
+    if (ok) reason = path_ + ": out of memory for the tag directory";
+    ok = false;
+  }
+  if (!directory.empty() &&
+      !TIFFSetField(tif_, kDirectoryTiffTag, static_cast<uint32_t>(directory.size()),
+                    directory.data())) {
+    if (ok) reason = TiffError("cannot store the tag directory");
+    ok = false;
+  }
+  if (!TIFFFlush(tif_)) {
+    if (ok) reason = TiffError("cannot write the file");
+    ok = false;
+  }
+  if (ok && fsync(TIFFFileno(tif_)) != 0 && errno != EINVAL && errno != EROFS) {
+    reason = path_ + ": cannot sync the file to disk: " +
+             std::error_code(errno, std::generic_category()).message();
+    ok = false;
+  }
+  TIFFClose(tif_);
+  tif_ = nullptr;
+  if (ok && messages_.error_seen) {
+    reason = TiffError("cannot write the file");
+    ok = false;
+  }
+  return ok ? 0 : Fail(std::move(reason));
+}
+
+}  // namespace tav

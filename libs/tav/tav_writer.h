@@ -1,0 +1,83 @@
+// tav_writer.h - writes one TAV file: rows packed into strips, tags kept
+// until the file is closed.
+#ifndef TAV_WRITER_H
+#define TAV_WRITER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tav_directory.h"
+#include "tav_rowtransform.h"
+#include "tav_tiffio.h"
+
+namespace tav {
+
+// What tav_fopenw is given.
+struct WriterParams {
+  std::string path;
+  int format = 0;
+  int compression = 0;
+  int mode = 0;
+  int height = 0;
+  int width = 0;
+  double width_mm = 0.0;
+  double height_mm = 0.0;
+};
+
+// One TAV file open for writing.
+class TavWriter {
+ public:
+  // Checks the parameters, creates the file and sets up its TIFF fields.
+  // Returns null with the reason in error on failure.
+  static std::unique_ptr<TavWriter> Open(const WriterParams& params, std::string& error);
+
+  ~TavWriter();
+  TavWriter(const TavWriter&) = delete;
+  TavWriter& operator=(const TavWriter&) = delete;
+
+  // Converts row number row into the strip buffer and writes the strip when
+  // it is full. Returns 0 or -1. Allocates nothing.
+  int PutRow(int row, const void* data);
+
+  // Keeps a tag for the directory written at close. Returns 0 or -1.
+  int PutTag(const char* name, int length, const void* value);
+
+  // Writes the tag directory, flushes, syncs and closes the file. Returns 0
+  // only when every row was written and everything reached the disk; the
+  // libtiff handle is released in every case.
+  int Close();
+
+  // The reason of the last failure, or an empty text.
+  const std::string& LastError() const noexcept { return last_error_; }
+
+ private:
+  TavWriter() = default;
+  int Fail(std::string message);
+  std::string TiffError(const char* what) const;
+  bool WriteStrip();
+  bool SetupFields(const WriterParams& params, uint16_t bits, uint16_t compression);
+
+  std::string path_;
+  TiffMessages messages_;  // handed to libtiff; lives as long as tif_
+  TIFF* tif_ = nullptr;
+  std::unique_ptr<RowTransform> transform_;
+  std::vector<uint8_t> strip_;
+  std::size_t row_bytes_ = 0;
+  uint32_t height_ = 0;
+  uint32_t rows_per_strip_ = 0;
+  uint32_t rows_in_strip_ = 0;
+  uint32_t next_row_ = 0;
+  uint32_t strip_index_ = 0;
+  bool write_failed_ = false;
+  DirectoryHeader header_;
+  DirectoryBuilder directory_;
+  std::string last_error_;
+};
+
+}  // namespace tav
+
+#endif  // TAV_WRITER_H

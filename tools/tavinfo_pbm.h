@@ -1,0 +1,19 @@
+// tavinfo_pbm.h - writes the pixels of a TAV file as a binary PBM image.
+#ifndef TAVINFO_PBM_H
+#define TAVINFO_PBM_H
+
+#include <string>
+
+#include "tav.h"
+
+namespace tavinfo {
+
+// Writes reader's image to out as a P4 PBM (1 = black = ink; for 8-bit files
+// a sample of 128 or more is black), row by row. The image goes to a
+// temporary file beside out that is renamed to out at the end, so a failure
+// leaves no partial file under out. Returns false with the reason in error.
+bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error);
+
+}  // namespace tavinfo
+
+#endif  // TAVINFO_PBM_H
