@@ -37,6 +37,7 @@ int end_separation() {
   state.tavfile = nullptr;
   if (tav_fclose(file) < 0) {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
+    report(DRAV_MSG_INFO, "tavfile %s: %s", state.tmp_name, tav_lasterror());
     return DRAV_ERR_CLOSE;
   }
   if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, state.tmp_name, ".tav") !=

@@ -19,7 +19,7 @@ int open_separation_file() {
   state.tavfile = tav_fopenw(state.tmp_name, state.tav_format, state.tav_compression, state.tav_mode,
                              state.height, state.width, width_mm, height_mm);
   if (state.tavfile == nullptr) {
-    report(DRAV_MSG_ERROR, "Could not create tavfile %s", state.tmp_name);
+    report(DRAV_MSG_ERROR, "Could not create tavfile %s: %s", state.tmp_name, tav_lasterror());
     return DRAV_ERR_CREATE;
   }
   state.row = 0;
