@@ -122,6 +122,7 @@ TEST_F(PluginTest, EndJobReleasesBuffersAndResetsCuttingTexts) {
   // A job without pages: nothing to release, twice in a row.
   EXPECT_EQ(dravout_endjob(), 0);
   EXPECT_EQ(dravout_endjob(), 0);
+  ASSERT_EQ(dravout_close(), 0);
 
   OpenJob();
   ASSERT_EQ(dravout_startpage(Page(100, 10)), 0);
