@@ -1,0 +1,80 @@
+// bitrow.cpp - span filling and bit-order helpers for 1-bit scanlines.
+#include "bitrow.h"
+
+#include <cstring>
+
+namespace riphost {
+
+namespace {
+
+// Builds the bit-reversal table at compile time.
+constexpr std::array<std::uint8_t, 256> make_reverse_table() {
+  std::array<std::uint8_t, 256> table{};
+  for (int value = 0; value < 256; ++value) {
+    int reversed = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      if (value & (1 << bit)) reversed |= 1 << (7 - bit);
+    }
+    table[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(reversed);
+  }
+  return table;
+}
+
+// Mask of the bits of pixels [from, to) inside one byte (0 <= from < to <= 8).
+constexpr std::uint8_t byte_mask(int from, int to) {
+  return static_cast<std::uint8_t>(((1u << to) - 1u) & ~((1u << from) - 1u));
+}
+
+}  // namespace
+
+const std::array<std::uint8_t, 256> kReverseBits = make_reverse_table();
+
+// Bytes of one row, padded to whole 32-bit words.
+std::size_t row_bytes(int width) noexcept {
+  if (width <= 0) return 0;
+  return (static_cast<std::size_t>(width) + 31u) / 32u * 4u;
+}
+
+// Sets pixels [x0, x1): partial first byte, whole middle bytes, partial last byte.
+void set_span(std::uint8_t* row, int x0, int x1) noexcept {
+  if (x0 < 0) x0 = 0;
+  if (x1 <= x0) return;
+  int first = x0 >> 3;
+  int last = (x1 - 1) >> 3;
+  if (first == last) {
+    row[first] |= byte_mask(x0 & 7, ((x1 - 1) & 7) + 1);
+    return;
+  }
+  row[first] |= byte_mask(x0 & 7, 8);
+  if (last > first + 1) std::memset(row + first + 1, 0xFF, static_cast<std::size_t>(last - first - 1));
+  row[last] |= byte_mask(0, ((x1 - 1) & 7) + 1);
+}
+
+// Clears pixels [x0, x1) the same way.
+void clear_span(std::uint8_t* row, int x0, int x1) noexcept {
+  if (x0 < 0) x0 = 0;
+  if (x1 <= x0) return;
+  int first = x0 >> 3;
+  int last = (x1 - 1) >> 3;
+  if (first == last) {
+    row[first] &= static_cast<std::uint8_t>(~byte_mask(x0 & 7, ((x1 - 1) & 7) + 1));
+    return;
+  }
+  row[first] &= static_cast<std::uint8_t>(~byte_mask(x0 & 7, 8));
+  if (last > first + 1) std::memset(row + first + 1, 0x00, static_cast<std::size_t>(last - first - 1));
+  row[last] &= static_cast<std::uint8_t>(~byte_mask(0, ((x1 - 1) & 7) + 1));
+}
+
+// Clears the padding after the last pixel.
+void clear_tail(std::uint8_t* row, int width, std::size_t bytes) noexcept {
+  if (width < 0) width = 0;
+  std::size_t full = static_cast<std::size_t>(width) / 8u;
+  if (full >= bytes) return;
+  if (width & 7) {
+    row[full] &= byte_mask(0, width & 7);
+    ++full;
+  }
+  if (full < bytes) std::memset(row + full, 0, bytes - full);
+}
+
+}  // namespace riphost

@@ -1,0 +1,44 @@
+// containers.h - the job, page and separation descriptions handed to the
+// plug-in, made through the host's container factory.
+#ifndef RIPHOST_CONTAINERS_H
+#define RIPHOST_CONTAINERS_H
+
+#include <string>
+
+#include "drav_dict.h"
+#include "message.h"
+#include "ticket.h"
+
+namespace riphost {
+
+// {"ppi": real, "bps": integer}
+CStringKeyDict job_description(const Job& job);
+// {"height", "width", "ncopies"}: integers
+CStringKeyDict page_description(const Page& page);
+// {"screens": [], "separations": [{"name": text, "colorinfo": [], "screenidx": []}]}
+CStringKeyDict separation_description(const Separation& separation);
+
+// One value of a dictionary as text, for messages: 2000, 1.5, "text",
+// [3 values], {2 entries}.
+std::string describe_value(const CUnivType& value);
+
+// A container made by the factory and deleted through it when the guard ends.
+class ContainerGuard {
+ public:
+  // Throws CUnivBaseException when the factory cannot make the container.
+  ContainerGuard(CDictContainerFactory& factory, const CStringKeyDict& dict, const char* name, MessageSink& sink);
+  ~ContainerGuard();
+  ContainerGuard(const ContainerGuard&) = delete;
+  ContainerGuard& operator=(const ContainerGuard&) = delete;
+
+  CDictContainer* get() const noexcept { return container_; }
+
+ private:
+  CDictContainerFactory& factory_;
+  CDictContainer* container_;
+  MessageSink& sink_;
+};
+
+}  // namespace riphost
+
+#endif  // RIPHOST_CONTAINERS_H

@@ -1,0 +1,224 @@
+// driver.cpp - the calling order and failure policy of riphost.
+#include "driver.h"
+
+#include <exception>
+#include <memory>
+
+#include "containers.h"
+#include "host_error.h"
+#include "option_check.h"
+#include "progress.h"
+#include "row_source.h"
+
+namespace riphost {
+
+// Keeps the plug-in's exports and the ticket; nothing is called yet.
+Driver::Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal)
+    : api_(api), ticket_(ticket), sink_(sink), terminal_(terminal), session_(options_, sink),
+      callbacks_(make_host_callbacks()) {}
+
+// Opens, checks, runs every job, closes.
+int Driver::run() {
+  ScopedSession scope(session_);
+  options_.set_ticket(&ticket_.options);
+  options_.set_host_text(kDeviceDirKey, ticket_.device_dir.string());
+  options_.set_host_text(kOutDirKey, ticket_.output_dir.string());
+  if (!open_plugin()) {
+    close_plugin();
+    return kExitFailed;
+  }
+  int status;
+  try {
+    status = run_jobs();
+  } catch (...) {
+    close_plugin();
+    throw;
+  }
+  close_plugin();
+  return status == kExitOk && failed_ ? kExitFailed : status;
+}
+
+// The option check, then every job.
+int Driver::run_jobs() {
+  std::vector<std::string> problems = check_options(ticket_, static_cast<const DravOptionDecl*>(declared_));
+  if (!problems.empty()) {
+    for (const std::string& problem : problems) sink_.error("%s", problem.c_str());
+    sink_.error("the ticket's options do not suit the plug-in; no job was run");
+    return kExitUsage;
+  }
+  for (const Job& job : ticket_.jobs) run_job(job);
+  return kExitOk;
+}
+
+// Reports a non-zero status; true when the operation succeeded.
+bool Driver::succeeded(const char* operation, int status, const std::string& where) {
+  if (status == 0) return true;
+  if (where.empty()) {
+    sink_.error("%s failed (status %d)", operation, status);
+  } else {
+    sink_.error("%s failed (status %d) in %s", operation, status, where.c_str());
+  }
+  failed_ = true;
+  return false;
+}
+
+// dravout_open, then the device description at info level.
+bool Driver::open_plugin() {
+  int kind = 0;
+  CDictContainer* devinfo = nullptr;
+  int status = api_.open(&callbacks_, &kind, &declared_, &devinfo, &factory_);
+  if (!succeeded("dravout_open", status, "")) return false;
+  sink_.info("plug-in opened (kind %d)", kind);
+  if (!declared_) sink_.warning("the plug-in declared no options");
+  list_device(devinfo);
+  return true;
+}
+
+// Prints every entry of the device description.
+void Driver::list_device(const CDictContainer* devinfo) {
+  if (!devinfo) {
+    sink_.warning("the plug-in gave no device description");
+    return;
+  }
+  try {
+    for (const auto& [key, value] : devinfo->GetDict().Entries()) {
+      sink_.info("device: %s = %s", key.c_str(), describe_value(value).c_str());
+    }
+  } catch (const CUnivBaseException& error) {
+    sink_.warning("cannot list the device description: %s", error.GetMessage().c_str());
+  }
+}
+
+// dravout_close; reported when it fails.
+void Driver::close_plugin() {
+  options_.set_separation(nullptr);
+  options_.set_page(nullptr);
+  succeeded("dravout_close", api_.close(), "");
+}
+
+// One job: settings, start, pages, end. Any failure ends the job.
+void Driver::run_job(const Job& job) {
+  try {
+    options_.set_job(&job.options);
+    options_.set_page(nullptr);
+    options_.set_separation(nullptr);
+    options_.set_host_text(kJobNameKey, job.name);
+    if (!start_job(job)) {
+      end_job();
+      return;
+    }
+    for (std::size_t i = 0; i < job.pages.size(); ++i) {
+      if (!run_page(job, job.pages[i], i + 1)) {
+        end_job();
+        return;
+      }
+    }
+  } catch (const CUnivBaseException& error) {
+    sink_.error("%s: cannot build a description: %s", job.where.c_str(), error.GetMessage().c_str());
+    failed_ = true;
+  } catch (const std::exception& error) {
+    sink_.error("%s: %s", job.where.c_str(), error.what());
+    failed_ = true;
+  }
+  end_job();
+}
+
+// dravout_jobsettings and dravout_startjob.
+bool Driver::start_job(const Job& job) {
+  if (!succeeded("dravout_jobsettings", api_.jobsettings(), job.where)) return false;
+  {
+    ContainerGuard container(factory_, job_description(job), "job", sink_);
+    if (!succeeded("dravout_startjob", api_.startjob(container.get()), job.where)) return false;
+  }
+  if (job.bps != 1) {
+    sink_.error("%s: riphost renders 1 bit per sample only, the job asks for %d", job.where.c_str(), job.bps);
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+// One page: start, separations, end. False when the job must end.
+bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number) {
+  options_.set_page(&page.options);
+  options_.set_separation(nullptr);
+  {
+    ContainerGuard container(factory_, page_description(page), "page", sink_);
+    if (!succeeded("dravout_startpage", api_.startpage(container.get()), page.where)) return false;
+  }
+  for (const Separation& separation : page.separations) {
+    if (!run_separation(job, page, page_number, separation)) return false;
+  }
+  options_.set_separation(nullptr);
+  if (!succeeded("dravout_endpage", api_.endpage(), page.where)) return false;
+  options_.set_page(nullptr);
+  return true;
+}
+
+// One separation: its source is opened before the plug-in starts a file.
+bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_number,
+                            const Separation& separation) {
+  options_.set_separation(&separation.options);
+  std::unique_ptr<RowSource> source;
+  try {
+    source = make_row_source(separation.source, page.width, page.height);
+  } catch (const HostError& error) {
+    sink_.error("%s: %s", separation.where.c_str(), error.what());
+    failed_ = true;
+    return false;
+  }
+  {
+    ContainerGuard container(factory_, separation_description(separation), "separation", sink_);
+    if (!succeeded("dravout_startseparations", api_.startseparations(container.get()), separation.where)) {
+      return false;
+    }
+  }
+  bool rows_sent = send_rows(job, page, page_number, separation, *source);
+  bool ended = succeeded("dravout_endseparations", api_.endseparations(), separation.where);
+  return rows_sent && ended;
+}
+
+// Every row in order: newscan, render, putscan. False at the first failure.
+bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
+                       RowSource& source) {
+  Progress progress(sink_, terminal_, job.name + "/" + std::to_string(page_number) + "/" + separation.name,
+                    page.height);
+  for (int y = 0; y < page.height; ++y) {
+    ScanlineBuffer* buffer = nullptr;
+    int status = api_.newscan(&buffer);
+    if (status != 0) {
+      sink_.error("dravout_newscan failed (status %d) at row %d of %s", status, y, separation.where.c_str());
+      failed_ = true;
+      return false;
+    }
+    if (!buffer || !buffer->data) {
+      sink_.error("dravout_newscan gave no scanline buffer at row %d of %s", y, separation.where.c_str());
+      failed_ = true;
+      return false;
+    }
+    try {
+      source.next_row(buffer->data);
+    } catch (const std::exception& error) {
+      sink_.error("%s: %s", separation.where.c_str(), error.what());
+      failed_ = true;
+      return false;
+    }
+    status = api_.putscan(buffer);
+    if (status != 0) {
+      sink_.error("dravout_putscan failed (status %d) at row %d of %s", status, y, separation.where.c_str());
+      failed_ = true;
+      return false;
+    }
+    progress.update(y + 1);
+  }
+  return true;
+}
+
+// dravout_endjob, and the levels below the job are left.
+void Driver::end_job() {
+  options_.set_separation(nullptr);
+  options_.set_page(nullptr);
+  succeeded("dravout_endjob", api_.endjob(), "");
+}
+
+}  // namespace riphost

@@ -1,0 +1,77 @@
+// driver.h - running a checked ticket through a loaded plug-in.
+//
+// Calling order: dravout_open; the option check; per job dravout_jobsettings
+// and dravout_startjob; per page dravout_startpage; per separation
+// dravout_startseparations, dravout_newscan / dravout_putscan for every row
+// in order, dravout_endseparations; dravout_endpage after the page;
+// dravout_endjob after the job; dravout_close at the end.
+//
+// Failure policy: every non-zero status is reported and makes the run fail.
+// A failed jobsettings, startjob, startpage, startseparations, endseparations
+// or endpage ends the job: riphost calls dravout_endjob and goes on with the
+// next job. A failed newscan or putscan (or a row the host cannot render)
+// stops the separation's rows; riphost still calls dravout_endseparations so
+// that the plug-in lets go of its file, then ends the job. dravout_close runs
+// whenever dravout_open was called, also after a failed open, so that the
+// plug-in can release what it started.
+#ifndef RIPHOST_DRIVER_H
+#define RIPHOST_DRIVER_H
+
+#include <string>
+#include <vector>
+
+#include "drav_dict.h"
+#include "host_callbacks.h"
+#include "message.h"
+#include "option_store.h"
+#include "plugin_loader.h"
+#include "row_source.h"
+#include "ticket.h"
+
+namespace riphost {
+
+// Exit statuses of riphost.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // an operation failed
+inline constexpr int kExitUsage = 2;   // usage, ticket, plug-in loading or option check
+
+class Driver {
+ public:
+  // terminal: standard error is a terminal (progress lines are shown).
+  Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal);
+
+  // Runs the whole ticket; returns kExitOk, kExitFailed or kExitUsage.
+  int run();
+
+  // The output files the plug-in reported, in order.
+  const std::vector<std::string>& files() const noexcept { return session_.files(); }
+
+ private:
+  int run_jobs();
+  bool open_plugin();
+  void close_plugin();
+  void list_device(const CDictContainer* devinfo);
+  void run_job(const Job& job);
+  bool start_job(const Job& job);
+  bool run_page(const Job& job, const Page& page, std::size_t page_number);
+  bool run_separation(const Job& job, const Page& page, std::size_t page_number, const Separation& separation);
+  bool send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
+                 RowSource& source);
+  void end_job();
+  bool succeeded(const char* operation, int status, const std::string& where);
+
+  const PluginApi& api_;
+  const Ticket& ticket_;
+  MessageSink& sink_;
+  bool terminal_;
+  OptionStore options_;
+  HostSession session_;
+  HostCallbacks callbacks_;
+  CDictContainerFactory factory_;
+  void* declared_ = nullptr;
+  bool failed_ = false;
+};
+
+}  // namespace riphost
+
+#endif  // RIPHOST_DRIVER_H

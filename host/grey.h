@@ -1,0 +1,26 @@
+// grey.h - turning grey and colour samples into ink bits.
+#ifndef RIPHOST_GREY_H
+#define RIPHOST_GREY_H
+
+#include <cstdint>
+
+namespace riphost {
+
+// Luminance of an 8-bit RGB pixel (weights 0.299, 0.587, 0.114), rounded.
+inline std::uint8_t luminance(unsigned r, unsigned g, unsigned b) noexcept {
+  return static_cast<std::uint8_t>((299u * r + 587u * g + 114u * b + 500u) / 1000u);
+}
+
+// An 8-bit value with coverage alpha (255 = opaque) laid over white paper.
+inline std::uint8_t over_white(unsigned value, unsigned alpha) noexcept {
+  return static_cast<std::uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
+}
+
+// Packs pixels luminance values into ink bits: a value below threshold is
+// ink. Writes bytes [0, ceil(pixels / 8)); the unused bits of the last byte
+// are cleared.
+void threshold_row(const std::uint8_t* grey, int pixels, int threshold, std::uint8_t* bits) noexcept;
+
+}  // namespace riphost
+
+#endif  // RIPHOST_GREY_H

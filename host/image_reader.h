@@ -1,0 +1,49 @@
+// image_reader.h - bilevel, grey and colour images read one row at a time.
+//
+// A reader decodes its file row by row, in order, and turns each row into ink
+// bits in the plug-in's order (pixel x in byte x / 8, bit x % 8). Grey and
+// colour pixels are ink when their luminance is below the threshold; bilevel
+// images keep their own black as ink. Readers hold one row of their own,
+// never the whole image.
+#ifndef RIPHOST_IMAGE_READER_H
+#define RIPHOST_IMAGE_READER_H
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace riphost {
+
+// Largest width or height of an image (and of a page).
+inline constexpr int kMaxImageSide = 1 << 24;
+
+class ImageReader {
+ public:
+  virtual ~ImageReader() = default;
+  int width() const noexcept { return width_; }
+  int height() const noexcept { return height_; }
+  // Decodes the next row and writes the ink bits of its first pixels pixels
+  // (1 <= pixels <= width()) into bits[0 .. ceil(pixels / 8)); bits after the
+  // last pixel in the last byte may hold anything. Throws HostError when the
+  // row cannot be read.
+  virtual void read_row(std::uint8_t* bits, int pixels) = 0;
+
+ protected:
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// Opens an image, recognised by its content: PBM (P1, P4), PNG or TIFF.
+// Reads the header only. Throws HostError (message without the file name)
+// when the file cannot be opened, is of another kind, or uses a layout that
+// cannot be streamed (interlaced PNG, tiled TIFF).
+std::unique_ptr<ImageReader> open_image(const std::filesystem::path& path, int threshold);
+
+// The readers of each kind, called by open_image.
+std::unique_ptr<ImageReader> open_pbm(const std::filesystem::path& path);
+std::unique_ptr<ImageReader> open_png(const std::filesystem::path& path, int threshold);
+std::unique_ptr<ImageReader> open_tiff(const std::filesystem::path& path, int threshold);
+
+}  // namespace riphost
+
+#endif  // RIPHOST_IMAGE_READER_H

@@ -1,0 +1,56 @@
+// message.h - riphost's messages on standard output and standard error.
+//
+//   level 1  "riphost: error: ..."        standard error
+//   level 2  "riphost: warning: ..."      standard error
+//   level 3  "riphost: info: ..."         standard output (not with --quiet)
+//   other    "riphost: message(<n>): ..." standard error
+//
+// A message is formatted into a fixed buffer of kMessageBufferSize bytes: a
+// longer text is cut, never overflows. Control characters other than tab and
+// newline are shown as '?', so that a text from a file or the plug-in cannot
+// drive the terminal. A progress line on standard error is cleared before
+// anything else is printed.
+#ifndef RIPHOST_MESSAGE_H
+#define RIPHOST_MESSAGE_H
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+
+namespace riphost {
+
+inline constexpr std::size_t kMessageBufferSize = 8192;
+
+class MessageSink {
+ public:
+  MessageSink(std::FILE* out, std::FILE* err, bool quiet) noexcept : out_(out), err_(err), quiet_(quiet) {}
+
+  bool quiet() const noexcept { return quiet_; }
+
+  // Formats and prints a message at a DravMessageLevel.
+  void vmessage(int level, const char* format, va_list args) noexcept;
+  void message(int level, const char* format, ...) noexcept __attribute__((format(printf, 3, 4)));
+  void error(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+  void warning(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+  void info(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+  // Prints one line of the run's results on standard output (not with --quiet).
+  void result(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+  // Shows text as the progress line on standard error, replacing the last one.
+  void status_line(const char* text) noexcept;
+  // Removes the progress line, if one is shown.
+  void clear_status() noexcept;
+
+ private:
+  void print(std::FILE* stream, const char* prefix, const char* format, va_list args) noexcept;
+
+  std::FILE* out_;
+  std::FILE* err_;
+  bool quiet_;
+  std::size_t status_length_ = 0;
+};
+
+}  // namespace riphost
+
+#endif  // RIPHOST_MESSAGE_H

@@ -1,0 +1,17 @@
+// ticket_json.h - parsing the ticket's JSON text with precise error places.
+#ifndef RIPHOST_TICKET_JSON_H
+#define RIPHOST_TICKET_JSON_H
+
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+namespace riphost {
+
+// Parses JSON text keeping the order of object keys. Throws HostError:
+// "line L, column C: <what is wrong>" for a syntax error, "<place>: key
+// given twice" for a repeated key in one object.
+nlohmann::ordered_json parse_json(std::string_view text);
+
+}  // namespace riphost
+
+#endif  // RIPHOST_TICKET_JSON_H

@@ -1,0 +1,270 @@
+// driver_test.cpp - riphost against the fake plug-in: the calling order, each
+// branch of the failure policy, the exit statuses and the command line.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace {
+
+using riphost_test::FakePluginEnv;
+using riphost_test::read_lines;
+using riphost_test::RunResult;
+using riphost_test::TempDir;
+using riphost_test::write_file;
+using Lines = std::vector<std::string>;
+
+// Two jobs: the first with two pages (two separations, one not output, then
+// one), the second with one page.
+constexpr const char* kTicket = R"({
+  "device": "dev", "output": "out", "options": {"CONF": "CTP"},
+  "jobs": [
+    {"name": "one", "ppi": 1200, "pages": [
+      {"width": 40, "height": 3, "ncopies": 2, "separations": [
+        {"name": "C", "pattern": "checker", "cell": 2},
+        {"name": "M", "pattern": "ramp", "outputpage": 0}]},
+      {"width": 16, "height": 2, "separations": [{"name": "K", "pattern": "bars"}]}]},
+    {"name": "two", "pages": [
+      {"width": 8, "height": 4, "separations": [{"name": "Y", "pattern": "target"}]}]}
+  ]})";
+
+const Lines kFullRun = {
+    "open",
+    "jobsettings JOBNAME=one",
+    "startjob ppi=1200 bps=1",
+    "startpage width=40 height=3 ncopies=2",
+    "startseparations C outputpage=absent",
+    "endseparations rows=3",
+    "startseparations M outputpage=0",
+    "endseparations rows=3",
+    "endpage",
+    "startpage width=16 height=2 ncopies=1",
+    "startseparations K outputpage=absent",
+    "endseparations rows=2",
+    "endpage",
+    "endjob",
+    "jobsettings JOBNAME=two",
+    "startjob ppi=2400 bps=1",
+    "startpage width=8 height=4 ncopies=1",
+    "startseparations Y outputpage=absent",
+    "endseparations rows=4",
+    "endpage",
+    "endjob",
+    "close",
+};
+
+// The second job as it runs after the first one ended early.
+const Lines kSecondJob(kFullRun.begin() + 14, kFullRun.end());
+
+// Joins line lists.
+Lines concat(std::initializer_list<Lines> parts) {
+  Lines all;
+  for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir_ / "dev");
+    write_file(dir_ / "job.json", kTicket);
+  }
+
+  // Runs riphost on the ticket with the fake plug-in told to fail `fail`.
+  RunResult run(const std::string& fail = "", const std::vector<std::string>& extra = {},
+                const std::string& ticket = "job.json") {
+    FakePluginEnv env(log(), fail);
+    std::vector<std::string> args = {"--plugin", FAKE_PLUGIN_PATH};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back((dir_ / ticket).string());
+    return riphost_test::run_in_process(args);
+  }
+
+  std::filesystem::path log() const { return dir_ / "calls.log"; }
+  Lines calls() const { return read_lines(log()); }
+
+  TempDir dir_;
+};
+
+TEST_F(DriverTest, CallingOrderOfAFullRun) {
+  RunResult result = run();
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(calls(), kFullRun);
+  EXPECT_EQ(result.err, "");
+  std::string out = (dir_ / "out").string();
+  EXPECT_EQ(result.out,
+            "riphost: info: plug-in opened (kind 4)\n"
+            "riphost: info: device: dpi_h = 2000\n"
+            "riphost: info: device: maxbps = 1\n"
+            "wrote " + out + "/fake-1.tav\n"
+            "wrote " + out + "/fake-2.tav\n"
+            "wrote " + out + "/fake-3.tav\n");
+}
+
+TEST_F(DriverTest, QuietPrintsNothingOnSuccess) {
+  RunResult result = run("", {"--quiet"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+}
+
+// Each failing call, the calls that follow it, and the message.
+struct PolicyCase {
+  const char* fail;
+  Lines expected;
+  const char* message;
+  int status;
+};
+
+class FailurePolicyTest : public DriverTest, public ::testing::WithParamInterface<PolicyCase> {};
+
+TEST_P(FailurePolicyTest, FollowsThePolicy) {
+  const PolicyCase& c = GetParam();
+  RunResult result = run(c.fail);
+  EXPECT_EQ(result.status, c.status);
+  EXPECT_EQ(calls(), c.expected);
+  EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+}
+
+const Lines kFirstPageStart = {"open", "jobsettings JOBNAME=one", "startjob ppi=1200 bps=1",
+                               "startpage width=40 height=3 ncopies=2"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, FailurePolicyTest,
+    ::testing::Values(
+        PolicyCase{"open", {"open -> 17", "close"}, "riphost: error: dravout_open failed (status 17)\n", 1},
+        PolicyCase{"jobsettings",
+                   concat({{"open", "jobsettings JOBNAME=one -> 17", "endjob"}, kSecondJob}),
+                   "riphost: error: dravout_jobsettings failed (status 17) in jobs[0]\n", 1},
+        PolicyCase{"startjob",
+                   concat({{"open", "jobsettings JOBNAME=one", "startjob ppi=1200 bps=1 -> 17", "endjob"}, kSecondJob}),
+                   "dravout_startjob failed (status 17) in jobs[0]", 1},
+        PolicyCase{"startpage:2",
+                   concat({Lines(kFullRun.begin(), kFullRun.begin() + 9),
+                           {"startpage width=16 height=2 ncopies=1 -> 17", "endjob"}, kSecondJob}),
+                   "riphost: error: dravout_startpage failed (status 17) in jobs[0].pages[1]\n", 1},
+        PolicyCase{"startseparations",
+                   concat({kFirstPageStart, {"startseparations C outputpage=absent -> 17", "endjob"}, kSecondJob}),
+                   "dravout_startseparations failed (status 17) in jobs[0].pages[0].separations[0]", 1},
+        PolicyCase{"newscan:2",
+                   concat({kFirstPageStart,
+                           {"startseparations C outputpage=absent", "newscan -> 17", "endseparations rows=1", "endjob"},
+                           kSecondJob}),
+                   "dravout_newscan failed (status 17) at row 1 of jobs[0].pages[0].separations[0]", 1},
+        PolicyCase{"putscan:2",
+                   concat({kFirstPageStart,
+                           {"startseparations C outputpage=absent", "putscan row=1 -> 7", "endseparations rows=1",
+                            "endjob"},
+                           kSecondJob}),
+                   "riphost: error: dravout_putscan failed (status 7) at row 1 of jobs[0].pages[0].separations[0]\n",
+                   1},
+        PolicyCase{"endseparations",
+                   concat({kFirstPageStart,
+                           {"startseparations C outputpage=absent", "endseparations rows=3 -> 17", "endjob"},
+                           kSecondJob}),
+                   "dravout_endseparations failed (status 17) in jobs[0].pages[0].separations[0]", 1},
+        PolicyCase{"endpage",
+                   concat({Lines(kFullRun.begin(), kFullRun.begin() + 8), {"endpage -> 17", "endjob"}, kSecondJob}),
+                   "dravout_endpage failed (status 17) in jobs[0].pages[0]", 1},
+        PolicyCase{"endjob",
+                   concat({Lines(kFullRun.begin(), kFullRun.begin() + 13), {"endjob -> 17"}, kSecondJob}),
+                   "riphost: error: dravout_endjob failed (status 17)\n", 1},
+        PolicyCase{"close", concat({Lines(kFullRun.begin(), kFullRun.end() - 1), {"close -> 17"}}),
+                   "riphost: error: dravout_close failed (status 17)\n", 1}));
+
+TEST_F(DriverTest, OptionCheckFailureRunsNoJob) {
+  write_file(dir_ / "bad.json", R"({"device": "dev", "output": "out", "options": {"RESS": 1},
+      "jobs": [{"name": "j", "options": {"LEFT": "no"}, "pages": [{"width": 8, "height": 1,
+        "separations": [{"name": "K", "pattern": "bars", "options": {"ROT": 1.5}}]}]}]})");
+  RunResult result = run("", {}, "bad.json");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(calls(), (Lines{"open", "close"}));
+  EXPECT_NE(result.err.find("riphost: error: options.RESS: unknown option RESS\n"), std::string::npos);
+  EXPECT_NE(result.err.find("riphost: error: jobs[0].options.LEFT: LEFT expects an integer, found a text\n"),
+            std::string::npos);
+  EXPECT_NE(result.err.find("jobs[0].pages[0].separations[0].options.ROT: ROT expects an integer, found a fraction"),
+            std::string::npos);
+}
+
+TEST_F(DriverTest, TicketErrorStopsBeforeThePlugInIsOpened) {
+  write_file(dir_ / "broken.json", R"({"device": "dev", "output": "out", "jobs": [{"name": "j", "pages": [
+      {"width": 8, "height": 1, "separations": [{"name": "K", "image": "x.png"}]}]}]})");
+  RunResult result = run("", {}, "broken.json");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(log()));
+  EXPECT_EQ(result.err, "riphost: error: " + (dir_ / "broken.json").string() +
+                            ": jobs[0].pages[0].separations[0].image: file not found: x.png\n");
+}
+
+TEST_F(DriverTest, UnreadableRowEndsTheSeparationAndTheJob) {
+  // The header is sound (the ticket check passes), the rows are missing.
+  write_file(dir_ / "cut.pbm", "P4\n8 5\n\xff\xff");
+  write_file(dir_ / "cut.json", R"({"device": "dev", "output": "out", "jobs": [{"name": "j", "pages": [
+      {"separations": [{"name": "K", "image": "cut.pbm"}]}]}]})");
+  RunResult result = run("", {}, "cut.json");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(calls(), (Lines{"open", "jobsettings JOBNAME=j", "startjob ppi=2400 bps=1",
+                            "startpage width=8 height=5 ncopies=1", "startseparations K outputpage=absent",
+                            "endseparations rows=2", "endjob", "close"}));
+  EXPECT_NE(result.err.find("jobs[0].pages[0].separations[0]: cut.pbm: PBM data ends early, at row 2"),
+            std::string::npos);
+}
+
+TEST_F(DriverTest, OtherBitDepthsAreNotRendered) {
+  write_file(dir_ / "deep.json", R"({"device": "dev", "output": "out", "jobs": [{"name": "j", "bps": 8,
+      "pages": [{"width": 8, "height": 1, "separations": [{"name": "K", "pattern": "bars"}]}]}]})");
+  RunResult result = run("", {}, "deep.json");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(calls(), (Lines{"open", "jobsettings JOBNAME=j", "startjob ppi=2400 bps=8", "endjob", "close"}));
+  EXPECT_NE(result.err.find("jobs[0]: riphost renders 1 bit per sample only, the job asks for 8"), std::string::npos);
+}
+
+TEST_F(DriverTest, RowsReachThePlugInInItsBitOrder) {
+  // Ink on the diagonal and in the last column of a 13 x 6 image; the page is
+  // wider (blank right part) and taller (blank rows).
+  write_file(dir_ / "diag.pbm", riphost_test::make_pbm(13, 6, [](int x, int y) { return x == y || x == 12; }));
+  write_file(dir_ / "diag.json", R"({"device": "dev", "output": "out", "jobs": [{"name": "j", "pages": [
+      {"width": 40, "height": 8, "separations": [{"name": "K", "image": "diag.pbm"}]}]}]})");
+  FakePluginEnv env(log(), "", dir_ / "rows.bin");
+  RunResult result = riphost_test::run_in_process({"--plugin", FAKE_PLUGIN_PATH, (dir_ / "diag.json").string()});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::string rows = riphost_test::read_file(dir_ / "rows.bin");
+  ASSERT_EQ(rows.size(), 8u * 8u);
+  for (int y = 0; y < 8; ++y) {
+    std::string expected(8, '\0');
+    if (y < 6) {
+      expected[static_cast<std::size_t>(y / 8)] = static_cast<char>(1u << (y % 8));
+      expected[1] = static_cast<char>(expected[1] | 0x10);  // pixel 12: byte 1, bit 4
+    }
+    EXPECT_EQ(rows.substr(static_cast<std::size_t>(y) * 8, 8), expected) << "row " << y;
+  }
+  for (const std::string& line : calls()) EXPECT_EQ(line.rfind("ERROR", 0), std::string::npos) << line;
+}
+
+TEST_F(DriverTest, PlugInLoadingErrors) {
+  RunResult missing = riphost_test::run_in_process(
+      {"--plugin", FAKE_PLUGIN_WITHOUT_CLOSE_PATH, (dir_ / "job.json").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("does not export dravout_close"), std::string::npos) << missing.err;
+  RunResult absent = riphost_test::run_in_process({"--plugin", (dir_ / "none.so").string(), (dir_ / "job.json").string()});
+  EXPECT_EQ(absent.status, 2);
+  EXPECT_NE(absent.err.find("riphost: error: cannot load the plug-in " + (dir_ / "none.so").string()),
+            std::string::npos);
+}
+
+TEST_F(DriverTest, CommandLine) {
+  EXPECT_EQ(riphost_test::run_in_process({}).status, 2);
+  EXPECT_EQ(riphost_test::run_in_process({"--plugin"}).status, 2);
+  EXPECT_EQ(riphost_test::run_in_process({"--plugin="}).status, 2);
+  RunResult unknown = riphost_test::run_in_process({"--fast", "job.json"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err.rfind("riphost: error: unknown option --fast\nusage: riphost", 0), 0u);
+  EXPECT_EQ(riphost_test::run_in_process({"a.json", "b.json"}).status, 2);
+  RunResult help = riphost_test::run_in_process({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: riphost [--plugin PATH] [--quiet] JOB.json\n", 0), 0u);
+  RunResult missing = riphost_test::run_in_process({(dir_ / "nothing.json").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("cannot read the ticket"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,259 @@
+// fake_plugin.cpp - a stand-in output plug-in for riphost's tests.
+//
+// It exports the thirteen functions, writes one line per call to the file
+// named by FAKE_DRAVOUT_LOG and checks what the host does:
+//   open / jobsettings JOBNAME=<name> / startjob ppi=<r> bps=<n>
+//   startpage width=<w> height=<h> ncopies=<n>
+//   startseparations <name> outputpage=<v|absent>
+//   endseparations rows=<rows received> / endpage / endjob / close
+// newscan and putscan are counted, not logged; a call out of order, a row
+// with ink in its padding or a write past the row is logged as "ERROR ...".
+// A failing call gets " -> <status>" appended.
+//
+// FAKE_DRAVOUT_FAIL="<call>[:<n>]" makes the n-th call (default the first)
+// of <call> (e.g. "putscan", "startpage", "open") fail: status 7 for
+// putscan, 17 otherwise. FAKE_DRAVOUT_DUMP names a file that receives the
+// bytes of every row put. After each separation that is output, the plug-in
+// reports "<OUTDIR>/fake-<n>.tav" through file_done.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "drav_dict.h"
+#include "dravout.h"
+
+namespace {
+
+constexpr std::uint8_t kCanary = 0xA5;
+
+const DravOptionDecl kDeclared[] = {
+    {"CONF", DRAV_OPT_STRING},     {"LEFT", DRAV_OPT_INTEGER}, {"OCOMPRESS", DRAV_OPT_STRING},
+    {"OFORMAT", DRAV_OPT_STRING},  {"OUTPUTPAGE", DRAV_OPT_INTEGER}, {"RES", DRAV_OPT_REAL},
+    {"REVERSE", DRAV_OPT_INTEGER}, {nullptr, 0},
+};
+
+struct FakeState {
+  HostCallbacks* host = nullptr;
+  CDictContainerFactory* factory = nullptr;
+  CDictContainer* devinfo = nullptr;
+  std::FILE* log = nullptr;
+  std::FILE* dump = nullptr;
+  std::string fail_call;
+  int fail_at = 1;
+  std::map<std::string, int> calls;
+  std::vector<std::uint8_t> buffer;
+  ScanlineBuffer scan{nullptr, 0};
+  int width = 0;
+  std::size_t row_bytes = 0;
+  int rows = 0;
+  int output_page = 1;
+  bool scan_out = false;
+  int files = 0;
+};
+
+FakeState state;
+
+// Appends one line to the log.
+void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void log_line(const char* format, ...) {
+  if (!state.log) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(state.log, format, args);
+  va_end(args);
+  std::fputc('\n', state.log);
+  std::fflush(state.log);
+}
+
+// The status of this call of name: 0, or the injected failure.
+int injected(const char* name, int failure) {
+  int count = ++state.calls[name];
+  return (state.fail_call == name && count == state.fail_at) ? failure : 0;
+}
+
+// Logs a call with its details and the status it returns.
+int finish(const std::string& line, int status) {
+  if (status != 0) {
+    log_line("%s -> %d", line.c_str(), status);
+  } else {
+    log_line("%s", line.c_str());
+  }
+  return status;
+}
+
+// Reads the environment that configures this run.
+void configure() {
+  const char* log = std::getenv("FAKE_DRAVOUT_LOG");
+  state.log = log ? std::fopen(log, "a") : nullptr;
+  const char* dump = std::getenv("FAKE_DRAVOUT_DUMP");
+  state.dump = dump ? std::fopen(dump, "wb") : nullptr;
+  const char* fail = std::getenv("FAKE_DRAVOUT_FAIL");
+  std::string text = fail ? fail : "";
+  std::size_t colon = text.find(':');
+  state.fail_call = text.substr(0, colon);
+  state.fail_at = colon == std::string::npos ? 1 : std::atoi(text.c_str() + colon + 1);
+}
+
+}  // namespace
+
+extern "C" {
+
+int dravout_open(HostCallbacks* host, int* kind, void** options, CDictContainer** devinfo,
+                 CDictContainerFactory* factory) {
+  state = FakeState{};
+  configure();
+  state.host = host;
+  state.factory = factory;
+  *kind = 4;
+  int status = injected("open", 17);
+  if (status == 0) {
+    *options = const_cast<DravOptionDecl*>(kDeclared);
+    CStringKeyDict dict;
+    dict["dpi_h"] = 2000.0;
+    dict["maxbps"] = 1;
+    state.devinfo = factory->NewDictContainer(dict, "devinfo");
+    *devinfo = state.devinfo;
+  }
+  return finish("open", status);
+}
+
+int dravout_jobsettings(void) {
+  char name[DRAV_OPTION_TEXT_SIZE] = "absent";
+  state.host->get_string_option("jobname", name);
+  return finish(std::string("jobsettings JOBNAME=") + name, injected("jobsettings", 17));
+}
+
+int dravout_get_param(const char*, void*) { return 0; }
+
+int dravout_startjob(CDictContainer* job) {
+  try {
+    char line[128];
+    std::snprintf(line, sizeof line, "startjob ppi=%g bps=%d", job->GetDict().GetReal("ppi"),
+                  job->GetDict().GetInt("bps"));
+    return finish(line, injected("startjob", 17));
+  } catch (const CUnivBaseException& error) {
+    return finish("startjob ERROR " + error.GetMessage(), 17);
+  }
+}
+
+int dravout_startpage(CDictContainer* page) {
+  try {
+    const CStringKeyDict& dict = page->GetDict();
+    int width = dict.GetInt("width");
+    int height = dict.GetInt("height");
+    int ncopies = dict.GetInt("ncopies");
+    char line[128];
+    std::snprintf(line, sizeof line, "startpage width=%d height=%d ncopies=%d", width, height, ncopies);
+    int status = injected("startpage", 17);
+    if (status == 0) {
+      state.width = width;
+      state.row_bytes = (static_cast<std::size_t>(width) + 31) / 32 * 4;
+      state.buffer.assign(state.row_bytes + 4, 0);
+      state.scan.data = state.buffer.data();
+    }
+    return finish(line, status);
+  } catch (const CUnivBaseException& error) {
+    return finish("startpage ERROR " + error.GetMessage(), 17);
+  }
+}
+
+int dravout_startseparations(CDictContainer* separation) {
+  try {
+    const CStringKeyDict& dict = separation->GetDict();
+    dict.GetList("screens");
+    const CUnivType::List& list = dict.GetList("separations");
+    std::string name = list.empty() ? "(none)" : list[0].AsDict().GetText("name");
+    int output_page = 0;
+    std::string shown = "absent";
+    if (state.host->get_int_option("outputpage", &output_page)) {
+      shown = std::to_string(output_page);
+    } else {
+      output_page = 1;
+    }
+    state.output_page = output_page;
+    state.rows = 0;
+    state.scan.flag = 0;
+    return finish("startseparations " + name + " outputpage=" + shown, injected("startseparations", 17));
+  } catch (const CUnivBaseException& error) {
+    return finish("startseparations ERROR " + error.GetMessage(), 17);
+  }
+}
+
+int dravout_newscan(ScanlineBuffer** buffer) {
+  if (state.scan_out) log_line("ERROR newscan twice without putscan");
+  int status = injected("newscan", 17);
+  if (status != 0) return finish("newscan", status);
+  // Garbage in the row, a canary after it: the host must write every byte
+  // of the row and none beyond.
+  std::memset(state.buffer.data(), 0x5A, state.row_bytes);
+  std::memset(state.buffer.data() + state.row_bytes, kCanary, 4);
+  state.scan_out = true;
+  *buffer = &state.scan;
+  return 0;
+}
+
+int dravout_putscan(ScanlineBuffer* buffer) {
+  if (!state.scan_out) log_line("ERROR putscan without newscan");
+  state.scan_out = false;
+  if (buffer != &state.scan) log_line("ERROR putscan with a foreign buffer");
+  int status = injected("putscan", 7);
+  if (status != 0) return finish("putscan row=" + std::to_string(state.rows), status);
+  const std::uint8_t* data = state.buffer.data();
+  for (int i = 0; i < 4; ++i) {
+    if (data[state.row_bytes + static_cast<std::size_t>(i)] != kCanary) {
+      log_line("ERROR row %d written past its end", state.rows);
+      break;
+    }
+  }
+  for (std::size_t x = static_cast<std::size_t>(state.width); x < state.row_bytes * 8; ++x) {
+    if ((data[x / 8] >> (x % 8)) & 1u) {
+      log_line("ERROR row %d has ink in its padding", state.rows);
+      break;
+    }
+  }
+  if (state.dump) std::fwrite(data, 1, state.row_bytes, state.dump);
+  ++state.rows;
+  return 0;
+}
+
+int dravout_endseparations(void) {
+  // A row the host obtained but could not render is not put: that is fine.
+  state.scan_out = false;
+  int status = finish("endseparations rows=" + std::to_string(state.rows), injected("endseparations", 17));
+  if (status == 0 && state.output_page != 0) {
+    char outdir[DRAV_OPTION_TEXT_SIZE] = ".";
+    state.host->get_string_option("OUTDIR", outdir);
+    std::string path = std::string(outdir) + "/fake-" + std::to_string(++state.files) + ".tav";
+    state.host->file_done(path.c_str(), 0);
+  }
+  return status;
+}
+
+int dravout_endpage(void) { return finish("endpage", injected("endpage", 17)); }
+
+int dravout_endjob(void) { return finish("endjob", injected("endjob", 17)); }
+
+#ifndef FAKE_DRAVOUT_WITHOUT_CLOSE
+int dravout_close(void) {
+  if (state.devinfo && state.factory) {
+    try {
+      state.factory->DeleteDictContainer(state.devinfo);
+    } catch (const CUnivBaseException& error) {
+      log_line("ERROR close: %s", error.GetMessage().c_str());
+    }
+  }
+  int status = finish("close", injected("close", 17));
+  if (state.log) std::fclose(state.log);
+  if (state.dump) std::fclose(state.dump);
+  state = FakeState{};
+  return status;
+}
+#endif
+
+int drav_extension(void*, HostCallbacks*) { return 0; }
+
+}  // extern "C"

@@ -1,0 +1,92 @@
+// message_test.cpp - host_message and riphost's own messages: levels,
+// streams, hostile texts and over-long texts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "host_callbacks.h"
+#include "message.h"
+
+namespace {
+
+// Two temporary streams standing for standard output and standard error.
+class MessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    out_ = std::tmpfile();
+    err_ = std::tmpfile();
+    ASSERT_TRUE(out_ && err_);
+  }
+  void TearDown() override {
+    std::fclose(out_);
+    std::fclose(err_);
+  }
+  static std::string contents(std::FILE* stream) {
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string text;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) text.append(chunk, got);
+    return text;
+  }
+  std::FILE* out_ = nullptr;
+  std::FILE* err_ = nullptr;
+};
+
+TEST_F(MessageTest, LevelsChooseStreamAndPrefix) {
+  riphost::MessageSink sink(out_, err_, false);
+  sink.message(1, "bad %d", 1);
+  sink.message(2, "odd %s", "thing");
+  sink.message(3, "note %.1f", 2.5);
+  sink.message(0, "zero");
+  sink.message(9, "nine\n");  // one trailing newline is the message's own end
+  EXPECT_EQ(contents(out_), "riphost: info: note 2.5\n");
+  EXPECT_EQ(contents(err_),
+            "riphost: error: bad 1\nriphost: warning: odd thing\nriphost: message(0): zero\n"
+            "riphost: message(9): nine\n");
+}
+
+TEST_F(MessageTest, QuietDropsInformationAndResultsOnly) {
+  riphost::MessageSink sink(out_, err_, true);
+  sink.info("hidden");
+  sink.result("wrote %s", "x");
+  sink.warning("shown");
+  EXPECT_EQ(contents(out_), "");
+  EXPECT_EQ(contents(err_), "riphost: warning: shown\n");
+}
+
+TEST_F(MessageTest, HostileTextsArePrintedLiterally) {
+  riphost::MessageSink sink(out_, err_, false);
+  riphost::OptionStore store;
+  riphost::HostSession session(store, sink);
+  riphost::ScopedSession scope(session);
+  HostCallbacks callbacks = riphost::make_host_callbacks();
+  callbacks.host_message(1, "%s", "%s%n%x");
+  // Control characters cannot drive the terminal.
+  callbacks.host_message(2, "%s", "a\rb\x1b[2Jc\td");
+  callbacks.host_message(1, nullptr);
+  EXPECT_EQ(contents(err_), "riphost: error: %s%n%x\nriphost: warning: a?b?[2Jc\td\nriphost: error: \n");
+}
+
+TEST_F(MessageTest, LongTextIsCutNotOverflowed) {
+  riphost::MessageSink sink(out_, err_, false);
+  std::string huge(20000, 'z');
+  sink.error("%s", huge.c_str());
+  std::string text = contents(err_);
+  ASSERT_EQ(text.rfind("riphost: error: zzz", 0), 0u);
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.size(), std::string("riphost: error: \n").size() + riphost::kMessageBufferSize - 1);
+}
+
+TEST_F(MessageTest, ProgressLineIsClearedBeforeAMessage) {
+  riphost::MessageSink sink(out_, err_, false);
+  sink.status_line("  job/1/K: 5%");
+  sink.status_line("  job/1/K: 10%");
+  sink.error("stop");
+  std::string blank(std::string("  job/1/K: 10%").size(), ' ');
+  EXPECT_EQ(contents(err_), "\r  job/1/K: 5%\r  job/1/K: 10%\r" + blank + "\rriphost: error: stop\n");
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+// render_test.cpp - rows as the plug-in receives them: bit order, padding,
+// clipping, the patterns, and the PBM, PNG and TIFF readers.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <cstring>
+#include <random>
+
+#include "bitrow.h"
+#include "host_error.h"
+#include "image_files.h"
+#include "row_source.h"
+#include "test_support.h"
+
+namespace {
+
+using riphost::ContentSource;
+using riphost_test::SampleRows;
+using riphost_test::TempDir;
+using Rows = std::vector<std::vector<std::uint8_t>>;
+
+constexpr std::uint8_t kGuard = 0xC3;
+
+// Renders every row of a source into rows of row_bytes(width) bytes, each
+// followed by guard bytes that must stay untouched, and started from garbage.
+Rows render(const ContentSource& content, int width, int height) {
+  std::unique_ptr<riphost::RowSource> source = riphost::make_row_source(content, width, height);
+  std::size_t bytes = riphost::row_bytes(width);
+  Rows rows;
+  std::vector<std::uint8_t> buffer(bytes + 8);
+  for (int y = 0; y < height; ++y) {
+    std::memset(buffer.data(), 0x5A, bytes);
+    std::memset(buffer.data() + bytes, kGuard, 8);
+    source->next_row(buffer.data());
+    for (std::size_t i = bytes; i < bytes + 8; ++i) EXPECT_EQ(buffer[i], kGuard) << "row " << y << " overflows";
+    rows.emplace_back(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(bytes));
+  }
+  return rows;
+}
+
+// True when no bit at or after pixel width is set.
+bool padding_clear(const std::vector<std::uint8_t>& row, int width) {
+  for (std::size_t x = static_cast<std::size_t>(width); x < row.size() * 8; ++x) {
+    if (riphost::pixel_at(row.data(), static_cast<int>(x))) return false;
+  }
+  return true;
+}
+
+ContentSource pattern(const std::string& name, std::vector<std::pair<std::string, int>> parameters = {}) {
+  ContentSource content;
+  content.kind = ContentSource::Kind::Pattern;
+  content.pattern = name;
+  content.parameters = std::move(parameters);
+  return content;
+}
+
+ContentSource image(const std::filesystem::path& file, int threshold = 128) {
+  ContentSource content;
+  content.kind = ContentSource::Kind::Image;
+  content.image = file;
+  content.image_text = file.filename().string();
+  content.threshold = threshold;
+  return content;
+}
+
+TEST(BitRowTest, SpansMatchPixelByPixelFilling) {
+  EXPECT_EQ(riphost::row_bytes(1), 4u);
+  EXPECT_EQ(riphost::row_bytes(32), 4u);
+  EXPECT_EQ(riphost::row_bytes(33), 8u);
+  std::mt19937 random(7);
+  for (int round = 0; round < 500; ++round) {
+    int width = 1 + static_cast<int>(random() % 150);
+    std::vector<std::uint8_t> row(riphost::row_bytes(width), 0);
+    std::vector<bool> expected(static_cast<std::size_t>(width), false);
+    for (int op = 0; op < 6; ++op) {
+      int x0 = static_cast<int>(random() % (width + 1));
+      int x1 = static_cast<int>(random() % (width + 1));
+      bool set = random() % 2;
+      if (set) {
+        riphost::set_span(row.data(), x0, x1);
+      } else {
+        riphost::clear_span(row.data(), x0, x1);
+      }
+      for (int x = x0; x < x1; ++x) expected[static_cast<std::size_t>(x)] = set;
+    }
+    for (int x = 0; x < width; ++x) ASSERT_EQ(riphost::pixel_at(row.data(), x), expected[static_cast<std::size_t>(x)]);
+    ASSERT_TRUE(padding_clear(row, width));
+  }
+  std::vector<std::uint8_t> full(8, 0xFF);
+  riphost::clear_tail(full.data(), 11, full.size());
+  EXPECT_EQ(full, (std::vector<std::uint8_t>{0xFF, 0x07, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(PatternTest, PatternsAreDeterministicAndInBounds) {
+  for (const char* name : {"checker", "bars", "ramp", "target"}) {
+    for (auto [width, height] : {std::pair{1, 1}, std::pair{37, 5}, std::pair{130, 90}}) {
+      Rows first = render(pattern(name), width, height);
+      Rows second = render(pattern(name), width, height);
+      EXPECT_EQ(first, second) << name;
+      for (const auto& row : first) EXPECT_TRUE(padding_clear(row, width)) << name << " " << width;
+    }
+  }
+}
+
+TEST(PatternTest, PatternsDrawWhatTheyPromise) {
+  Rows checker = render(pattern("checker", {{"cell", 3}}), 20, 9);
+  Rows bars = render(pattern("bars", {{"bar", 5}}), 33, 2);
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 20; ++x) ASSERT_EQ(riphost::pixel_at(checker[y].data(), x), ((x / 3 + y / 3) % 2) == 0);
+  }
+  for (int x = 0; x < 33; ++x) ASSERT_EQ(riphost::pixel_at(bars[1].data(), x), (x / 5) % 2 == 0);
+
+  // The ramp goes from no ink on the left to full ink on the right.
+  Rows ramp = render(pattern("ramp"), 200, 16);
+  int left = 0;
+  int right = 0;
+  for (const auto& row : ramp) {
+    left += riphost::pixel_at(row.data(), 0);
+    right += riphost::pixel_at(row.data(), 199);
+  }
+  EXPECT_EQ(left, 0);
+  EXPECT_EQ(right, 16);
+
+  // The target is not its own mirror image (the "F" shows the orientation).
+  Rows target = render(pattern("target", {{"ring", 6}}), 120, 120);
+  bool asymmetric = false;
+  for (const auto& row : target) {
+    for (int x = 0; x < 120 && !asymmetric; ++x) {
+      asymmetric = riphost::pixel_at(row.data(), x) != riphost::pixel_at(row.data(), 119 - x);
+    }
+  }
+  EXPECT_TRUE(asymmetric);
+}
+
+TEST(PbmTest, BitOrderClippingAndBlankOutside) {
+  TempDir dir;
+  // Ink at (0,0), (9,0), (12,1) and the whole of row 2.
+  auto ink = [](int x, int y) { return (y == 0 && (x == 0 || x == 9)) || (y == 1 && x == 12) || y == 2; };
+  riphost_test::write_file(dir / "a.pbm", riphost_test::make_pbm(13, 3, ink));
+  Rows rows = render(image(dir / "a.pbm"), 40, 5);
+  EXPECT_EQ(rows[0], (std::vector<std::uint8_t>{0x01, 0x02, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rows[1], (std::vector<std::uint8_t>{0x00, 0x10, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rows[2], (std::vector<std::uint8_t>{0xFF, 0x1F, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(rows[3], std::vector<std::uint8_t>(8, 0));
+  EXPECT_EQ(rows[4], std::vector<std::uint8_t>(8, 0));
+
+  // A page narrower than the image clips it.
+  Rows clipped = render(image(dir / "a.pbm"), 10, 3);
+  EXPECT_EQ(clipped[0], (std::vector<std::uint8_t>{0x01, 0x02, 0, 0}));
+  EXPECT_EQ(clipped[2], (std::vector<std::uint8_t>{0xFF, 0x03, 0, 0}));
+
+  // The plain form (with a comment) gives the same rows.
+  riphost_test::write_file(dir / "p.pbm", "P1\n# comment\n13 3\n"
+                                          "1 0 0 0 0 0 0 0 0 1 0 0 0\n0000000000001\n1111111111111\n");
+  EXPECT_EQ(render(image(dir / "p.pbm"), 40, 5), rows);
+}
+
+TEST(PbmTest, DamagedFilesAreReported) {
+  TempDir dir;
+  riphost_test::write_file(dir / "short.pbm", "P4\n16 4\n\x01\x02");
+  EXPECT_THROW(render(image(dir / "short.pbm"), 16, 4), riphost::HostError);
+  riphost_test::write_file(dir / "huge.pbm", "P4\n99999999999 1\n");
+  EXPECT_THROW(riphost::make_row_source(image(dir / "huge.pbm"), 8, 8), riphost::HostError);
+  riphost_test::write_file(dir / "grey.pgm", "P5\n1 1\n255\n\x10");
+  try {
+    riphost::make_row_source(image(dir / "grey.pgm"), 8, 8);
+    FAIL() << "a PGM was taken";
+  } catch (const riphost::HostError& error) {
+    EXPECT_STREQ(error.what(), "grey.pgm: only bilevel netpbm images (PBM, P1 or P4) are supported");
+  }
+}
+
+TEST(PngTest, GreyColourAndBilevelImagesAreRead) {
+  TempDir dir;
+  // 8-bit grey: value 20 * x; threshold 100 makes x < 5 ink.
+  SampleRows grey(2, std::vector<std::uint8_t>(12));
+  for (auto& row : grey) {
+    for (int x = 0; x < 12; ++x) row[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(20 * x);
+  }
+  ASSERT_TRUE(riphost_test::write_png(dir / "g.png", 12, 2, PNG_COLOR_TYPE_GRAY, 8, false, grey));
+  Rows rows = render(image(dir / "g.png", 100), 12, 2);
+  EXPECT_EQ(rows[1], (std::vector<std::uint8_t>{0x1F, 0x00, 0, 0}));
+
+  // RGBA: black opaque, black transparent, white opaque, red opaque (luminance 76).
+  SampleRows rgba = {{0, 0, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0, 0, 255}};
+  ASSERT_TRUE(riphost_test::write_png(dir / "c.png", 4, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, rgba));
+  EXPECT_EQ(render(image(dir / "c.png"), 4, 1)[0], (std::vector<std::uint8_t>{0x09, 0, 0, 0}));
+
+  // 1-bit grey: 0 is black, which is ink whatever the threshold.
+  SampleRows bilevel = {{0x5F, 0x80}};  // 0101 1111 1
+  ASSERT_TRUE(riphost_test::write_png(dir / "b.png", 9, 1, PNG_COLOR_TYPE_GRAY, 1, false, bilevel));
+  EXPECT_EQ(render(image(dir / "b.png", 0), 9, 1)[0], (std::vector<std::uint8_t>{0x05, 0x00, 0, 0}));
+}
+
+TEST(PngTest, InterlacedImagesAreRefused) {
+  TempDir dir;
+  SampleRows grey(4, std::vector<std::uint8_t>(4, 0));
+  ASSERT_TRUE(riphost_test::write_png(dir / "i.png", 4, 4, PNG_COLOR_TYPE_GRAY, 8, true, grey));
+  try {
+    riphost::make_row_source(image(dir / "i.png"), 4, 4);
+    FAIL() << "an interlaced PNG was taken";
+  } catch (const riphost::HostError& error) {
+    EXPECT_NE(std::string(error.what()).find("interlaced PNG images are not supported"), std::string::npos);
+  }
+}
+
+TEST(TiffTest, GreyBilevelAndColourImagesAreRead) {
+  TempDir dir;
+  SampleRows grey = {{0, 50, 100, 150, 200, 250, 10, 255, 0}};
+  ASSERT_TRUE(riphost_test::write_tiff(dir / "g.tif", 9, 1, 8, 1, PHOTOMETRIC_MINISBLACK, grey));
+  EXPECT_EQ(render(image(dir / "g.tif", 120), 9, 1)[0], (std::vector<std::uint8_t>{0x47, 0x01, 0, 0}));
+  // MinIsWhite inverts: 0 is white.
+  ASSERT_TRUE(riphost_test::write_tiff(dir / "w.tif", 9, 1, 8, 1, PHOTOMETRIC_MINISWHITE, grey));
+  EXPECT_EQ(render(image(dir / "w.tif", 120), 9, 1)[0], (std::vector<std::uint8_t>{0xB8, 0x00, 0, 0}));
+
+  // 1 bit: MinIsWhite 1 is black (ink), MinIsBlack 0 is.
+  SampleRows bits = {{0xC1, 0x00}, {0x00, 0x80}};
+  ASSERT_TRUE(riphost_test::write_tiff(dir / "bw.tif", 10, 2, 1, 1, PHOTOMETRIC_MINISWHITE, bits));
+  Rows white = render(image(dir / "bw.tif"), 10, 2);
+  EXPECT_EQ(white[0], (std::vector<std::uint8_t>{0x83, 0x00, 0, 0}));
+  EXPECT_EQ(white[1], (std::vector<std::uint8_t>{0x00, 0x01, 0, 0}));
+  ASSERT_TRUE(riphost_test::write_tiff(dir / "bb.tif", 10, 2, 1, 1, PHOTOMETRIC_MINISBLACK, bits));
+  Rows black = render(image(dir / "bb.tif"), 10, 2);
+  EXPECT_EQ(black[0], (std::vector<std::uint8_t>{0x7C, 0x03, 0, 0}));
+  EXPECT_EQ(black[1], (std::vector<std::uint8_t>{0xFF, 0x02, 0, 0}));
+
+  // RGB: black, white, dark blue (luminance 29), yellow (226).
+  SampleRows rgb = {{0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 255, 0}};
+  ASSERT_TRUE(riphost_test::write_tiff(dir / "c.tif", 4, 1, 8, 3, PHOTOMETRIC_RGB, rgb));
+  EXPECT_EQ(render(image(dir / "c.tif"), 4, 1)[0], (std::vector<std::uint8_t>{0x05, 0, 0, 0}));
+}
+
+TEST(TiffTest, TiledImagesAreRefused) {
+  TempDir dir;
+  ASSERT_TRUE(riphost_test::write_tiff(dir / "t.tif", 32, 32, 8, 1, PHOTOMETRIC_MINISBLACK, {}, true));
+  try {
+    riphost::make_row_source(image(dir / "t.tif"), 32, 32);
+    FAIL() << "a tiled TIFF was taken";
+  } catch (const riphost::HostError& error) {
+    EXPECT_NE(std::string(error.what()).find("t.tif: tiled TIFF images are not supported"), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// ticket_test.cpp - reading the job ticket: values, defaults and every kind
+// of error with the place it names.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "host_error.h"
+#include "test_support.h"
+#include "ticket.h"
+
+namespace {
+
+using riphost::HostError;
+using riphost::parse_ticket;
+using riphost::Ticket;
+using riphost_test::TempDir;
+using riphost_test::write_file;
+using Json = nlohmann::ordered_json;
+
+// A valid ticket: one job, one page of two separations (pattern, image).
+Json base_ticket() {
+  return Json::parse(R"({
+    "device": "dev",
+    "output": "out",
+    "options": {"CONF": "CTP-2400", "RES": 1200},
+    "jobs": [{
+      "name": "first",
+      "options": {"LEFT": 1},
+      "pages": [{
+        "width": 64, "height": 16,
+        "separations": [
+          {"name": "Cyan", "pattern": "checker", "cell": 4},
+          {"name": "Black", "image": "mark.pbm", "outputpage": 0}
+        ]
+      }]
+    }]
+  })");
+}
+
+class TicketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir_ / "dev");
+    write_file(dir_ / "mark.pbm", riphost_test::make_pbm(40, 12, [](int x, int) { return x < 8; }));
+  }
+
+  Ticket parse(const Json& ticket) { return parse_ticket(ticket.dump(), dir_.path()); }
+
+  // The message of the error the ticket raises ("" when it parses).
+  std::string error_of(const std::string& text) {
+    try {
+      parse_ticket(text, dir_.path());
+    } catch (const HostError& error) {
+      return error.what();
+    }
+    return "";
+  }
+  std::string error_of(const std::function<void(Json&)>& change) {
+    Json ticket = base_ticket();
+    change(ticket);
+    return error_of(ticket.dump());
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(TicketTest, ReadsValuesAndDefaults) {
+  Json json = base_ticket();
+  json["jobs"].push_back(Json::parse(R"({"name": "second", "ppi": 2540.5, "bps": 1,
+      "options": {"RES": 4000},
+      "pages": [{"ncopies": 3, "options": {"REVERSE": 1},
+                 "separations": [{"name": "Spot", "image": "mark.pbm", "threshold": 7,
+                                  "options": {"OCOMPRESS": "SUN"}}]}]})"));
+  json["jobs"].push_back(Json::parse(R"({"name": "third", "options": {"RES": 3000.5},
+      "pages": [{"width": 8, "height": 8, "separations": [{"name": "K", "pattern": "ramp"}]}]})"));
+  Ticket ticket = parse(json);
+
+  EXPECT_EQ(ticket.device_dir, dir_.path() / "dev");
+  EXPECT_EQ(ticket.output_dir, dir_.path() / "out");
+  ASSERT_EQ(ticket.jobs.size(), 3u);
+  const riphost::Job& first = ticket.jobs[0];
+  EXPECT_EQ(first.name, "first");
+  EXPECT_DOUBLE_EQ(first.ppi, 1200.0);  // the ticket's RES
+  EXPECT_EQ(first.bps, 1);
+  const riphost::Page& page = first.pages[0];
+  EXPECT_EQ(page.width, 64);
+  EXPECT_EQ(page.height, 16);
+  EXPECT_EQ(page.ncopies, 1);
+  ASSERT_EQ(page.separations.size(), 2u);
+  EXPECT_EQ(page.separations[0].source.pattern, "checker");
+  ASSERT_EQ(page.separations[0].source.parameters.size(), 1u);
+  EXPECT_EQ(page.separations[0].source.parameters[0].second, 4);
+  EXPECT_EQ(page.separations[1].where, "jobs[0].pages[0].separations[1]");
+  EXPECT_EQ(page.separations[1].source.threshold, 128);
+  const riphost::OptionEntry* outputpage = page.separations[1].options.find("OUTPUTPAGE");
+  ASSERT_NE(outputpage, nullptr);
+  EXPECT_EQ(std::get<std::int64_t>(outputpage->value), 0);
+  EXPECT_EQ(outputpage->where, "jobs[0].pages[0].separations[1].outputpage");
+
+  const riphost::Job& second = ticket.jobs[1];
+  EXPECT_DOUBLE_EQ(second.ppi, 2540.5);  // "ppi" wins over RES
+  const riphost::Page& image_page = second.pages[0];
+  EXPECT_EQ(image_page.width, 40);  // the first separation's image
+  EXPECT_EQ(image_page.height, 12);
+  EXPECT_EQ(image_page.ncopies, 3);
+  EXPECT_EQ(image_page.separations[0].source.threshold, 7);
+  EXPECT_EQ(image_page.separations[0].source.image, dir_.path() / "mark.pbm");
+  EXPECT_EQ(std::get<std::string>(image_page.separations[0].options.find("ocompress")->value), "SUN");
+  EXPECT_DOUBLE_EQ(ticket.jobs[2].ppi, 3000.5);  // the job's RES over the ticket's
+}
+
+TEST_F(TicketTest, DefaultResolutionWithoutRes) {
+  Json json = base_ticket();
+  json["options"].erase("RES");
+  EXPECT_DOUBLE_EQ(parse(json).jobs[0].ppi, riphost::kDefaultPpi);
+}
+
+TEST_F(TicketTest, SyntaxErrorNamesLineAndColumn) {
+  std::string message = error_of("{\n  \"device\": \"dev\"\n  \"output\": \"out\"\n}");
+  // The place is the end of the token the parser could not take.
+  EXPECT_EQ(message, "line 3, column 10: syntax error while parsing object - unexpected string literal; expected '}'");
+  message = error_of("{\"device\": \"dev\",");
+  EXPECT_NE(message.find("line 1,"), std::string::npos) << message;
+  EXPECT_NE(message.find("syntax error"), std::string::npos) << message;
+  EXPECT_NE(error_of("[1, 2]").find("the ticket: expected an object"), std::string::npos);
+}
+
+TEST_F(TicketTest, RepeatedKeyIsRefused) {
+  std::string text = base_ticket().dump();
+  text.replace(text.find("\"name\":\"first\""), 14, "\"name\":\"first\",\"name\":\"again\"");
+  EXPECT_EQ(error_of(text), "jobs[0].name: key given twice");
+  text = base_ticket().dump();
+  text.replace(text.find("\"cell\":4"), 8, "\"cell\":4,\"cell\":5");
+  EXPECT_EQ(error_of(text), "jobs[0].pages[0].separations[0].cell: key given twice");
+}
+
+TEST_F(TicketTest, UnknownKeysAreRefused) {
+  EXPECT_EQ(error_of([](Json& t) { t["jbos"] = 1; }).rfind("jbos: unknown key (expected one of:", 0), 0u);
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pags"] = 1; }).rfind("jobs[0].pags: unknown key", 0), 0u);
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["ring"] = 3; })
+                .rfind("jobs[0].pages[0].separations[0].ring: unknown key", 0),
+            0u);
+  // A threshold belongs to images only.
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["threshold"] = 3; })
+                .rfind("jobs[0].pages[0].separations[0].threshold: unknown key", 0),
+            0u);
+  // "comment" is allowed everywhere outside the options.
+  EXPECT_EQ(error_of([](Json& t) {
+              t["comment"] = "x";
+              t["jobs"][0]["pages"][0]["separations"][1]["comment"] = {"a", "b"};
+            }),
+            "");
+}
+
+TEST_F(TicketTest, IllTypedAndMissingValuesAreRefused) {
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["ppi"] = "high"; }), "jobs[0].ppi: expected a number, found a text");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["ppi"] = 0; }),
+            "jobs[0].ppi: must be greater than 0 and at most 1000000");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["width"] = 10.5; }),
+            "jobs[0].pages[0].width: expected an integer, found 10.5");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["height"] = 0; }),
+            "jobs[0].pages[0].height: must be between 1 and 16777216");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][1]["outputpage"] = 2; }),
+            "jobs[0].pages[0].separations[1].outputpage: must be between 0 and 1");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][1]["threshold"] = true; }),
+            "jobs[0].pages[0].separations[1].threshold: expected an integer, found true or false");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0].erase("name"); }), "jobs[0].name: missing");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"] = Json::array(); }), "jobs: the list is empty");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"] = 3; }),
+            "jobs[0].pages[0].separations: expected a list, found an integer");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["options"]["LEFT"] = Json::array(); }),
+            "jobs[0].options.LEFT: expected a number or a text, found a list");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["options"] = "LEFT"; }),
+            "jobs[0].options: expected an object, found a text");
+}
+
+TEST_F(TicketTest, SourcesAreChecked) {
+  auto separation = [](Json& t) -> Json& { return t["jobs"][0]["pages"][0]["separations"][1]; };
+  EXPECT_EQ(error_of([&](Json& t) { separation(t)["image"] = "x.png"; }),
+            "jobs[0].pages[0].separations[1].image: file not found: x.png");
+  EXPECT_EQ(error_of([&](Json& t) { separation(t)["image"] = "dev"; }),
+            "jobs[0].pages[0].separations[1].image: not a file: dev");
+  write_file(dir_ / "junk.png", "not an image at all");
+  EXPECT_EQ(error_of([&](Json& t) { separation(t)["image"] = "junk.png"; }),
+            "jobs[0].pages[0].separations[1].image: junk.png: not a PBM, PNG or TIFF image");
+  EXPECT_EQ(error_of([&](Json& t) { separation(t)["pattern"] = "ramp"; }),
+            "jobs[0].pages[0].separations[1]: give either \"pattern\" or \"image\", not both");
+  EXPECT_EQ(error_of([&](Json& t) { separation(t).erase("image"); }),
+            "jobs[0].pages[0].separations[1]: missing its content: give \"pattern\" or \"image\"");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["pattern"] = "zebra"; }),
+            "jobs[0].pages[0].separations[0].pattern: unknown pattern \"zebra\" (known: bars, checker, ramp, target)");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["cell"] = 0; }),
+            "jobs[0].pages[0].separations[0].cell: must be between 1 and 16777216");
+  // The page size defaults to the first separation's image only.
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0].erase("width"); }).rfind(
+                "jobs[0].pages[0].width: missing (it defaults to the size of the first separation's image", 0),
+            0u);
+}
+
+TEST_F(TicketTest, OptionsAreChecked) {
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["options"]["CONF"] = std::string(255, 'c'); }), "");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["options"]["CONF"] = std::string(256, 'c'); }),
+            "jobs[0].options.CONF: text of 256 bytes; options take at most 255");
+  EXPECT_EQ(error_of([](Json& t) { t["options"]["res"] = 2400; }),
+            "options.res: option given twice (also as options.RES)");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][1]["options"]["OutputPage"] = 1; }),
+            "jobs[0].pages[0].separations[1].outputpage: option given twice (also as "
+            "jobs[0].pages[0].separations[1].options.OutputPage)");
+  EXPECT_EQ(error_of([](Json& t) { t["options"]["outdir"] = "/tmp"; }),
+            "options.outdir: set by riphost from the ticket's \"output\"");
+  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["options"]["JobName"] = "x"; }),
+            "jobs[0].options.JobName: set by riphost from the job's \"name\"");
+  EXPECT_EQ(error_of([](Json& t) { t["options"]["DEVICEDIR"] = "x"; }),
+            "options.DEVICEDIR: set by riphost from the ticket's \"device\"");
+  EXPECT_EQ(error_of([](Json& t) { t["options"]["X"] = std::string("a\0b", 3); }),
+            "options.X: text contains a zero byte");
+  EXPECT_EQ(error_of([](Json& t) { t["options"]["RES"] = -3; }),
+            "jobs[0].ppi: missing, and options.RES (-3) is no usable resolution");
+}
+
+TEST_F(TicketTest, FoldersAreChecked) {
+  EXPECT_EQ(error_of([](Json& t) { t["device"] = "nodev"; }), "device: folder not found: nodev");
+  EXPECT_EQ(error_of([](Json& t) { t.erase("output"); }), "output: missing");
+  write_file(dir_ / "plain", "");
+  EXPECT_EQ(error_of([](Json& t) { t["output"] = "plain"; }), "output: not a folder: plain");
+  EXPECT_EQ(error_of([](Json& t) { t["output"] = std::string(250, 'o'); }).rfind(
+                "output: the folder's full name is longer than 255 bytes", 0),
+            0u);
+}
+
+TEST_F(TicketTest, LoadCreatesTheOutputFolderOnlyForAGoodTicket) {
+  Json json = base_ticket();
+  json["output"] = "made/here";
+  write_file(dir_ / "good.json", json.dump());
+  Ticket ticket = riphost::load_ticket(dir_ / "good.json");
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "made" / "here"));
+  EXPECT_EQ(ticket.file, dir_ / "good.json");
+
+  json["output"] = "never";
+  json["jobs"][0]["ppi"] = "bad";
+  write_file(dir_ / "bad.json", json.dump());
+  EXPECT_THROW(riphost::load_ticket(dir_ / "bad.json"), HostError);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "never"));
+  EXPECT_THROW(riphost::load_ticket(dir_ / "absent.json"), HostError);
+}
+
+}  // namespace
