@@ -1,6 +1,7 @@
 // driver.cpp - the calling order and failure policy of riphost.
 #include "driver.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -159,6 +160,11 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
 bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_number,
                             const Separation& separation) {
   options_.set_separation(&separation.options);
+  // Output files are named after the job, the page and the separation, so
+  // that the files of one job tell themselves apart.
+  std::string file_stem = job.name + "-p" + std::to_string(page_number) + "-" + separation.name;
+  file_stem.resize(std::min<std::size_t>(file_stem.size(), DRAV_OPTION_TEXT_SIZE - 1));
+  options_.set_host_text(kJobNameKey, std::move(file_stem));
   std::unique_ptr<RowSource> source;
   try {
     source = make_row_source(separation.source, page.width, page.height);
