@@ -1,7 +1,12 @@
 // Pages, buffers and scanlines: sizes, film limits, expansion, rows.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "dravout.h"
@@ -116,6 +121,36 @@ TEST_F(PluginTest, WideBuffersAreSizedWithoutOverflow) {
     EXPECT_EQ(dravout::expanded.data, nullptr);
   }
   dravout::release_scanline_buffers();
+}
+
+TEST_F(PluginTest, FailedExpansionBufferLeavesNoHalfAllocatedPair) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+  OpenJob();
+  state.out_bps = 8;
+  // In a child whose address space leaves room for the 256 MiB scanline
+  // buffer but not for its 2 GiB expansion, the second allocation fails.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t in_use = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit limit{in_use + (768u << 20), in_use + (768u << 20)};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+    const int status = dravout::alloc_scanline_buffers(INT32_MAX);
+    const bool consistent = dravout::scanline_bytes == 0 && dravout::scanline.data == nullptr &&
+                            dravout::expanded.data == nullptr;
+    const bool reported =
+        fake_host().Has(1, "Not enough memory for extended scanline buffer allocation (2147483680 bytes)");
+    _exit(status == 9 && consistent && reported ? 0 : 1);
+  }
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+  ASSERT_TRUE(WIFEXITED(wstatus));
+  EXPECT_EQ(WEXITSTATUS(wstatus), 0);
+#endif
 }
 
 TEST(Expansion, EachBitBecomesAByte) {
