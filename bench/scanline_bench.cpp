@@ -9,6 +9,11 @@
 //       file synced; FW88B rows are widened beforehand, outside the timing
 //   expand/fast, expand/reference
 //       the 1-to-8-bit widening of one row alone
+//   transform/<1bit|8bit>/<left|mirror|mirror8191>/<fast|portable|reference>
+//       the TAV writer's conversion of one row alone (tav::RowTransform):
+//       the loops Apply picks for this processor, the portable 64-bit word
+//       loops, and the byte-at-a-time reference; mirror8191 is a 1-bit row
+//       whose width is not a multiple of 8, so the mirrored bits are shifted
 //
 // Every benchmark reports pixels/s; bytes_per_second counts the raw image
 // bytes stored (1 bit per pixel for FW8B, 8 for FW88B). file_bytes is the
@@ -20,11 +25,13 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "bench_host.h"
 #include "expand.h"
 #include "halftone_page.h"
+#include "tav_rowtransform.h"
 #include "tiff_baseline.h"
 
 namespace bench {
@@ -123,6 +130,57 @@ void expand_rows(benchmark::State& state, ExpandFunction expand) {
   state.SetBytesProcessed(static_cast<int64_t>(pixels));  // bytes written
 }
 
+// Which of RowTransform's paths a benchmark runs.
+enum class RowPath { kFast, kPortable, kReference };
+
+// One row converted into its stored form per iteration, going down the page
+// (1-bit rows as the host delivers them, 8-bit rows widened beforehand).
+void transform_rows(benchmark::State& state, int bits, uint32_t width, bool mirror, RowPath path) {
+  const HalftonePage& page = shared_page();
+  const uint8_t* rows = bits == 1 ? page.Data() : widened_page().data();
+  const std::size_t stride = bits == 1 ? page.Stride() : static_cast<std::size_t>(page.Width());
+  const tav::RowTransform transform(bits, width, mirror, false);
+  std::vector<uint8_t> out(transform.RowBytes());
+  int y = 0;
+  for (auto _ : state) {
+    const uint8_t* in = rows + static_cast<std::size_t>(y) * stride;
+    switch (path) {
+      case RowPath::kFast: transform.Apply(in, out.data()); break;
+      case RowPath::kPortable: transform.ApplyPortable(in, out.data()); break;
+      case RowPath::kReference: transform.ApplyReference(in, out.data()); break;
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+    if (++y == page.Height()) y = 0;
+  }
+  const double pixels = static_cast<double>(width) * static_cast<double>(state.iterations());
+  state.counters["pixels/s"] = benchmark::Counter(pixels, benchmark::Counter::kIsRate);
+  state.SetBytesProcessed(static_cast<int64_t>(transform.RowBytes()) * state.iterations());  // bytes written
+  if (path == RowPath::kFast) state.SetLabel(transform.FastPathName());
+}
+
+// Registers the row conversion benchmarks.
+void register_transform_benchmarks() {
+  struct Row {
+    const char* name;
+    int bits;
+    uint32_t width;
+    bool mirror;
+  };
+  const uint32_t width = static_cast<uint32_t>(kPageWidth);
+  const Row kRows[] = {{"1bit/left", 1, width, false},       {"1bit/mirror", 1, width, true},
+                       {"1bit/mirror8191", 1, width - 1, true}, {"8bit/left", 8, width, false},
+                       {"8bit/mirror", 8, width, true}};
+  const std::pair<const char*, RowPath> kPaths[] = {
+      {"fast", RowPath::kFast}, {"portable", RowPath::kPortable}, {"reference", RowPath::kReference}};
+  for (const Row& row : kRows) {
+    for (const auto& [path_name, path] : kPaths) {
+      const std::string name = std::string("transform/") + row.name + "/" + path_name;
+      benchmark::RegisterBenchmark(name.c_str(), transform_rows, row.bits, row.width, row.mirror, path);
+    }
+  }
+}
+
 // Registers every benchmark once, before benchmark_main runs them.
 bool register_benchmarks() {
   for (const char* format : {"FW8B", "FW88B"}) {
@@ -149,6 +207,7 @@ bool register_benchmarks() {
   benchmark::RegisterBenchmark("expand/fast", expand_rows, ExpandFunction{dravout::expand_scanline});
   benchmark::RegisterBenchmark("expand/reference", expand_rows,
                                ExpandFunction{dravout::expand_scanline_reference});
+  register_transform_benchmarks();
   return true;
 }
 

@@ -1,33 +1,21 @@
-// tav_rowtransform.cpp - the per-row conversion into stored pixels.
+// tav_rowtransform.cpp - the per-row conversion into stored pixels: which
+// whole-row loop each case needs, and the byte-at-a-time reference.
 #include "tav_rowtransform.h"
 
-#include <array>
-
 #include "tav_layout.h"
+#include "tav_rowkernels.h"
 
 namespace tav {
 namespace {
 
-// Byte with its bit order reversed, for every byte value.
-constexpr std::array<uint8_t, 256> MakeReverseTable() {
-  std::array<uint8_t, 256> table{};
-  for (unsigned v = 0; v < 256; ++v) {
-    unsigned r = 0;
-    for (unsigned bit = 0; bit < 8; ++bit) {
-      if (v & (1u << bit)) r |= 0x80u >> bit;
-    }
-    table[v] = static_cast<uint8_t>(r);
-  }
-  return table;
-}
-
-constexpr std::array<uint8_t, 256> kReversed = MakeReverseTable();
+constexpr std::array<uint8_t, 256> kReversed = MakeBitReverseTable();
 
 }  // namespace
 
 // Sets up the conversion for rows of width pixels.
 RowTransform::RowTransform(int bits_per_pixel, uint32_t width, bool mirror, bool reverse) noexcept
-    : eight_bit_(bits_per_pixel == 8),
+    : kernels_(&BestRowKernels()),
+      eight_bit_(bits_per_pixel == 8),
       mirror_(mirror),
       invert_(reverse ? 0xFF : 0x00),
       last_mask_(0xFF),
@@ -39,31 +27,59 @@ RowTransform::RowTransform(int bits_per_pixel, uint32_t width, bool mirror, bool
   }
 }
 
-// Converts one row into its stored form.
-void RowTransform::Apply(const uint8_t* in, uint8_t* out) const noexcept {
+// Converts one row with the portable loops.
+void RowTransform::ApplyPortable(const uint8_t* in, uint8_t* out) const noexcept {
+  Run(PortableRowKernels(), in, out);
+}
+
+// Name of the loops Apply runs.
+const char* RowTransform::FastPathName() const noexcept { return kernels_->name; }
+
+// Converts one row with the given loops. 1-bit rows in pixel order need the
+// bit order of every byte reversed. Mirrored, reading least-significant-first
+// bytes from the end of the row yields most-significant-first bytes in
+// mirrored order, so only the byte order is reversed; when the width is not a
+// multiple of 8 the result is shifted by the padding so that the padding of
+// the input drops out. Either way the padding of the last byte is cleared.
+void RowTransform::Run(const RowKernels& k, const uint8_t* in, uint8_t* out) const noexcept {
+  const std::size_t n = row_bytes_;
+  if (n == 0) return;
+  if (eight_bit_) {
+    (mirror_ ? k.reverse_bytes : k.copy)(in, out, n, invert_);
+    return;
+  }
+  if (!mirror_) {
+    k.reverse_bits(in, out, n, invert_);
+  } else if (shift_ == 0) {
+    k.reverse_bytes(in, out, n, invert_);
+  } else {
+    k.reverse_bytes_shifted(in, out, n, shift_, invert_);
+  }
+  out[n - 1] &= last_mask_;
+}
+
+// Converts one row one byte at a time.
+void RowTransform::ApplyReference(const uint8_t* in, uint8_t* out) const noexcept {
   if (row_bytes_ == 0) return;
   if (eight_bit_) {
-    ApplyBytes(in, out);
+    ApplyBytesReference(in, out);
   } else if (mirror_) {
-    ApplyBitsMirrored(in, out);
+    ApplyBitsMirroredReference(in, out);
   } else {
-    ApplyBits(in, out);
+    ApplyBitsReference(in, out);
   }
 }
 
 // 1-bit rows in pixel order: one table lookup per byte, padding cleared.
-void RowTransform::ApplyBits(const uint8_t* in, uint8_t* out) const noexcept {
+void RowTransform::ApplyBitsReference(const uint8_t* in, uint8_t* out) const noexcept {
   const std::size_t n = row_bytes_;
   const uint8_t invert = invert_;
   for (std::size_t i = 0; i < n; ++i) out[i] = kReversed[in[i]] ^ invert;
   out[n - 1] &= last_mask_;
 }
 
-// 1-bit rows mirrored. Reading least-significant-first bytes from the end of
-// the row yields most-significant-first bytes in mirrored order, so no bit
-// reversal is needed; when the width is not a multiple of 8 the result is
-// shifted by the padding so that the padding of the input drops out.
-void RowTransform::ApplyBitsMirrored(const uint8_t* in, uint8_t* out) const noexcept {
+// 1-bit rows mirrored: bytes in reverse order, shifted by the padding.
+void RowTransform::ApplyBitsMirroredReference(const uint8_t* in, uint8_t* out) const noexcept {
   const std::size_t n = row_bytes_;
   const uint8_t invert = invert_;
   if (shift_ == 0) {
@@ -81,7 +97,7 @@ void RowTransform::ApplyBitsMirrored(const uint8_t* in, uint8_t* out) const noex
 }
 
 // 8-bit rows: copy, mirror and invert bytes.
-void RowTransform::ApplyBytes(const uint8_t* in, uint8_t* out) const noexcept {
+void RowTransform::ApplyBytesReference(const uint8_t* in, uint8_t* out) const noexcept {
   const std::size_t n = row_bytes_;
   const uint8_t invert = invert_;
   if (mirror_) {

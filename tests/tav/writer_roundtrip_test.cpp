@@ -161,7 +161,7 @@ TEST(MirrorReverseExamples, SinglePixelMovesAsExpected) {
       {0x0A, {0xFF, 0xF0}},  // both: every pixel but 12
   };
   for (const auto& c : cases) {
-    const std::string path = dir.Path("m" + std::to_string(c.mode) + ".tav");
+    const std::string path = dir.Path(std::string("m") + std::to_string(c.mode) + ".tav");
     ASSERT_EQ(WriteTav(path, 2, 0, c.mode, 13, rows, 1.0, 1.0), 0);
     tav::TavReader reader(path);
     Bytes row(reader.RowBytes());
