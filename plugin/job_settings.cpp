@@ -14,6 +14,7 @@ namespace {
 // Size of the plug-in's buffer for every text option but "CONF".
 constexpr std::size_t kOptionBufferSize = 260;
 static_assert(kOptionBufferSize >= DRAV_OPTION_TEXT_SIZE);
+static_assert(sizeof(PluginState::config_name) >= DRAV_OPTION_TEXT_SIZE);
 
 // Asks the host for an integer option; fallback when it has none.
 int32_t int_option(const char* key, int32_t fallback) {

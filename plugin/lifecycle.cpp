@@ -104,6 +104,7 @@ int start_job(CDictContainer* job) {
 
 // Releases the scanline buffers and forgets the job's numbered cutting texts.
 int end_job() {
+  abandon_open_separation();
   release_scanline_buffers();
   reset_cutting_texts();
   state.sep_inks.clear();
@@ -121,6 +122,7 @@ int close_plugin() {
       return DRAV_ERR_OTHER;
     }
   }
+  abandon_open_separation();
   state.stagger_texts.clear();
   state.cad_texts.clear();
   state.stagger_given = 0;

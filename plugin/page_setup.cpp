@@ -113,6 +113,12 @@ int start_page(CDictContainer* page) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;
   }
+  // The buffers are sized from the bits per sample that a started job set;
+  // a page outside a job would get buffers too small for its rows.
+  if (state.bps != 1) {
+    report(DRAV_MSG_ERROR, "No job started: a page needs a job with 1 bit per sample");
+    return DRAV_ERR_OTHER;
+  }
   if (height <= 0 || width <= 0) {
     report(DRAV_MSG_ERROR, "Zero height and/or width requested (height = %d, width = %d)", height,
            width);

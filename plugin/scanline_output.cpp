@@ -21,14 +21,14 @@ int put_scan(ScanlineBuffer* buffer) {
   if (state.bps == state.out_bps) {
     if (tav_putrow(state.tavfile, state.row, buffer->data) < 0) {
       report(DRAV_MSG_ERROR, "Writing scanline %d failed", state.row);
-      report(DRAV_MSG_INFO, "tavfile %s: %s", state.tmp_name, tav_lasterror());
+      report(DRAV_MSG_INFO, "%s", tav_lasterror());
       return DRAV_ERR_WRITE;
     }
   } else {
     expand_scanline(buffer->data, static_cast<std::size_t>(scanline_bytes), expanded.data);
     if (tav_putrow(state.tavfile, state.row, expanded.data) < 0) {
       report(DRAV_MSG_ERROR, "Writing expanded scanline %d failed", state.row);
-      report(DRAV_MSG_INFO, "tavfile %s: %s", state.tmp_name, tav_lasterror());
+      report(DRAV_MSG_INFO, "%s", tav_lasterror());
       return DRAV_ERR_WRITE;
     }
   }

@@ -1,4 +1,5 @@
 // separation_finish.cpp - end of a separation: tags, close, final name, copies.
+#include "fileutil.h"
 #include "plugin_state.h"
 #include "stages.h"
 
@@ -28,6 +29,16 @@ int make_copies() {
 
 }  // namespace
 
+// Closes and deletes a separation file that was started but never ended: it
+// is incomplete, so nothing of it may stay behind or be reported.
+void abandon_open_separation() {
+  if (state.tavfile == nullptr) return;
+  tav_fclose(state.tavfile);
+  state.tavfile = nullptr;
+  fdelete(state.tmp_name);
+  report(DRAV_MSG_WARNING, "Unfinished output file %s deleted: its separation was not ended", state.tmp_name);
+}
+
 // Finishes the separation's file and delivers it under its final names.
 int end_separation() {
   if (output_page == 0) return DRAV_OK;
@@ -37,7 +48,7 @@ int end_separation() {
   state.tavfile = nullptr;
   if (tav_fclose(file) < 0) {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
-    report(DRAV_MSG_INFO, "tavfile %s: %s", state.tmp_name, tav_lasterror());
+    report(DRAV_MSG_INFO, "%s", tav_lasterror());
     return DRAV_ERR_CLOSE;
   }
   if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, state.tmp_name, ".tav") !=

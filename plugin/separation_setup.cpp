@@ -19,7 +19,7 @@ int open_separation_file() {
   state.tavfile = tav_fopenw(state.tmp_name, state.tav_format, state.tav_compression, state.tav_mode,
                              state.height, state.width, width_mm, height_mm);
   if (state.tavfile == nullptr) {
-    report(DRAV_MSG_ERROR, "Could not create tavfile %s: %s", state.tmp_name, tav_lasterror());
+    report(DRAV_MSG_ERROR, "Could not create tavfile (%s)", tav_lasterror());
     return DRAV_ERR_CREATE;
   }
   state.row = 0;
@@ -34,6 +34,7 @@ int open_separation_file() {
 int start_separation(CDictContainer* separation) {
   clear_scanline_buffers();
   if (host == nullptr) return DRAV_ERR_OTHER;  // not opened
+  abandon_open_separation();
   int page = 1;
   output_page = host->get_int_option("outputpage", &page) ? page : 1;
   if (output_page != 0) {
@@ -44,12 +45,11 @@ int start_separation(CDictContainer* separation) {
   try {
     if (separation == nullptr) throw CUnivBaseException("No separation description");
     const CStringKeyDict& dict = separation->GetDict();
-    CUnivType::List screens, separations;
-    dict.GetItem("screens", screens);
+    CUnivType::List separations;
     if (dict.GetItem("separations", separations) != UD_OK || separations.empty()) return DRAV_OK;
     // The separation's XMP tag and the matching of its inks to the page's
-    // inks start from separations.front() and screens once the XMP library
-    // is in place.
+    // inks (with the "screens" list) start from separations.front() once
+    // the XMP library is in place.
   } catch (const CUnivBaseException& e) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;

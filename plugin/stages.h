@@ -41,6 +41,8 @@ int end_page();
 
 // Separation finishing (separation_finish.cpp).
 int end_separation();
+// Closes and deletes a separation file that the host never ended.
+void abandon_open_separation();
 
 }  // namespace dravout
 

@@ -158,7 +158,7 @@ void PluginTest::TearDown() {
   if (HasFailure()) {
     for (const Message& m : fake_host().messages) std::fprintf(stderr, "  host message %d: %s\n", m.level, m.text.c_str());
   }
-  if (state.tavfile != nullptr) tav_fclose(state.tavfile);
+  abandon_open_separation();
   if (util_handle != nullptr) close_plugin();
   release_scanline_buffers();
   std::free(state.stagger_all);

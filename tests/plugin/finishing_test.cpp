@@ -157,6 +157,58 @@ TEST_F(FinishingTest, FailedCopyKeepsWhatWasMadeAndReported) {
   EXPECT_EQ(OutputFiles().size(), 2u);
 }
 
+TEST_F(FinishingTest, SixteenBitWordFormatIsOneBitToo) {
+  fake_host().strings["OFORMAT"] = "FW16B";
+  fake_host().strings["OCOMPRESS"] = "NONE";
+  Start(19, 3, 1);
+  PutRows(19, 0, 3);
+  ASSERT_EQ(dravout_endseparations(), 0);
+  ASSERT_EQ(fake_host().files.size(), 1u);
+  tav::TavReader reader(fake_host().files[0]);
+  EXPECT_EQ(reader.Info().format, 1);
+  EXPECT_EQ(reader.Info().compression, 0);
+  ExpectPattern(fake_host().files[0], 19, 3, /*mirrored=*/true, /*reversed=*/false);
+}
+
+TEST_F(FinishingTest, SeparationThatCannotBeNamedOrCreatedFailsWithFive) {
+  OpenJob();
+  ASSERT_EQ(dravout_startpage(Page(16, 2)), 0);
+  fake_host().strings["OUTDIR"] = (out_dir_ / "missing").string();
+  EXPECT_EQ(dravout_startseparations(Separation()), 5);
+  EXPECT_TRUE(fake_host().Has(1, "Could not make a temporary name for the output file"));
+
+  // A file that the writer refuses: its sizes in millimetres are no numbers.
+  fake_host().strings["OUTDIR"] = out_dir_.string();
+  state.resolution = 0.0;
+  EXPECT_EQ(dravout_startseparations(Separation()), 5);
+  bool reported = false;
+  for (const std::string& m : fake_host().At(1)) reported |= m.rfind("Could not create tavfile (", 0) == 0;
+  EXPECT_TRUE(reported);
+}
+
+TEST_F(FinishingTest, SeparationsTheHostNeverEndedAreDeletedNotLeaked) {
+  Start(16, 2, 1);
+  PutRows(16, 0, 1);
+  // The host starts the next separation without ending this one ...
+  ASSERT_EQ(dravout_startseparations(Separation()), 0);
+  PutRows(16, 0, 1);
+  // ... and ends the job without ending that one either.
+  ASSERT_EQ(dravout_endjob(), 0);
+  EXPECT_EQ(state.tavfile, nullptr);
+  int abandoned = 0;
+  for (const std::string& m : fake_host().At(2)) abandoned += m.rfind("Unfinished output file ", 0) == 0;
+  EXPECT_EQ(abandoned, 2);
+  EXPECT_TRUE(OutputFiles().empty());
+  EXPECT_TRUE(fake_host().files.empty());
+
+  // The same at close.
+  OpenJob();
+  ASSERT_EQ(dravout_startpage(Page(16, 2)), 0);
+  ASSERT_EQ(dravout_startseparations(Separation()), 0);
+  ASSERT_EQ(dravout_close(), 0);
+  EXPECT_TRUE(OutputFiles().empty());
+}
+
 TEST_F(FinishingTest, RunningAgainAddsFilesAndReplacesNone) {
   for (int run = 0; run < 2; ++run) {
     if (run == 1) {

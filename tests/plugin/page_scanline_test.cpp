@@ -92,6 +92,20 @@ TEST_F(PluginTest, PageWithoutResourceDataIsRefused) {
   EXPECT_EQ(fake_host().At(1).size(), 1u);
 }
 
+TEST_F(PluginTest, PageOutsideAStartedJobIsRefused) {
+  // A job refused for its bits per sample, and a host that goes on anyway:
+  // no buffers sized for rows the plug-in cannot take.
+  Open();
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  CStringKeyDict job;
+  job["ppi"] = 2400.0;
+  job["bps"] = 8;
+  EXPECT_EQ(dravout_startjob(Container(job)), 17);
+  EXPECT_EQ(dravout_startpage(Page(1000, 10)), 17);
+  EXPECT_TRUE(fake_host().Has(1, "No job started: a page needs a job with 1 bit per sample"));
+  EXPECT_EQ(dravout::scanline_bytes, 0);
+}
+
 TEST_F(PluginTest, MissingFilmIsReported) {
   Open();
   ASSERT_EQ(dravout_jobsettings(), 0);
