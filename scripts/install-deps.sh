@@ -2,9 +2,9 @@
 # Installs the Debian packages the project needs, only those that are missing.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config binutils
   libtiff-dev libtiff-tools libdeflate-dev libpng-dev
-  nlohmann-json3-dev libtomlplusplus-dev libexempi-dev
+  nlohmann-json3-dev libtomlplusplus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pil locales
 )
@@ -13,7 +13,13 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps: not root and no sudo; install as root: ${missing[*]:-nothing}" >&2
+    [ ${#missing[@]} -eq 0 ] || exit 1
+  fi
+  sudo="sudo"
+fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -22,6 +28,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 # A locale whose decimal separator is a comma, so the tests can show that
 # numbers are read and written the same whatever the caller's locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+locales=$(locale -a 2>/dev/null || true)
+if ! grep -qix 'de_DE\.utf-\?8' <<<"$locales"; then
   $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

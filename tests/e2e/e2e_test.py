@@ -144,7 +144,9 @@ class EndToEnd(unittest.TestCase):
 
     def test_memory_does_not_grow_with_page_height(self):
         def peak(height, name):
-            jobs = [{"name": name, "ppi": 2400, "options": {"OFORMAT": "FW8B"},
+            # Uncompressed, so that a writer holding its output in memory
+            # would show: the tall file is 30 MB.
+            jobs = [{"name": name, "ppi": 2400, "options": {"OFORMAT": "FW8B", "OCOMPRESS": "NONE"},
                      "pages": [{"width": 8000, "height": height,
                                 "separations": [{"name": "K", "pattern": "checker"}]}]}]
             script = ("import resource,subprocess,sys;"
