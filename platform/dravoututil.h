@@ -126,6 +126,13 @@ DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int 
 // same folder. The file and its folder are synced to disk before 0 is
 // returned with the final name in buffer. Non-zero on failure; the file then
 // stays under source and buffer holds the last name tried (or is empty).
+// Should the folder not sync after the move, the file is moved back to source
+// and the call fails; only if that move fails too does the file keep its
+// final name: 0 is returned with that name, and a level-1 message says that
+// the name may not survive a crash.
+// Numbers grow within one handle: the search for a free name starts after
+// the last number the handle took for the same folder, stem and extension
+// (also by dravoututil_uniquecopy), so a lower name freed since stays unused.
 DRAVOUTUTIL_API int dravoututil_uniquerename(DravOutUtil* util, char* buffer, int size,
                                              const char* source, const char* extension);
 
@@ -134,8 +141,10 @@ DRAVOUTUTIL_API int dravoututil_uniquerename(DravOutUtil* util, char* buffer, in
 // is the base name without its extension and without a trailing -N (a stem
 // ending in -YYYYMMDD-HHMMSS keeps it); the copy is written under a
 // temporary name, synced and only then given its final name without
-// replacing anything. Returns 0 with the name in buffer, non-zero on failure
-// (nothing is left behind).
+// replacing anything. As with dravoututil_uniquerename, numbers grow within
+// one handle. Returns 0 with the name in buffer, non-zero on failure (nothing
+// is left behind; a name that would not fit buffer is refused before
+// anything is copied).
 DRAVOUTUTIL_API int dravoututil_uniquecopy(DravOutUtil* util, char* buffer, int size,
                                            const char* source);
 

@@ -46,9 +46,10 @@ typedef struct TavFile TavFile;
 
 // Creates (or truncates) the file name and returns a handle open for rows and
 // tags; null when the arguments are invalid (format or compression unknown,
-// height or width not positive, name longer than 255 bytes) or the file
-// cannot be created. width_mm and height_mm give the resolution stored in the
-// file: width / (width_mm / 25.4) pixels per inch, and the same vertically.
+// height or width not positive, a row longer than 256 MiB, that is a format 3
+// width above 2^28, name longer than 255 bytes) or the file cannot be
+// created. width_mm and height_mm give the resolution stored in the file:
+// width / (width_mm / 25.4) pixels per inch, and the same vertically.
 TAV_API TavFile* tav_fopenw(const char* name, int format, int compression, int mode,
                             int height, int width, double width_mm, double height_mm);
 
@@ -57,7 +58,10 @@ TAV_API TavFile* tav_fopenw(const char* name, int format, int compression, int m
 // pixel j of each byte in bit j (least significant first); format 3 reads
 // width bytes. data is not modified. Returns 0, or a negative value when the
 // row is out of order, beyond the height, or cannot be written. Allocates
-// nothing.
+// nothing of its own: rows go into a strip buffer set up by tav_fopenw. Only
+// libtiff's PackBits encoder (TAV_MODE_RUNLENGTH) takes a few bytes from the
+// heap for each strip it writes, which is every row when one row is longer
+// than a strip's 512 KiB target.
 TAV_API int tav_putrow(TavFile* file, int row, const void* data);
 
 // Adds the tag name (1 to 255 bytes, no zero byte) with length value bytes,

@@ -27,6 +27,17 @@ void report(const DravOutUtil* util, const char* text) {
   }
 }
 
+// Reports at level 1 that a file reached its final name but its folder
+// could not be synced; allocates nothing.
+void report_unsynced(const DravOutUtil* util, const dravoututil::FinalName& final_name) {
+  if (util->host != nullptr && util->host->host_message != nullptr) {
+    util->host->host_message(DRAV_MSG_ERROR,
+                             "dravoututil: %s is complete, but its name may not survive a "
+                             "crash: %s",
+                             final_name.name.c_str(), final_name.unsynced.c_str());
+  }
+}
+
 // Runs body; returns 0, or reports what it threw and returns kFailed.
 template <typename Body>
 int guarded(const DravOutUtil* util, Body&& body) {
@@ -122,12 +133,18 @@ int dravoututil_uniquerename(DravOutUtil* util, char* buffer, int size, const ch
   std::size_t capacity = clear_buffer(buffer, size);
   if (util == nullptr) return kFailed;
   std::string last_tried;
+  dravoututil::FinalName final_name;
   int result = guarded(util, [&] {
     if (capacity == 0 || source == nullptr || extension == nullptr) {
       throw Failure("dravoututil_uniquerename: missing argument");
     }
-    dravoututil::move_to_unique_name(source, extension, capacity, last_tried);
+    final_name = util->namer.move_to_unique_name(source, extension, capacity, last_tried);
   });
+  if (result == 0 && !final_name.unsynced.empty()) {
+    // The file is under its final name and stays there: the call succeeds,
+    // but the host learns that the name may not survive a crash.
+    report_unsynced(util, final_name);
+  }
   if (capacity != 0) put_name(buffer, capacity, last_tried);
   return result;
 }
@@ -139,7 +156,7 @@ int dravoututil_uniquecopy(DravOutUtil* util, char* buffer, int size, const char
   return guarded(util, [&] {
     if (capacity == 0 || source == nullptr)
       throw Failure("dravoututil_uniquecopy: missing argument");
-    put_name(buffer, capacity, dravoututil::copy_to_unique_name(source, capacity));
+    put_name(buffer, capacity, util->namer.copy_to_unique_name(source, capacity));
   });
 }
 

@@ -9,6 +9,7 @@
 #include "device_description.h"
 #include "dravoututil.h"
 #include "options.h"
+#include "output_files.h"
 
 struct DravOutUtil {
   explicit DravOutUtil(HostCallbacks* host_table) : host(host_table), options(host_table) {}
@@ -29,6 +30,9 @@ struct DravOutUtil {
   // word through which the caller reaches its record.
   std::unique_ptr<dravoututil::ResourceData> resource;
   DravResource* resource_word = nullptr;
+
+  // Final names and copies, with the last number taken per stem.
+  dravoututil::UniqueNamer namer;
 };
 
 #endif  // DRAVOUTUTIL_HANDLE_H

@@ -177,4 +177,11 @@ std::string numbered_name(std::string_view folder_prefix, std::string_view stem,
   return name;
 }
 
+// Throws unless name plus its zero byte fits capacity bytes.
+void require_fit(const std::string& name, std::size_t capacity) {
+  if (name.size() >= capacity) {
+    throw Failure("the file name " + name + " does not fit in " + decimal(capacity) + " bytes");
+  }
+}
+
 }  // namespace dravoututil

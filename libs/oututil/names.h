@@ -62,6 +62,10 @@ FinalNameParts split_final_name(std::string_view base);
 std::string numbered_name(std::string_view folder_prefix, std::string_view stem,
                           unsigned long number, std::string_view extension);
 
+// Throws Failure unless name and its zero byte fit in capacity bytes (the
+// caller's buffer).
+void require_fit(const std::string& name, std::size_t capacity);
+
 }  // namespace dravoututil
 
 #endif  // DRAVOUTUTIL_NAMES_H

@@ -2,7 +2,6 @@
 #include <errno.h>
 #include <unistd.h>
 
-#include "ascii_text.h"
 #include "failure.h"
 #include "file_ops.h"
 #include "names.h"
@@ -14,13 +13,6 @@ namespace {
 
 // Attempts at a free temporary name before giving up.
 constexpr int kMaxAttempts = 1000;
-
-// Throws unless name plus its zero byte fits capacity bytes.
-void require_fit(const std::string& name, std::size_t capacity) {
-  if (name.size() >= capacity) {
-    throw Failure("the file name " + name + " does not fit in " + decimal(capacity) + " bytes");
-  }
-}
 
 }  // namespace
 

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "ascii_text.h"
 #include "failure.h"
 #include "file_ops.h"
@@ -18,12 +20,9 @@ namespace {
 // Attempts at a free temporary name for a copy before giving up.
 constexpr int kMaxTemporaryAttempts = 1000;
 
-// Throws unless name plus its zero byte fits capacity bytes.
-void require_fit(const std::string& name, std::size_t capacity) {
-  if (name.size() >= capacity) {
-    throw Failure("the file name " + name + " does not fit in " + decimal(capacity) + " bytes");
-  }
-}
+// Stems whose last number a namer remembers; the least recently used one
+// is forgotten first, so the memory stays small however long a handle lives.
+constexpr std::size_t kRememberedStems = 16;
 
 // Opens source for reading and checks that it is a regular file; returns its
 // permission bits through mode.
@@ -60,11 +59,85 @@ std::string create_copy_temporary(const PathParts& parts, const std::string& ste
   throw Failure("no free temporary name in " + folder_of(parts));
 }
 
+// The key under which a namer remembers the last number of a stem: the
+// parts joined by "/", which none of them holds but the folder's end.
+std::string stem_key(const PathParts& parts, std::string_view stem, std::string_view extension) {
+  std::string key = parts.folder_prefix;
+  key += '/';
+  key += stem;
+  key += '/';
+  key += extension;
+  return key;
+}
+
 }  // namespace
 
+// Sets up a namer that moves with method and syncs folders with sync.
+UniqueNamer::UniqueNamer(MoveMethod method, FolderSync sync_folder_entries)
+    : method_(method), sync_folder_(std::move(sync_folder_entries)) {}
+
+// Final names tried so far.
+unsigned long long UniqueNamer::names_tried() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return names_tried_;
+}
+
+// The number to try first for key: the one after the last taken, at least
+// lowest.
+unsigned long UniqueNamer::first_number(const std::string& key, unsigned long lowest) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const LastNumber& entry : last_numbers_) {
+    if (entry.key == key) return std::max(lowest, entry.number + 1);
+  }
+  return lowest;
+}
+
+// Records number as the last taken for key, as the most recent entry.
+void UniqueNamer::remember(const std::string& key, unsigned long number) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = std::find_if(last_numbers_.begin(), last_numbers_.end(),
+                            [&](const LastNumber& entry) { return entry.key == key; });
+  if (found != last_numbers_.end()) {
+    // Another thread may have gone further meanwhile.
+    number = std::max(number, found->number);
+    last_numbers_.erase(found);
+  } else if (last_numbers_.size() == kRememberedStems) {
+    last_numbers_.pop_back();
+  }
+  last_numbers_.insert(last_numbers_.begin(), LastNumber{key, number});
+}
+
+// Moves from to the first free numbered name of stem and extension in the
+// folder of parts, from the number after the last one taken (at least
+// lowest); returns that name.
+std::string UniqueNamer::take_free_name(const std::string& from, const PathParts& parts,
+                                        const std::string& stem, std::string_view extension,
+                                        unsigned long lowest, std::size_t capacity,
+                                        std::string* last_tried) {
+  std::string key = stem_key(parts, stem, extension);
+  for (unsigned long number = first_number(key, lowest);; ++number) {
+    if (number > kMaxCandidates) {
+      throw Failure("no free name for " + numbered_name(parts.folder_prefix, stem, 1, extension) +
+                    ": the numbers up to " + decimal(kMaxCandidates) + " are taken");
+    }
+    std::string candidate = numbered_name(parts.folder_prefix, stem, number, extension);
+    require_fit(candidate, capacity);
+    if (last_tried != nullptr) *last_tried = candidate;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++names_tried_;
+    }
+    if (move_without_replacing(from, candidate, method_) == MoveResult::moved) {
+      remember(key, number);
+      return candidate;
+    }
+  }
+}
+
 // Moves source to the first free final name.
-std::string move_to_unique_name(const std::string& source, std::string_view extension,
-                                std::size_t capacity, std::string& last_tried, MoveMethod method) {
+FinalName UniqueNamer::move_to_unique_name(const std::string& source,
+                                           std::string_view extension, std::size_t capacity,
+                                           std::string& last_tried) {
   last_tried.clear();
   if (extension.find('/') != std::string_view::npos) {
     throw Failure("the file extension " + std::string(extension) + " holds a \"/\"");
@@ -76,41 +149,35 @@ std::string move_to_unique_name(const std::string& source, std::string_view exte
   // The contents reach the disk before the file gets the name under which
   // others may pick it up.
   sync_file(source);
-  std::string final_name;
-  for (unsigned long number = 1;; ++number) {
-    if (number > kMaxCandidates) throw Failure("no free final name for " + source);
-    std::string candidate = numbered_name(parts.folder_prefix, stem, number, extension);
-    require_fit(candidate, capacity);
-    last_tried = candidate;
-    if (move_without_replacing(source, candidate, method) == MoveResult::moved) {
-      final_name = std::move(candidate);
-      break;
-    }
-  }
+  FinalName result;
+  result.name = take_free_name(source, parts, stem, extension, 1, capacity, &last_tried);
   try {
-    sync_folder(folder_of(parts));
+    sync_folder_(folder_of(parts));
   } catch (const Failure& not_synced) {
     // The new name may not survive a crash: give the file its old name back
     // so that the failure leaves it where the caller expects it.
-    std::string reason = not_synced.what();
     bool moved_back = false;
     try {
-      moved_back = move_without_replacing(final_name, source, method) == MoveResult::moved;
+      moved_back = move_without_replacing(result.name, source, method_) == MoveResult::moved;
     } catch (const Failure&) {
       moved_back = false;
     }
-    if (moved_back) throw Failure(reason);
-    throw Failure(reason + "; the file is now named " + final_name);
+    if (moved_back) throw;
+    // The file stays complete under its final name: say so instead of
+    // reporting a failure that would send the caller looking for source.
+    result.unsynced = not_synced.what();
   }
-  return final_name;
+  return result;
 }
 
 // Copies source to the first free numbered name.
-std::string copy_to_unique_name(const std::string& source, std::size_t capacity,
-                                MoveMethod method) {
+std::string UniqueNamer::copy_to_unique_name(const std::string& source, std::size_t capacity) {
   PathParts parts = split_path(source);
   if (parts.base.empty()) throw Failure("cannot copy " + source + ": no file name");
   FinalNameParts name = split_final_name(parts.base);
+  // A name too long for the caller is refused before anything is copied.
+  unsigned long first = first_number(stem_key(parts, name.stem, name.extension), 2);
+  require_fit(numbered_name(parts.folder_prefix, name.stem, first, name.extension), capacity);
 
   mode_t mode = 0;
   FileDescriptor in = open_copy_source(source, mode);
@@ -125,19 +192,11 @@ std::string copy_to_unique_name(const std::string& source, std::size_t capacity,
   }
   if (int err = out.close(); err != 0) fail_with_errno("cannot close " + temporary, err);
 
-  std::string final_name;
-  for (unsigned long number = 2;; ++number) {
-    if (number > kMaxCandidates) throw Failure("no free name for a copy of " + source);
-    std::string candidate = numbered_name(parts.folder_prefix, name.stem, number, name.extension);
-    require_fit(candidate, capacity);
-    if (move_without_replacing(temporary, candidate, method) == MoveResult::moved) {
-      final_name = std::move(candidate);
-      break;
-    }
-  }
+  std::string final_name =
+      take_free_name(temporary, parts, name.stem, name.extension, 2, capacity, nullptr);
   remove_temporary.release();
   try {
-    sync_folder(folder_of(parts));
+    sync_folder_(folder_of(parts));
   } catch (const Failure&) {
     ::unlink(final_name.c_str());
     throw;

@@ -54,8 +54,6 @@ class DirectoryBuilder {
   // directory; the builder is left empty.
   std::vector<uint8_t> Finish(const DirectoryHeader& header);
 
-  std::size_t Count() const noexcept { return count_; }
-
  private:
   std::vector<uint8_t> bytes_;
   uint32_t count_ = 0;

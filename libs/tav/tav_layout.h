@@ -22,6 +22,19 @@ inline constexpr uint64_t kBigTiffThresholdBytes = 3ull * 1024 * 1024 * 1024;
 // kept below the BigTIFF margin so a classic TIFF never overflows.
 inline constexpr uint64_t kMaxDirectoryBytes = 512ull * 1024 * 1024;
 
+// Longest row, in bytes, a TAV file may have: room for a 1-bit row of any
+// width up to 2^31 - 1 pixels, and for 8-bit rows of up to 2^28 pixels. The
+// writer refuses wider pages and the reader files that claim them, so no
+// file can make a reader allocate more than this for one row.
+inline constexpr uint64_t kMaxRowBytes = 256ull * 1024 * 1024;
+
+// Most raw bytes one stored byte of a strip can stand for, per TIFF
+// compression: PackBits repeats a byte at most 128 times for a 2-byte code,
+// Deflate at most 258 bytes for 2 bits (1032:1). A strip smaller than its
+// rows divided by this cannot hold them.
+inline constexpr uint64_t kMaxPackBitsRatio = 64;
+inline constexpr uint64_t kMaxDeflateRatio = 1032;
+
 // Longest tag name and file name, in bytes.
 inline constexpr std::size_t kMaxNameBytes = 255;
 

@@ -1,7 +1,9 @@
 // tav_reader.cpp - reads TAV files: checks the TIFF fields against the tag
 // directory and hands out rows as stored.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <stdexcept>
@@ -41,6 +43,7 @@ struct TavReader::Impl {
   void Open();
   void ReadDirectory();
   void ReadFields();
+  void CheckStrips(uint16_t compression);
   void ReadScanline(uint32_t row, uint8_t* out);
 };
 
@@ -137,11 +140,57 @@ void TavReader::Impl::ReadFields() {
   info.y_resolution = y_res * per_inch;
   info.bigtiff = TIFFIsBigTIFF(tif) != 0;
 
-  row_bytes = static_cast<std::size_t>(tav::RowBytes(bits, width));
+  const uint64_t bytes_per_row = tav::RowBytes(bits, width);
+  if (bytes_per_row > kMaxRowBytes) {
+    NotTav("rows of " + std::to_string(bytes_per_row) + " bytes, more than the " +
+           std::to_string(kMaxRowBytes) + " a TAV file allows");
+  }
+  row_bytes = static_cast<std::size_t>(bytes_per_row);
   if (TIFFScanlineSize64(tif) != row_bytes) Damaged("unexpected scanline size");
   if (bits == 1 && width % 8 != 0) last_mask = static_cast<uint8_t>(0xFF << (8 - width % 8));
   TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
   if (rows_per_strip == 0 || rows_per_strip > height) rows_per_strip = height;
+  CheckStrips(compression);
+}
+
+// Refuses strips that lie outside the file or cannot hold the rows the
+// fields declare: a small file claiming a huge page would otherwise have the
+// reader decode, and its callers allocate, far more than the file holds.
+void TavReader::Impl::CheckStrips(uint16_t compression) {
+  const auto height = static_cast<uint32_t>(info.height);
+  const uint32_t strips = height / rows_per_strip + (height % rows_per_strip != 0 ? 1 : 0);
+  if (TIFFNumberOfStrips(tif) < strips) {
+    Damaged(std::to_string(TIFFNumberOfStrips(tif)) + " strips for " + std::to_string(height) +
+            " rows of " + std::to_string(rows_per_strip) + " per strip");
+  }
+  uint64_t ratio = 0;  // raw bytes one stored byte can stand for; 0 unknown
+  if (compression == COMPRESSION_NONE) ratio = 1;
+  if (compression == COMPRESSION_PACKBITS) ratio = kMaxPackBitsRatio;
+  if (compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE) {
+    ratio = kMaxDeflateRatio;
+  }
+  struct stat file {};
+  if (fstat(TIFFFileno(tif), &file) != 0) Damaged("cannot read the file size");
+  const auto file_size = static_cast<uint64_t>(file.st_size);
+  for (uint32_t strip = 0; strip < strips; ++strip) {
+    // libtiff replaces a byte count it finds implausible by an estimate from
+    // the image size: the strip must also lie inside the file.
+    int err = 0;
+    const uint64_t stored = TIFFGetStrileByteCountWithErr(tif, strip, &err);
+    const uint64_t offset = err == 0 ? TIFFGetStrileOffsetWithErr(tif, strip, &err) : 0;
+    if (err != 0) Damaged("no place or size for strip " + std::to_string(strip));
+    if (offset > file_size || stored > file_size - offset) {
+      Damaged("strip " + std::to_string(strip) + " runs past the end of the file");
+    }
+    if (ratio == 0) continue;
+    const uint32_t rows = std::min(rows_per_strip, height - strip * rows_per_strip);
+    const uint64_t raw = uint64_t{rows} * row_bytes;
+    if (stored < (raw + ratio - 1) / ratio) {
+      Damaged("strip " + std::to_string(strip) + " holds " + std::to_string(stored) +
+              " bytes, too few for its " + std::to_string(rows) + " rows of " +
+              std::to_string(row_bytes) + " bytes");
+    }
+  }
 }
 
 // Decodes one row through libtiff or throws.

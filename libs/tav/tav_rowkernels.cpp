@@ -8,8 +8,6 @@
 namespace tav {
 namespace {
 
-constexpr std::array<uint8_t, 256> kReversed = MakeBitReverseTable();
-
 constexpr uint64_t kEveryByte = 0x0101010101010101ull;
 
 // Eight bytes from p, in memory order.
@@ -49,7 +47,7 @@ void ReverseBitsPortable(const uint8_t* in, uint8_t* out, std::size_t n, uint8_t
   const uint64_t invert64 = invert * kEveryByte;
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) Store64(out + i, ReverseBitsInBytes(Load64(in + i)) ^ invert64);
-  for (; i < n; ++i) out[i] = kReversed[in[i]] ^ invert;
+  for (; i < n; ++i) out[i] = kReversedBits[in[i]] ^ invert;
 }
 
 // Byte order reversed: eight bytes per step from the far end.

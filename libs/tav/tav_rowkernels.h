@@ -23,6 +23,9 @@ constexpr std::array<uint8_t, 256> MakeBitReverseTable() {
   return table;
 }
 
+// The table of MakeBitReverseTable, one copy for the whole library.
+inline constexpr std::array<uint8_t, 256> kReversedBits = MakeBitReverseTable();
+
 // One set of row loops. Each writes n bytes to out from in (which must not
 // overlap out) and XORs every written byte with invert (0x00 or 0xFF).
 struct RowKernels {

@@ -6,11 +6,6 @@
 #include "tav_rowkernels.h"
 
 namespace tav {
-namespace {
-
-constexpr std::array<uint8_t, 256> kReversed = MakeBitReverseTable();
-
-}  // namespace
 
 // Sets up the conversion for rows of width pixels.
 RowTransform::RowTransform(int bits_per_pixel, uint32_t width, bool mirror, bool reverse) noexcept
@@ -74,7 +69,7 @@ void RowTransform::ApplyReference(const uint8_t* in, uint8_t* out) const noexcep
 void RowTransform::ApplyBitsReference(const uint8_t* in, uint8_t* out) const noexcept {
   const std::size_t n = row_bytes_;
   const uint8_t invert = invert_;
-  for (std::size_t i = 0; i < n; ++i) out[i] = kReversed[in[i]] ^ invert;
+  for (std::size_t i = 0; i < n; ++i) out[i] = kReversedBits[in[i]] ^ invert;
   out[n - 1] &= last_mask_;
 }
 

@@ -35,15 +35,9 @@ int OnError(TIFF*, void* user_data, const char* module, const char* fmt, va_list
   return 1;
 }
 
-// libtiff warning handler: keeps the text and stops the global handler.
-int OnWarning(TIFF*, void* user_data, const char* module, const char* fmt, va_list ap) {
-  auto* messages = static_cast<TiffMessages*>(user_data);
-  try {
-    messages->last_warning = FormatMessage(module, fmt, ap);
-  } catch (...) {
-  }
-  return 1;
-}
+// libtiff warning handler: drops the warning, which would otherwise go to
+// the global handler and be printed.
+int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 char kDirectoryTagName[] = "TAVDirectory";
 

@@ -9,11 +9,10 @@
 
 namespace tav {
 
-// Messages libtiff reported for one handle. Must outlive the TIFF handle it
+// Errors libtiff reported for one handle. Must outlive the TIFF handle it
 // was given to, up to and including TIFFClose.
 struct TiffMessages {
   std::string last_error;
-  std::string last_warning;
   bool error_seen = false;
 
   // last_error without the leading "path: " libtiff puts on many messages,
@@ -21,9 +20,9 @@ struct TiffMessages {
   std::string ErrorAbout(const std::string& path) const;
 };
 
-// Opens path with libtiff mode (e.g. "w", "w8", "rm"), routing errors and
-// warnings to messages. Returns null on failure, with the reason in
-// messages.last_error.
+// Opens path with libtiff mode (e.g. "w", "w8", "rm"), routing errors to
+// messages and silencing warnings. Returns null on failure, with the reason
+// in messages.last_error.
 TIFF* OpenTiff(const char* path, const char* mode, TiffMessages& messages);
 
 // Makes the TAV directory tag known to a handle open for writing, so it can

@@ -62,10 +62,17 @@ std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& e
     return nullptr;
   }
 
+  const uint64_t row_bytes = RowBytes(bits, static_cast<uint32_t>(p.width));
+  if (row_bytes > kMaxRowBytes) {
+    error = "the page width " + std::to_string(p.width) + " gives rows of " +
+            std::to_string(row_bytes) + " bytes, more than the " + std::to_string(kMaxRowBytes) +
+            " a TAV file allows";
+    return nullptr;
+  }
+
   std::unique_ptr<TavWriter> w(new TavWriter());
   w->path_ = p.path;
   w->height_ = static_cast<uint32_t>(p.height);
-  const uint64_t row_bytes = RowBytes(bits, static_cast<uint32_t>(p.width));
   w->row_bytes_ = static_cast<std::size_t>(row_bytes);
   w->rows_per_strip_ = RowsPerStrip(row_bytes, w->height_);
   w->transform_ = std::make_unique<RowTransform>(bits, static_cast<uint32_t>(p.width),

@@ -40,7 +40,8 @@ class TavWriter {
   TavWriter& operator=(const TavWriter&) = delete;
 
   // Converts row number row into the strip buffer and writes the strip when
-  // it is full. Returns 0 or -1. Allocates nothing.
+  // it is full. Returns 0 or -1. Allocates nothing of its own; libtiff's
+  // PackBits encoder takes a few heap bytes for each strip written.
   int PutRow(int row, const void* data);
 
   // Keeps a tag for the directory written at close. Returns 0 or -1.

@@ -83,6 +83,25 @@ TEST_F(UniqueCopy, ABufferTooSmallLeavesNothingBehind) {
   EXPECT_EQ(copy(source, needed), folder / (kStem + "-2.tav"));
 }
 
+// The name is checked before the contents are copied: a source that cannot
+// even be opened is refused for its name.
+TEST_F(UniqueCopy, ANameTooLongIsRefusedBeforeTheCopy) {
+  std::string missing = folder / (kStem + "-missing.tav");
+  EXPECT_EQ(copy(missing, static_cast<int>(missing.size())), "");
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].text.find("does not fit"), std::string::npos)
+      << host.messages[0].text;
+}
+
+// Copies and renames of one stem share the numbers of one handle.
+TEST_F(UniqueCopy, CopiesCarryOnAfterTheHandlesLastNumber) {
+  ASSERT_EQ(copy(source), folder / (kStem + "-2.tav"));
+  ASSERT_EQ(copy(source), folder / (kStem + "-3.tav"));
+  ASSERT_EQ(unlink((folder / (kStem + "-2.tav")).c_str()), 0);
+  EXPECT_EQ(copy(source), folder / (kStem + "-4.tav"));
+  EXPECT_EQ(list_folder(folder.path()).size(), 3u);
+}
+
 TEST_F(UniqueCopy, RefusesMissingSourcesAndFolders) {
   EXPECT_EQ(copy(folder / "missing.tav"), "");
   EXPECT_EQ(copy(folder.path()), "");  // ends in "/": no file name

@@ -79,6 +79,36 @@ TEST_F(UniqueRename, ThePreviewAndTheRasterFileShareTheStem) {
   EXPECT_EQ(rename(raster), folder / (stem() + ".tav"));
 }
 
+// Each extension of a stem counts on its own: the previews and the raster
+// files of two separations in the same second pair up by number.
+TEST_F(UniqueRename, EachExtensionOfAStemIsNumberedOnItsOwn) {
+  std::string raster1 = temporary("r1"), preview1 = temporary("p1", ".tmp_pngpreview");
+  std::string raster2 = temporary("r2"), preview2 = temporary("p2", ".tmp_pngpreview");
+  EXPECT_EQ(rename(preview1, ".png"), folder / (stem() + ".png"));
+  EXPECT_EQ(rename(raster1), folder / (stem() + ".tav"));
+  EXPECT_EQ(rename(preview2, ".png"), folder / (stem() + "-2.png"));
+  EXPECT_EQ(rename(raster2), folder / (stem() + "-2.tav"));
+}
+
+// Numbers grow within one handle: a name freed after the handle took it is
+// not handed out again by that handle, but a new handle starts from the
+// lowest free one.
+TEST_F(UniqueRename, NumbersGrowWithinOneHandle) {
+  std::string a = temporary("a"), b = temporary("b"), c = temporary("c");
+  ASSERT_EQ(rename(a), folder / (stem() + ".tav"));
+  ASSERT_EQ(rename(b), folder / (stem() + "-2.tav"));
+  ASSERT_EQ(unlink((folder / (stem() + ".tav")).c_str()), 0);
+  EXPECT_EQ(rename(c), folder / (stem() + "-3.tav"));
+
+  DravOutUtil* other = dravoututil_init(host.callbacks(), 0, nullptr);
+  ASSERT_NE(other, nullptr);
+  std::string d = temporary("d");
+  char name[DRAV_NAME_SIZE];
+  EXPECT_EQ(dravoututil_uniquerename(other, name, sizeof name, d.c_str(), ".tav"), 0);
+  EXPECT_EQ(name, folder / (stem() + ".tav"));
+  dravoututil_end(other);
+}
+
 TEST_F(UniqueRename, NeverReplacesAnExistingFile) {
   write_file(folder / (stem() + ".tav"), "first owner");
   write_file(folder / (stem() + "-2.tav"), "second owner");
@@ -170,8 +200,8 @@ TEST_F(UniqueRename, TheLinkPathAlsoNeverReplacesAFile) {
   write_file(folder / (stem() + ".tav"), "owner");
   std::string last;
   std::string source = temporary("a");
-  EXPECT_EQ(dravoututil::move_to_unique_name(source, ".tav", DRAV_NAME_SIZE, last,
-                                             MoveMethod::link_then_unlink),
+  dravoututil::UniqueNamer namer(MoveMethod::link_then_unlink);
+  EXPECT_EQ(namer.move_to_unique_name(source, ".tav", DRAV_NAME_SIZE, last).name,
             folder / (stem() + "-2.tav"));
   EXPECT_EQ(last, folder / (stem() + "-2.tav"));
   EXPECT_FALSE(exists(source));
@@ -182,11 +212,11 @@ TEST_F(UniqueRename, TheLinkPathAlsoNeverReplacesAFile) {
 TEST_F(UniqueRename, TheLinkPathHoldsWithEightProcessesAtOnce) {
   using dravoututil::MoveMethod;
   int failed = run_in_processes(kProcesses, [&](int index) {
+    dravoututil::UniqueNamer namer(MoveMethod::link_then_unlink);
     for (int i = 0; i < kCalls; ++i) {
       std::string source = temporary(std::to_string(index) + "-" + std::to_string(i));
       std::string last;
-      dravoututil::move_to_unique_name(source, ".tav", DRAV_NAME_SIZE, last,
-                                       MoveMethod::link_then_unlink);
+      namer.move_to_unique_name(source, ".tav", DRAV_NAME_SIZE, last);
     }
     return true;
   });

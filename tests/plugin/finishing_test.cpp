@@ -202,6 +202,7 @@ TEST_F(FinishingTest, SeparationsTheHostNeverEndedAreDeletedNotLeaked) {
   EXPECT_TRUE(fake_host().files.empty());
 
   // The same at close.
+  ASSERT_EQ(dravout_close(), 0);
   OpenJob();
   ASSERT_EQ(dravout_startpage(Page(16, 2)), 0);
   ASSERT_EQ(dravout_startseparations(Separation()), 0);

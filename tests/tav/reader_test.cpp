@@ -1,6 +1,7 @@
 // The reader refuses what is not a TAV file and survives damaged and hostile
 // files with a clear exception instead of a crash.
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cmath>
 #include <limits>
@@ -154,6 +155,62 @@ TEST(ReaderSurvives, TruncatedFiles) {
     WriteFileBytes(cut, Bytes(whole.begin(), whole.begin() + size));
     EXPECT_NE(OpenError(cut), "") << size << " of " << whole.size() << " bytes";
   }
+}
+
+// Files whose fields claim more pixels than a row may hold or than their
+// strips hold are refused at open, before anything the size of a row is
+// allocated.
+TEST(ReaderRefuses, SizesTheFileCannotHold) {
+  TempDir dir;
+  const Bytes small(64, 0);
+  const struct {
+    const char* what;
+    uint32_t width, height;
+    int format, compression;
+    uint32_t rows_per_strip;
+    std::vector<Bytes> strips;
+    const char* expected;
+  } cases[] = {
+      {"8-bit rows of 2 GiB", 0x7FFFFFFF, 1, 3, COMPRESSION_NONE, 1, {small}, "not a TAV file"},
+      {"8-bit rows one byte too long", (1u << 28) + 1, 1, 3, COMPRESSION_NONE, 1, {small},
+       "not a TAV file"},
+      // libtiff replaces these byte counts by ones computed from the size.
+      {"1-bit rows of 256 MiB in 64 bytes", 0x7FFFFFFF, 1, 1, COMPRESSION_NONE, 1, {small},
+       "damaged TAV file"},
+      {"a million rows in 64 bytes", 8000, 1000000, 1, COMPRESSION_NONE, 1000000, {small},
+       "damaged TAV file"},
+      {"PackBits rows in 64 bytes", 8000, 1000, 1, COMPRESSION_PACKBITS, 1000, {small},
+       "too few"},
+      {"Deflate rows in 64 bytes", 80000, 1000, 1, COMPRESSION_ADOBE_DEFLATE, 1000, {small},
+       "too few"},
+      {"a strip left empty", 8, 4, 1, COMPRESSION_NONE, 2, {Bytes(2, 0)}, "strip 1"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.Path("huge.tav");
+    WriteRawStripTiff(path, c.width, c.height, c.format, c.compression, c.rows_per_strip,
+                      c.strips);
+    const std::string error = OpenError(path);
+    EXPECT_TRUE(Contains(error, "TAV")) << c.what << ": " << error;
+    EXPECT_TRUE(Contains(error, c.expected)) << c.what << ": " << error;
+  }
+}
+
+// The limits leave room for what the writer makes: strips that compress as
+// far as each method goes still open.
+TEST(ReaderAccepts, StripsAtTheirBestCompression) {
+  TempDir dir;
+  for (const int compression : {0, 64}) {
+    const int mode = compression == 0 ? 0x51 : 0x11;  // PackBits or Deflate
+    const std::string path = dir.Path("blank.tav");
+    const int width = 20000;
+    ASSERT_EQ(WriteTav(path, 3, compression, mode, width,
+                       std::vector<Bytes>(300, Bytes(width, 0)), 1, 1),
+              0);
+    EXPECT_EQ(OpenError(path), "") << "compression " << compression;
+  }
+  const std::string exact = dir.Path("exact.tav");
+  WriteRawStripTiff(exact, 8, 4, 1, COMPRESSION_NONE, 2, {Bytes(2, 0), Bytes(2, 0)});
+  EXPECT_EQ(OpenError(exact), "");
 }
 
 TEST(ReaderRows, RowNumbersAreChecked) {

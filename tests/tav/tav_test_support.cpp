@@ -154,6 +154,34 @@ void WritePlainTiff(const std::string& path, int width, int height, int bits, bo
   TIFFClose(tif);
 }
 
+void WriteRawStripTiff(const std::string& path, uint32_t width, uint32_t height, int format,
+                       int tiff_compression, uint32_t rows_per_strip,
+                       const std::vector<Bytes>& strips) {
+  TIFF* tif = OpenTiffQuietly(path, "w");
+  ASSERT_NE(tif, nullptr);
+  static char name[] = "TestDirectory";
+  const TIFFFieldInfo info[] = {
+      {kDirectoryTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_UNDEFINED, FIELD_CUSTOM, 1, 1, name}};
+  ASSERT_EQ(TIFFMergeFieldInfo(tif, info, 1), 0);
+  const Bytes directory = EncodeDirectory(format, 0, 0, 1.0, 1.0, {});
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, Bits(format));
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, tiff_compression);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows_per_strip);
+  TIFFSetField(tif, kDirectoryTag, static_cast<uint32_t>(directory.size()), directory.data());
+  for (std::size_t i = 0; i < strips.size(); ++i) {
+    Bytes data = strips[i];  // libtiff takes a non-const buffer
+    ASSERT_EQ(TIFFWriteRawStrip(tif, static_cast<uint32_t>(i), data.data(),
+                                static_cast<tmsize_t>(data.size())),
+              static_cast<tmsize_t>(data.size()));
+  }
+  ASSERT_EQ(TIFFWriteDirectory(tif), 1);
+  TIFFClose(tif);
+}
+
 Bytes ReadDirectoryTagWithLibtiff(const std::string& path) {
   TIFF* tif = OpenTiffQuietly(path, "r");
   if (tif == nullptr) return {};

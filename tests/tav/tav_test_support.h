@@ -76,6 +76,14 @@ Bytes EncodeDirectory(int32_t format, int32_t compression, int32_t mode, double 
 void WritePlainTiff(const std::string& path, int width, int height, int bits, bool with_tag,
                     const Bytes& directory = {}, int tiff_type = 7);
 
+// Writes through plain libtiff a TIFF with a valid TAV directory for format
+// (1 or 3) whose fields claim width x height pixels in strips of
+// rows_per_strip rows, TIFF compression tiff_compression, and whose strips
+// hold exactly the bytes of strips (a hostile file when they are too few).
+void WriteRawStripTiff(const std::string& path, uint32_t width, uint32_t height, int format,
+                       int tiff_compression, uint32_t rows_per_strip,
+                       const std::vector<Bytes>& strips);
+
 // The raw bytes of the TAV directory tag read through plain libtiff.
 Bytes ReadDirectoryTagWithLibtiff(const std::string& path);
 

@@ -2,6 +2,7 @@
 // raw tag extraction, PBM export, failures and usage).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 
 #include <string>
 
@@ -164,6 +165,12 @@ TEST_F(TavinfoProgram, RefusesNonTavFilesAndBadUsage) {
   WriteFileBytes(plain, Text("hello", false));
   std::string out, err;
   EXPECT_EQ(Run(Quote(plain), &out, &err), 1);
+  EXPECT_NE(err.find("not a TAV file"), std::string::npos) << err;
+
+  // A small file claiming rows of 2 GiB is refused before any row is read.
+  const std::string huge = dir_.Path("huge.tav");
+  WriteRawStripTiff(huge, 0x7FFFFFFF, 1, 3, COMPRESSION_NONE, 1, {Bytes(64, 0)});
+  EXPECT_EQ(Run("--pbm " + Quote(dir_.Path("huge.pbm")) + " " + Quote(huge), &out, &err), 1);
   EXPECT_NE(err.find("not a TAV file"), std::string::npos) << err;
 
   EXPECT_EQ(Run("", &out, &err), 2);

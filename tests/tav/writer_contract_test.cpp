@@ -59,6 +59,7 @@ TEST(OpenArguments, InvalidOnesGiveNull) {
       {"width_mm infinite", 2, 0, 0, 10, 10, inf, 1},
       {"height_mm NaN", 2, 0, 0, 10, 10, 1, nan},
       {"width_mm denormal (infinite resolution)", 2, 0, 0, 10, 10, 1e-320, 1},
+      {"8-bit rows longer than 256 MiB", 3, 0, 0, 1, (1 << 28) + 1, 1, 1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(tav_fopenw(path.c_str(), c.format, c.compression, c.mode, c.height, c.width,
