@@ -17,6 +17,8 @@
 #include "tavinfo_format.h"
 #include "tavinfo_pbm.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr int kExitFailure = 1;
@@ -102,6 +104,12 @@ int ExtractTag(const char* name, const char* path) {
 
 // Exports the pixels as a PBM file.
 int ExportPbm(const char* out, const char* path) {
+  // Writing the picture over the file it comes from would destroy it.
+  struct stat out_stat {}, in_stat {};
+  if (stat(out, &out_stat) == 0 && stat(path, &in_stat) == 0 && out_stat.st_dev == in_stat.st_dev &&
+      out_stat.st_ino == in_stat.st_ino) {
+    return Failure(std::string("the PBM file would replace the TAV file it is read from: ") + out);
+  }
   tav::TavReader reader(path);
   std::string error;
   if (!tavinfo::WritePbm(reader, out, error)) return Failure(error);

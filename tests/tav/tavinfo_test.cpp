@@ -136,6 +136,14 @@ TEST_F(TavinfoProgram, ExportsPbmOfEightBitFile) {
   EXPECT_EQ(ReadFileBytes(pbm), expected);
 }
 
+TEST_F(TavinfoProgram, ExportNeverReplacesItsOwnSource) {
+  const Bytes before = ReadFileBytes(path_);
+  std::string out, err;
+  EXPECT_EQ(Run("--pbm " + Quote(path_) + " " + Quote(path_), &out, &err), 1);
+  EXPECT_NE(err.find("would replace"), std::string::npos) << err;
+  EXPECT_EQ(ReadFileBytes(path_), before);
+}
+
 TEST_F(TavinfoProgram, FailedExportLeavesNoFile) {
   const std::string pbm = dir_.Path("no/such/dir/page.pbm");
   std::string out, err;
