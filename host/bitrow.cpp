@@ -35,35 +35,39 @@ std::size_t row_bytes(int width) noexcept {
   return (static_cast<std::size_t>(width) + 31u) / 32u * 4u;
 }
 
-// Sets pixels [x0, x1): partial first byte, whole middle bytes, partial last byte.
-void set_span(std::uint8_t* row, int x0, int x1) noexcept {
+namespace {
+
+// Sets (Ink) or clears pixels [x0, x1): partial first byte, whole middle
+// bytes, partial last byte.
+template <bool Ink>
+void paint_span(std::uint8_t* row, int x0, int x1) noexcept {
   if (x0 < 0) x0 = 0;
   if (x1 <= x0) return;
+  auto paint = [row](int index, std::uint8_t mask) {
+    if constexpr (Ink) {
+      row[index] |= mask;
+    } else {
+      row[index] &= static_cast<std::uint8_t>(~mask);
+    }
+  };
   int first = x0 >> 3;
   int last = (x1 - 1) >> 3;
   if (first == last) {
-    row[first] |= byte_mask(x0 & 7, ((x1 - 1) & 7) + 1);
+    paint(first, byte_mask(x0 & 7, ((x1 - 1) & 7) + 1));
     return;
   }
-  row[first] |= byte_mask(x0 & 7, 8);
-  if (last > first + 1) std::memset(row + first + 1, 0xFF, static_cast<std::size_t>(last - first - 1));
-  row[last] |= byte_mask(0, ((x1 - 1) & 7) + 1);
+  paint(first, byte_mask(x0 & 7, 8));
+  if (last > first + 1) std::memset(row + first + 1, Ink ? 0xFF : 0x00, static_cast<std::size_t>(last - first - 1));
+  paint(last, byte_mask(0, ((x1 - 1) & 7) + 1));
 }
 
-// Clears pixels [x0, x1) the same way.
-void clear_span(std::uint8_t* row, int x0, int x1) noexcept {
-  if (x0 < 0) x0 = 0;
-  if (x1 <= x0) return;
-  int first = x0 >> 3;
-  int last = (x1 - 1) >> 3;
-  if (first == last) {
-    row[first] &= static_cast<std::uint8_t>(~byte_mask(x0 & 7, ((x1 - 1) & 7) + 1));
-    return;
-  }
-  row[first] &= static_cast<std::uint8_t>(~byte_mask(x0 & 7, 8));
-  if (last > first + 1) std::memset(row + first + 1, 0x00, static_cast<std::size_t>(last - first - 1));
-  row[last] &= static_cast<std::uint8_t>(~byte_mask(0, ((x1 - 1) & 7) + 1));
-}
+}  // namespace
+
+// Sets pixels [x0, x1).
+void set_span(std::uint8_t* row, int x0, int x1) noexcept { paint_span<true>(row, x0, x1); }
+
+// Clears pixels [x0, x1).
+void clear_span(std::uint8_t* row, int x0, int x1) noexcept { paint_span<false>(row, x0, x1); }
 
 // Clears the padding after the last pixel.
 void clear_tail(std::uint8_t* row, int width, std::size_t bytes) noexcept {
@@ -75,6 +79,14 @@ void clear_tail(std::uint8_t* row, int width, std::size_t bytes) noexcept {
     ++full;
   }
   if (full < bytes) std::memset(row + full, 0, bytes - full);
+}
+
+// Bit-reverses each byte, inverting it first when asked.
+void unpack_msb_first(const std::uint8_t* packed, int pixels, bool invert, std::uint8_t* bits) noexcept {
+  if (pixels <= 0) return;
+  std::size_t bytes = (static_cast<std::size_t>(pixels) + 7u) / 8u;
+  std::uint8_t flip = invert ? 0xFF : 0x00;
+  for (std::size_t i = 0; i < bytes; ++i) bits[i] = kReverseBits[static_cast<std::uint8_t>(packed[i] ^ flip)];
 }
 
 }  // namespace riphost

@@ -24,6 +24,11 @@ void clear_span(std::uint8_t* row, int x0, int x1) noexcept;
 // Clears every bit from pixel width up to the end of the row's bytes.
 void clear_tail(std::uint8_t* row, int width, std::size_t bytes) noexcept;
 
+// Turns the first pixels pixels of a row packed most significant bit first
+// (as PBM, PNG and TIFF store bilevel rows) into the plug-in's order, each
+// bit inverted when invert is set: writes bits[0 .. ceil(pixels / 8)).
+void unpack_msb_first(const std::uint8_t* packed, int pixels, bool invert, std::uint8_t* bits) noexcept;
+
 // Whether pixel x of row is ink.
 inline bool pixel_at(const std::uint8_t* row, int x) noexcept { return (row[x >> 3] >> (x & 7)) & 1u; }
 

@@ -1,12 +1,12 @@
 // driver.cpp - the calling order and failure policy of riphost.
 #include "driver.h"
 
-#include <algorithm>
 #include <exception>
 #include <memory>
 
 #include "containers.h"
 #include "host_error.h"
+#include "job_name.h"
 #include "option_check.h"
 #include "progress.h"
 #include "row_source.h"
@@ -41,7 +41,7 @@ int Driver::run() {
 
 // The option check, then every job.
 int Driver::run_jobs() {
-  std::vector<std::string> problems = check_options(ticket_, static_cast<const DravOptionDecl*>(declared_));
+  std::vector<std::string> problems = check_options(ticket_, static_cast<const DravOptionDecl*>(merged_options_));
   if (!problems.empty()) {
     for (const std::string& problem : problems) sink_.error("%s", problem.c_str());
     sink_.error("the ticket's options do not suit the plug-in; no job was run");
@@ -67,10 +67,10 @@ bool Driver::succeeded(const char* operation, int status, const std::string& whe
 bool Driver::open_plugin() {
   int kind = 0;
   CDictContainer* devinfo = nullptr;
-  int status = api_.open(&callbacks_, &kind, &declared_, &devinfo, &factory_);
+  int status = api_.open(&callbacks_, &kind, &merged_options_, &devinfo, &factory_);
   if (!succeeded("dravout_open", status, "")) return false;
   sink_.info("plug-in opened (kind %d)", kind);
-  if (!declared_) sink_.warning("the plug-in declared no options");
+  if (!merged_options_) sink_.warning("the plug-in declared no options");
   list_device(devinfo);
   return true;
 }
@@ -148,7 +148,10 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
     if (!succeeded("dravout_startpage", api_.startpage(container.get()), page.where)) return false;
   }
   for (const Separation& separation : page.separations) {
-    if (!run_separation(job, page, page_number, separation)) return false;
+    bool done = run_separation(job, page, page_number, separation);
+    // JOBNAME names the separation's files only; the page goes on under the job's name.
+    options_.set_host_text(kJobNameKey, job.name);
+    if (!done) return false;
   }
   options_.set_separation(nullptr);
   if (!succeeded("dravout_endpage", api_.endpage(), page.where)) return false;
@@ -162,9 +165,7 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
   options_.set_separation(&separation.options);
   // Output files are named after the job, the page and the separation, so
   // that the files of one job tell themselves apart.
-  std::string file_stem = job.name + "-p" + std::to_string(page_number) + "-" + separation.name;
-  file_stem.resize(std::min<std::size_t>(file_stem.size(), DRAV_OPTION_TEXT_SIZE - 1));
-  options_.set_host_text(kJobNameKey, std::move(file_stem));
+  options_.set_host_text(kJobNameKey, separation_job_name(job.name, page_number, separation.name));
   std::unique_ptr<RowSource> source;
   try {
     source = make_row_source(separation.source, page.width, page.height);

@@ -43,9 +43,6 @@ class Driver {
   // Runs the whole ticket; returns kExitOk, kExitFailed or kExitUsage.
   int run();
 
-  // The output files the plug-in reported, in order.
-  const std::vector<std::string>& files() const noexcept { return session_.files(); }
-
  private:
   int run_jobs();
   bool open_plugin();
@@ -68,7 +65,7 @@ class Driver {
   HostSession session_;
   HostCallbacks callbacks_;
   CDictContainerFactory factory_;
-  void* declared_ = nullptr;
+  void* merged_options_ = nullptr;  // the plug-in's option list, as dravout_open returns it
   bool failed_ = false;
 };
 

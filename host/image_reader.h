@@ -9,6 +9,7 @@
 #define RIPHOST_IMAGE_READER_H
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -33,10 +34,20 @@ class ImageReader {
   int height_ = 0;
 };
 
+// Closes a C stream.
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file for binary reading. Throws HostError "cannot open: <reason>".
+FileHandle open_for_reading(const std::filesystem::path& path);
+
 // Opens an image, recognised by its content: PBM (P1, P4), PNG or TIFF.
 // Reads the header only. Throws HostError (message without the file name)
-// when the file cannot be opened, is of another kind, or uses a layout that
-// cannot be streamed (interlaced PNG, tiled TIFF).
+// when the file cannot be opened, is of another kind, uses a layout that
+// cannot be streamed (interlaced PNG, tiled TIFF) or needs more memory than
+// can be had.
 std::unique_ptr<ImageReader> open_image(const std::filesystem::path& path, int threshold);
 
 // The readers of each kind, called by open_image.

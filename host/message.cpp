@@ -54,14 +54,6 @@ void MessageSink::vmessage(int level, const char* format, va_list args) noexcept
   }
 }
 
-// printf-style front of vmessage.
-void MessageSink::message(int level, const char* format, ...) noexcept {
-  va_list args;
-  va_start(args, format);
-  vmessage(level, format, args);
-  va_end(args);
-}
-
 // Level 1.
 void MessageSink::error(const char* format, ...) noexcept {
   va_list args;

@@ -25,11 +25,8 @@ class MessageSink {
  public:
   MessageSink(std::FILE* out, std::FILE* err, bool quiet) noexcept : out_(out), err_(err), quiet_(quiet) {}
 
-  bool quiet() const noexcept { return quiet_; }
-
   // Formats and prints a message at a DravMessageLevel.
   void vmessage(int level, const char* format, va_list args) noexcept;
-  void message(int level, const char* format, ...) noexcept __attribute__((format(printf, 3, 4)));
   void error(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
   void warning(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
   void info(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));

@@ -2,10 +2,8 @@
 //
 // In PBM a 1 is black, which is ink. P4 rows are packed most significant bit
 // first and are bit-reversed into the plug-in's order; P1 rows are digits.
-#include <cerrno>
 #include <cstdio>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "bitrow.h"
@@ -19,8 +17,7 @@ namespace {
 class PbmReader final : public ImageReader {
  public:
   // Opens the file and reads the header.
-  explicit PbmReader(const std::filesystem::path& path) : file_(std::fopen(path.c_str(), "rb"), &std::fclose) {
-    if (!file_) throw HostError("cannot open: " + std::generic_category().message(errno));
+  explicit PbmReader(const std::filesystem::path& path) : file_(open_for_reading(path)) {
     int p = std::getc(file_.get());
     int kind = std::getc(file_.get());
     if (p != 'P' || (kind != '1' && kind != '4')) throw HostError("not a PBM image");
@@ -80,8 +77,7 @@ class PbmReader final : public ImageReader {
     if (std::fread(packed_.data(), 1, packed_.size(), file_.get()) != packed_.size()) {
       throw HostError("PBM data ends early, at row " + std::to_string(row_));
     }
-    std::size_t bytes = (static_cast<std::size_t>(pixels) + 7) / 8;
-    for (std::size_t i = 0; i < bytes; ++i) bits[i] = kReverseBits[packed_[i]];
+    unpack_msb_first(packed_.data(), pixels, false, bits);
   }
 
   // P1: width digits, white space and comments allowed between them.
@@ -98,7 +94,7 @@ class PbmReader final : public ImageReader {
     }
   }
 
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+  FileHandle file_;
   bool plain_ = false;
   std::vector<std::uint8_t> packed_;
   int row_ = 0;

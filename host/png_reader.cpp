@@ -11,12 +11,10 @@
 // thresholded by luminance.
 #include <png.h>
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "bitrow.h"
@@ -27,6 +25,9 @@
 namespace riphost {
 
 namespace {
+
+// Largest ancillary chunk libpng keeps in memory.
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 
 // Where libpng's error callback leaves its text.
 struct PngErrorText {
@@ -82,8 +83,7 @@ class PngReader final : public ImageReader {
  public:
   // Opens the file, reads the header and sets up the row format.
   PngReader(const std::filesystem::path& path, int threshold)
-      : threshold_(threshold), file_(std::fopen(path.c_str(), "rb"), &std::fclose) {
-    if (!file_) throw HostError("cannot open: " + std::generic_category().message(errno));
+      : threshold_(threshold), file_(open_for_reading(path)) {
     png_byte signature[8];
     if (std::fread(signature, 1, 8, file_.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0) {
       throw HostError("not a PNG image");
@@ -96,7 +96,10 @@ class PngReader final : public ImageReader {
     info_ = handle_.info;
     png_init_io(png_, file_.get());
     png_set_sig_bytes(png_, 8);
+    // The row buffers follow from the width, bounded here; text and other
+    // ancillary chunks, which riphost ignores, may not claim much either.
     png_set_user_limits(png_, kMaxImageSide, kMaxImageSide);
+    png_set_chunk_malloc_max(png_, kMaxChunkBytes);
     if (!read_info(png_, info_)) throw HostError(std::string("bad PNG: ") + error_.text);
 
     width_ = static_cast<int>(png_get_image_width(png_, info_));
@@ -124,9 +127,8 @@ class PngReader final : public ImageReader {
     }
     ++row_;
     if (one_bit_) {
-      // Grey 0 is black: ink is a clear bit, most significant bit first.
-      std::size_t bytes = (static_cast<std::size_t>(pixels) + 7) / 8;
-      for (std::size_t i = 0; i < bytes; ++i) bits[i] = kReverseBits[static_cast<std::uint8_t>(~raw_[i])];
+      // Grey 0 is black: ink is a clear bit.
+      unpack_msb_first(raw_.data(), pixels, true, bits);
       return;
     }
     to_grey(pixels);
@@ -156,7 +158,7 @@ class PngReader final : public ImageReader {
 
   int threshold_;
   PngErrorText error_;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+  FileHandle file_;
   PngHandle handle_;  // after file_: released before the file is closed
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;

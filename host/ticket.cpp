@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <system_error>
 
+#include "drav_host.h"
 #include "host_error.h"
 #include "image_reader.h"
 #include "patterns.h"
@@ -23,8 +25,8 @@ namespace fs = std::filesystem;
 
 // Largest ticket file read.
 constexpr std::uintmax_t kMaxTicketBytes = 16u << 20;
-// Longest text option and name: get_string_option writes 256 bytes with the zero.
-constexpr std::size_t kMaxText = 255;
+// Longest text option and name: get_string_option writes them with their zero.
+constexpr std::size_t kMaxText = DRAV_OPTION_TEXT_SIZE - 1;
 
 // The place of key inside where, e.g. "jobs[0]" + "ppi" -> "jobs[0].ppi".
 std::string place(const std::string& where, std::string_view key) {
@@ -128,12 +130,17 @@ std::string to_text(const Json& value, const std::string& where) {
   return text;
 }
 
+// Keys every object may carry for the reader's benefit; their value is ignored.
+constexpr const char* kCommentKey = "comment";
+
 // The option values of one level. Texts are refused beyond kMaxText bytes
-// rather than cut later; keys that riphost sets itself are refused.
+// rather than cut later; keys that riphost sets itself are refused; a
+// "comment" is no option.
 OptionSet read_options(const Json& value, const std::string& where) {
   require_object(value, where);
   OptionSet options;
   for (const auto& [key, item] : value.items()) {
+    if (key == kCommentKey) continue;
     std::string at = place(where, key);
     if (key.empty()) throw HostError(where + ": option with an empty name");
     if (iequals(key, kDeviceDirKey)) throw HostError(at + ": set by riphost from the ticket's \"device\"");
@@ -165,9 +172,6 @@ OptionSet read_options(const Json& value, const std::string& where) {
   }
   return options;
 }
-
-// Keys every object may carry for the reader's benefit; their value is ignored.
-constexpr const char* kCommentKey = "comment";
 
 // The content source of a separation: a pattern or an image.
 ContentSource read_source(const Json& object, const std::string& where, const fs::path& folder,
@@ -293,7 +297,7 @@ double default_ppi(const OptionSet& job_options, const OptionSet& ticket_options
   } else {
     return kDefaultPpi;
   }
-  if (!(value > 0.0) || value > 1e6) {
+  if (!(value > 0.0) || value > kMaxPpi) {
     throw HostError(place(where, "ppi") + ": missing, and " + res->where + " (" + format_value(res->value) +
                     ") is no usable resolution");
   }
@@ -309,7 +313,7 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
   job.name = to_text(required(value, where, "name"), place(where, "name"));
   if (const Json* options = member(value, "options")) job.options = read_options(*options, place(where, "options"));
   if (const Json* ppi = member(value, "ppi")) {
-    job.ppi = to_positive_real(*ppi, place(where, "ppi"), 1e6);
+    job.ppi = to_positive_real(*ppi, place(where, "ppi"), kMaxPpi);
   } else {
     job.ppi = default_ppi(job.options, ticket_options, where);
   }
@@ -320,10 +324,21 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
   return job;
 }
 
+// path made absolute; a relative path fails when the working folder was
+// removed. prefix starts the error's text.
+fs::path absolute_path(const fs::path& path, const std::string& prefix) {
+  std::error_code error;
+  fs::path absolute = fs::absolute(path, error);
+  if (error) {
+    throw HostError(prefix + "cannot resolve " + path.string() + " against the working folder: " + error.message());
+  }
+  return absolute;
+}
+
 // A folder of the ticket made absolute; refused when its name does not fit
 // an option text.
 fs::path resolve_folder(const fs::path& folder, const std::string& text, const char* key) {
-  fs::path resolved = fs::absolute(folder / text).lexically_normal();
+  fs::path resolved = absolute_path(folder / text, std::string(key) + ": ").lexically_normal();
   std::string name = resolved.string();
   if (name.size() > 1 && name.back() == '/') resolved = fs::path(name.substr(0, name.size() - 1));
   if (resolved.string().size() > kMaxText) {
@@ -370,8 +385,13 @@ Ticket load_ticket(const fs::path& file) {
   std::string text(static_cast<std::size_t>(size), '\0');
   in.read(text.data(), static_cast<std::streamsize>(size));
   if (in.gcount() != static_cast<std::streamsize>(size)) throw HostError("cannot read the ticket");
-  Ticket ticket = parse_ticket(text, fs::absolute(file).parent_path());
-  ticket.file = file;
+  fs::path folder = absolute_path(file, "").parent_path();
+  Ticket ticket;
+  try {
+    ticket = parse_ticket(text, folder);
+  } catch (const std::bad_alloc&) {
+    throw HostError("not enough memory to check the ticket");
+  }
   fs::create_directories(ticket.output_dir, error);
   if (error) throw HostError("output: cannot create folder " + ticket.output_dir.string() + ": " + error.message());
   return ticket;

@@ -33,17 +33,22 @@ struct Page {
   std::vector<Separation> separations;
 };
 
+// Resolution of a job that gives neither "ppi" nor a "RES" option.
+inline constexpr double kDefaultPpi = 2400.0;
+
+// Highest resolution a job may give, as "ppi" or through "RES".
+inline constexpr double kMaxPpi = 1e6;
+
 struct Job {
   std::string where;
   std::string name;
-  double ppi = 2400.0;
+  double ppi = kDefaultPpi;
   int bps = 1;
   OptionSet options;
   std::vector<Page> pages;
 };
 
 struct Ticket {
-  std::filesystem::path file;        // the ticket as named on the command line
   std::filesystem::path device_dir;  // absolute
   std::filesystem::path output_dir;  // absolute
   OptionSet options;
@@ -55,13 +60,10 @@ inline constexpr const char* kDeviceDirKey = "DEVICEDIR";
 inline constexpr const char* kOutDirKey = "OUTDIR";
 inline constexpr const char* kJobNameKey = "JOBNAME";
 
-// Resolution of a job that gives neither "ppi" nor a "RES" option.
-inline constexpr double kDefaultPpi = 2400.0;
-
 // Reads and checks a ticket file and creates its output folder. Throws
 // HostError: a syntax error as "line L, column C: ...", any other error as
 // "<place>: ..." (e.g. "jobs[0].pages[1].separations[2].image: file not
-// found: x.png").
+// found: x.png"), also when the working folder is gone or memory runs out.
 Ticket load_ticket(const std::filesystem::path& file);
 
 // Checks a ticket given as text; folders and images are resolved against

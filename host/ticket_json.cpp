@@ -1,5 +1,7 @@
 // ticket_json.cpp - JSON parsing for the ticket: syntax errors with line and
-// column, and repeated keys refused rather than silently overwritten.
+// column, repeated keys refused rather than silently overwritten, and a limit
+// on nesting (the parser's memory grows with the depth, by far more than the
+// text does).
 #include "ticket_json.h"
 
 #include <set>
@@ -51,6 +53,32 @@ std::string line_and_column(std::string_view text, std::size_t offset) {
   return "line " + std::to_string(line) + ", column " + std::to_string(offset - line_start + 1);
 }
 
+// Refuses text whose lists and objects nest deeper than kMaxJsonDepth. Brackets
+// inside strings do not count; a syntax error is left to the parser.
+void check_nesting(std::string_view text) {
+  std::size_t depth = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonDepth) {
+        throw HostError(line_and_column(text, i) + ": nested too deeply (at most " + std::to_string(kMaxJsonDepth) +
+                        " levels of lists and objects)");
+      }
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+}
+
 // The part of a parse error's text after nlohmann's own position prefix.
 std::string parse_error_reason(const char* what) {
   std::string text = what;
@@ -63,6 +91,7 @@ std::string parse_error_reason(const char* what) {
 
 // Parses the text, tracking the place of every key to name repeated ones.
 Json parse_json(std::string_view text) {
+  check_nesting(text);
   std::vector<Frame> frames;
   auto element_done = [&frames] {
     if (!frames.empty() && frames.back().array) ++frames.back().index;

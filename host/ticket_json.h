@@ -2,14 +2,19 @@
 #ifndef RIPHOST_TICKET_JSON_H
 #define RIPHOST_TICKET_JSON_H
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
 namespace riphost {
 
+// Deepest nesting of lists and objects taken (a ticket needs 8 levels).
+inline constexpr std::size_t kMaxJsonDepth = 64;
+
 // Parses JSON text keeping the order of object keys. Throws HostError:
-// "line L, column C: <what is wrong>" for a syntax error, "<place>: key
-// given twice" for a repeated key in one object.
+// "line L, column C: <what is wrong>" for a syntax error or for nesting
+// beyond kMaxJsonDepth, "<place>: key given twice" for a repeated key in one
+// object.
 nlohmann::ordered_json parse_json(std::string_view text);
 
 }  // namespace riphost

@@ -3,8 +3,11 @@
 // Tiled images are refused: a tile row would have to be decoded whole. The
 // reader takes grey (1, 2, 4, 8 or 16 bits, either PhotometricInterpretation),
 // palette (1 to 8 bits) and RGB (8 or 16 bits) images with their samples
-// interleaved, optionally with an alpha sample. A 1-bit grey image is used
+// interleaved, optionally with one alpha sample. A 1-bit grey image is used
 // bit for bit, black being ink; everything else is thresholded by luminance.
+// The colour samples and one alpha sample at most bound a scanline to 8
+// bytes per pixel, so a small hostile header cannot claim a huge buffer;
+// libtiff's own allocations are capped as well.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -40,6 +43,13 @@ int on_tiff_error(TIFF*, void* user_data, const char* module, const char* format
 // libtiff warnings (unknown tags and the like) do not stop reading.
 int on_tiff_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+// Largest single allocation libtiff may make for one file: far above what
+// the widest image the reader takes needs.
+constexpr tmsize_t kMaxTiffAllocation = tmsize_t{256} << 20;
+
+// Bytes a scanline may take per pixel: 4 samples of 16 bits.
+constexpr std::size_t kMaxBytesPerPixel = 8;
+
 // Closes a libtiff handle.
 struct TiffCloser {
   void operator()(TIFF* tif) const { TIFFClose(tif); }
@@ -53,6 +63,7 @@ class TiffReader final : public ImageReader {
     if (!options) throw HostError("cannot start libtiff");
     TIFFOpenOptionsSetErrorHandlerExtR(options, on_tiff_error, &error_);
     TIFFOpenOptionsSetWarningHandlerExtR(options, on_tiff_warning, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxTiffAllocation);
     tif_.reset(TIFFOpenExt(path.c_str(), "r", options));
     TIFFOpenOptionsFree(options);
     if (!tif_) throw HostError(std::string("bad TIFF: ") + error_.text);
@@ -74,6 +85,10 @@ class TiffReader final : public ImageReader {
     read_layout();
     tmsize_t size = TIFFScanlineSize(tif);
     if (size <= 0) throw HostError(std::string("bad TIFF: ") + error_.text);
+    if (static_cast<std::size_t>(size) > static_cast<std::size_t>(width_) * kMaxBytesPerPixel) {
+      throw HostError("TIFF scanline of " + std::to_string(size) + " bytes for " + std::to_string(width_) +
+                      " pixels: the sample layout is not supported");
+    }
     raw_.resize(static_cast<std::size_t>(size));
     if (!bilevel_) grey_.resize(static_cast<std::size_t>(width_));
   }
@@ -85,10 +100,8 @@ class TiffReader final : public ImageReader {
     }
     ++row_;
     if (bilevel_) {
-      // Bits come most significant first; MinIsWhite: 1 is black, MinIsBlack: 0 is.
-      std::size_t bytes = (static_cast<std::size_t>(pixels) + 7) / 8;
-      std::uint8_t flip = min_is_white_ ? 0x00 : 0xFF;
-      for (std::size_t i = 0; i < bytes; ++i) bits[i] = kReverseBits[static_cast<std::uint8_t>(raw_[i] ^ flip)];
+      // MinIsWhite: 1 is black (ink), MinIsBlack: 0 is.
+      unpack_msb_first(raw_.data(), pixels, !min_is_white_, bits);
       return;
     }
     to_grey(pixels);
@@ -150,6 +163,10 @@ class TiffReader final : public ImageReader {
         throw HostError("TIFF PhotometricInterpretation " + std::to_string(photometric) +
                         " is not supported (use grey, palette or RGB)");
     }
+    if (spp > base_channels_ + 1) {
+      throw HostError("TIFF images with " + std::to_string(spp) + " samples per pixel are not supported here (at most " +
+                      std::to_string(base_channels_ + 1) + ": the colour samples and one alpha sample)");
+    }
     find_alpha();
   }
 
@@ -207,11 +224,16 @@ class TiffReader final : public ImageReader {
     }
   }
 
-  // Sample number index of a row packed at fewer than 8 bits, unscaled.
+  // Sample number index of a row packed at fewer than 8 bits, unscaled. A
+  // sample of 3, 5, 6 or 7 bits may straddle two bytes: it is cut from the
+  // 16 bits starting at its first byte (the row's last byte has no successor).
   std::uint8_t raw_sample(std::size_t index) const noexcept {
     std::size_t bit = index * bps_;
-    unsigned shift = 8u - bps_ - static_cast<unsigned>(bit & 7u);
-    return static_cast<std::uint8_t>((raw_[bit >> 3] >> shift) & ((1u << bps_) - 1u));
+    std::size_t byte = bit >> 3;
+    unsigned window = static_cast<unsigned>(raw_[byte]) << 8;
+    if (byte + 1 < raw_.size()) window |= raw_[byte + 1];
+    unsigned shift = 16u - bps_ - static_cast<unsigned>(bit & 7u);
+    return static_cast<std::uint8_t>((window >> shift) & ((1u << bps_) - 1u));
   }
 
   // Luminance of the row's first pixels pixels, laid over white.

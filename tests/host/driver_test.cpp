@@ -1,7 +1,9 @@
 // driver_test.cpp - riphost against the fake plug-in: the calling order, each
 // branch of the failure policy, the exit statuses and the command line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "job_name.h"
 #include "test_support.h"
 
 namespace {
@@ -31,21 +33,21 @@ const Lines kFullRun = {
     "open",
     "jobsettings JOBNAME=one",
     "startjob ppi=1200 bps=1",
-    "startpage width=40 height=3 ncopies=2",
-    "startseparations C outputpage=absent",
+    "startpage width=40 height=3 ncopies=2 JOBNAME=one",
+    "startseparations C outputpage=absent JOBNAME=one-p1-C",
     "endseparations rows=3",
-    "startseparations M outputpage=0",
+    "startseparations M outputpage=0 JOBNAME=one-p1-M",
     "endseparations rows=3",
     "endpage",
-    "startpage width=16 height=2 ncopies=1",
-    "startseparations K outputpage=absent",
+    "startpage width=16 height=2 ncopies=1 JOBNAME=one",
+    "startseparations K outputpage=absent JOBNAME=one-p2-K",
     "endseparations rows=2",
     "endpage",
     "endjob",
     "jobsettings JOBNAME=two",
     "startjob ppi=2400 bps=1",
-    "startpage width=8 height=4 ncopies=1",
-    "startseparations Y outputpage=absent",
+    "startpage width=8 height=4 ncopies=1 JOBNAME=two",
+    "startseparations Y outputpage=absent JOBNAME=two-p1-Y",
     "endseparations rows=4",
     "endpage",
     "endjob",
@@ -126,7 +128,7 @@ TEST_P(FailurePolicyTest, FollowsThePolicy) {
 }
 
 const Lines kFirstPageStart = {"open", "jobsettings JOBNAME=one", "startjob ppi=1200 bps=1",
-                               "startpage width=40 height=3 ncopies=2"};
+                               "startpage width=40 height=3 ncopies=2 JOBNAME=one"};
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, FailurePolicyTest,
@@ -140,26 +142,28 @@ INSTANTIATE_TEST_SUITE_P(
                    "dravout_startjob failed (status 17) in jobs[0]", 1},
         PolicyCase{"startpage:2",
                    concat({Lines(kFullRun.begin(), kFullRun.begin() + 9),
-                           {"startpage width=16 height=2 ncopies=1 -> 17", "endjob"}, kSecondJob}),
+                           {"startpage width=16 height=2 ncopies=1 JOBNAME=one -> 17", "endjob"}, kSecondJob}),
                    "riphost: error: dravout_startpage failed (status 17) in jobs[0].pages[1]\n", 1},
         PolicyCase{"startseparations",
-                   concat({kFirstPageStart, {"startseparations C outputpage=absent -> 17", "endjob"}, kSecondJob}),
+                   concat({kFirstPageStart, {"startseparations C outputpage=absent JOBNAME=one-p1-C -> 17", "endjob"},
+                           kSecondJob}),
                    "dravout_startseparations failed (status 17) in jobs[0].pages[0].separations[0]", 1},
         PolicyCase{"newscan:2",
                    concat({kFirstPageStart,
-                           {"startseparations C outputpage=absent", "newscan -> 17", "endseparations rows=1", "endjob"},
+                           {"startseparations C outputpage=absent JOBNAME=one-p1-C", "newscan -> 17",
+                            "endseparations rows=1", "endjob"},
                            kSecondJob}),
                    "dravout_newscan failed (status 17) at row 1 of jobs[0].pages[0].separations[0]", 1},
         PolicyCase{"putscan:2",
                    concat({kFirstPageStart,
-                           {"startseparations C outputpage=absent", "putscan row=1 -> 7", "endseparations rows=1",
-                            "endjob"},
+                           {"startseparations C outputpage=absent JOBNAME=one-p1-C", "putscan row=1 -> 7",
+                            "endseparations rows=1", "endjob"},
                            kSecondJob}),
                    "riphost: error: dravout_putscan failed (status 7) at row 1 of jobs[0].pages[0].separations[0]\n",
                    1},
         PolicyCase{"endseparations",
                    concat({kFirstPageStart,
-                           {"startseparations C outputpage=absent", "endseparations rows=3 -> 17", "endjob"},
+                           {"startseparations C outputpage=absent JOBNAME=one-p1-C", "endseparations rows=3 -> 17", "endjob"},
                            kSecondJob}),
                    "dravout_endseparations failed (status 17) in jobs[0].pages[0].separations[0]", 1},
         PolicyCase{"endpage",
@@ -203,7 +207,8 @@ TEST_F(DriverTest, UnreadableRowEndsTheSeparationAndTheJob) {
   RunResult result = run("", {}, "cut.json");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(calls(), (Lines{"open", "jobsettings JOBNAME=j", "startjob ppi=2400 bps=1",
-                            "startpage width=8 height=5 ncopies=1", "startseparations K outputpage=absent",
+                            "startpage width=8 height=5 ncopies=1 JOBNAME=j",
+                            "startseparations K outputpage=absent JOBNAME=j-p1-K",
                             "endseparations rows=2", "endjob", "close"}));
   EXPECT_NE(result.err.find("jobs[0].pages[0].separations[0]: cut.pbm: PBM data ends early, at row 2"),
             std::string::npos);
@@ -249,6 +254,73 @@ TEST_F(DriverTest, PlugInLoadingErrors) {
   EXPECT_EQ(absent.status, 2);
   EXPECT_NE(absent.err.find("riphost: error: cannot load the plug-in " + (dir_ / "none.so").string()),
             std::string::npos);
+}
+
+TEST(JobNameTest, PageAndSeparationSurviveTheFileNameLimit) {
+  using riphost::separation_job_name;
+  EXPECT_EQ(separation_job_name("proof", 1, "Cyan"), "proof-p1-Cyan");
+  // A long job name gives way to the page and the separation.
+  std::string job(200, 'j');
+  EXPECT_EQ(separation_job_name(job, 1, "Cyan"), std::string(56, 'j') + "-p1-Cyan");
+  EXPECT_EQ(separation_job_name(job, 12, "Black"), std::string(54, 'j') + "-p12-Black");
+  // A long separation name is cut too, keeping part of the job's name.
+  EXPECT_EQ(separation_job_name(job, 12, std::string(100, 's')),
+            std::string(29, 'j') + "-p12-" + std::string(30, 's'));
+  // ... all of it when the job's name is short.
+  EXPECT_EQ(separation_job_name("ab", 3, std::string(100, 's')), "ab-p3-" + std::string(58, 's'));
+  // Cuts fall between UTF-8 characters ("\xC3\xA9" is one character).
+  std::string accents;
+  for (int i = 0; i < 40; ++i) accents += "\xC3\xA9";
+  std::string name = separation_job_name(accents, 1, "K");
+  EXPECT_EQ(name, accents.substr(0, 58) + "-p1-K");
+  name = separation_job_name("j", 1, accents);
+  EXPECT_EQ(name, "j-p1-" + accents.substr(0, 58));
+  for (std::size_t i = 0; i < 40; ++i) {
+    std::string cut = separation_job_name(std::string(i, 'x') + accents, 7, accents);
+    EXPECT_LE(cut.size(), riphost::kFileNameJobBytes);
+    std::size_t page = cut.find("-p7-");
+    ASSERT_NE(page, std::string::npos) << cut;
+    // Every part ends on a whole character: the byte before a cut is never a lead byte.
+    for (std::size_t end : {page, cut.size()}) {
+      EXPECT_NE(static_cast<unsigned char>(cut[end - 1]), 0xC3u) << cut;
+    }
+  }
+}
+
+TEST_F(DriverTest, JobNameOfLongNamesKeepsPageAndSeparation) {
+  std::string job(62, 'a');
+  write_file(dir_ / "long.json", R"({"device": "dev", "output": "out", "jobs": [{"name": ")" + job + R"(", "pages": [
+      {"width": 8, "height": 1, "separations": [{"name": "Cyan", "pattern": "bars"},
+                                                {"name": "Black", "pattern": "bars"}]},
+      {"width": 8, "height": 1, "separations": [{"name": "Cyan", "pattern": "bars"}]}]}]})");
+  RunResult result = run("", {}, "long.json");
+  ASSERT_EQ(result.status, 0) << result.err;
+  Lines names;
+  for (const std::string& line : calls()) {
+    std::size_t at = line.find("JOBNAME=");
+    if (at != std::string::npos) names.push_back(line.substr(at + 8));
+  }
+  // After each separation JOBNAME is the job's name again.
+  EXPECT_EQ(names, (Lines{job, job, std::string(56, 'a') + "-p1-Cyan", std::string(55, 'a') + "-p1-Black", job,
+                          std::string(56, 'a') + "-p2-Cyan"}));
+}
+
+TEST_F(DriverTest, DeletedWorkingFolderIsATicketError) {
+  std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::create_directory(dir_ / "gone");
+  ASSERT_EQ(chdir((dir_ / "gone").c_str()), 0);
+  std::filesystem::remove(dir_ / "gone");
+  RunResult result;
+  {
+    FakePluginEnv env(log());
+    result = riphost_test::run_in_process({"--plugin", FAKE_PLUGIN_PATH, "../job.json"});
+  }
+  ASSERT_EQ(chdir(home.c_str()), 0);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("riphost: error: ../job.json: cannot resolve ../job.json against the working folder: "),
+            std::string::npos)
+      << result.err;
+  EXPECT_FALSE(std::filesystem::exists(log()));
 }
 
 TEST_F(DriverTest, CommandLine) {

@@ -3,8 +3,8 @@
 // It exports the thirteen functions, writes one line per call to the file
 // named by FAKE_DRAVOUT_LOG and checks what the host does:
 //   open / jobsettings JOBNAME=<name> / startjob ppi=<r> bps=<n>
-//   startpage width=<w> height=<h> ncopies=<n>
-//   startseparations <name> outputpage=<v|absent>
+//   startpage width=<w> height=<h> ncopies=<n> JOBNAME=<name>
+//   startseparations <name> outputpage=<v|absent> JOBNAME=<name>
 //   endseparations rows=<rows received> / endpage / endjob / close
 // newscan and putscan are counted, not logged; a call out of order, a row
 // with ink in its padding or a write past the row is logged as "ERROR ...".
@@ -85,6 +85,13 @@ int finish(const std::string& line, int status) {
   return status;
 }
 
+// The JOBNAME option the host answers now ("absent" when it has none).
+std::string job_name() {
+  char name[DRAV_OPTION_TEXT_SIZE] = "absent";
+  state.host->get_string_option("jobname", name);
+  return name;
+}
+
 // Reads the environment that configures this run.
 void configure() {
   const char* log = std::getenv("FAKE_DRAVOUT_LOG");
@@ -122,9 +129,7 @@ int dravout_open(HostCallbacks* host, int* kind, void** options, CDictContainer*
 }
 
 int dravout_jobsettings(void) {
-  char name[DRAV_OPTION_TEXT_SIZE] = "absent";
-  state.host->get_string_option("jobname", name);
-  return finish(std::string("jobsettings JOBNAME=") + name, injected("jobsettings", 17));
+  return finish("jobsettings JOBNAME=" + job_name(), injected("jobsettings", 17));
 }
 
 int dravout_get_param(const char*, void*) { return 0; }
@@ -147,7 +152,7 @@ int dravout_startpage(CDictContainer* page) {
     int height = dict.GetInt("height");
     int ncopies = dict.GetInt("ncopies");
     char line[128];
-    std::snprintf(line, sizeof line, "startpage width=%d height=%d ncopies=%d", width, height, ncopies);
+    std::snprintf(line, sizeof line, "startpage width=%d height=%d ncopies=%d JOBNAME=", width, height, ncopies);
     int status = injected("startpage", 17);
     if (status == 0) {
       state.width = width;
@@ -155,7 +160,7 @@ int dravout_startpage(CDictContainer* page) {
       state.buffer.assign(state.row_bytes + 4, 0);
       state.scan.data = state.buffer.data();
     }
-    return finish(line, status);
+    return finish(line + job_name(), status);
   } catch (const CUnivBaseException& error) {
     return finish("startpage ERROR " + error.GetMessage(), 17);
   }
@@ -177,7 +182,8 @@ int dravout_startseparations(CDictContainer* separation) {
     state.output_page = output_page;
     state.rows = 0;
     state.scan.flag = 0;
-    return finish("startseparations " + name + " outputpage=" + shown, injected("startseparations", 17));
+    return finish("startseparations " + name + " outputpage=" + shown + " JOBNAME=" + job_name(),
+                  injected("startseparations", 17));
   } catch (const CUnivBaseException& error) {
     return finish("startseparations ERROR " + error.GetMessage(), 17);
   }

@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace riphost_test {
 
@@ -59,6 +60,12 @@ bool write_tiff(const std::filesystem::path& file, int width, int height, int bi
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, static_cast<std::uint16_t>(photometric));
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_DEFLATE);
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    std::size_t entries = std::size_t{1} << bits;
+    std::vector<std::uint16_t> ramp(entries);
+    for (std::size_t i = 0; i < entries; ++i) ramp[i] = static_cast<std::uint16_t>(i * 65535u / (entries - 1));
+    TIFFSetField(tif, TIFFTAG_COLORMAP, ramp.data(), ramp.data(), ramp.data());
+  }
   bool ok = true;
   if (tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16u);
@@ -78,6 +85,75 @@ bool write_tiff(const std::filesystem::path& file, int width, int height, int bi
   }
   TIFFClose(tif);
   return ok;
+}
+
+namespace {
+
+// Appends value in little-endian order.
+template <typename T>
+void put(std::string& bytes, T value) {
+  for (std::size_t i = 0; i < sizeof(T); ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+// Header, 16 bytes of strip, the directory, then the arrays it points to.
+std::string tiff_header_only(std::uint32_t width, std::uint32_t height, std::uint16_t samples, std::uint16_t bits,
+                             std::uint16_t photometric) {
+  constexpr std::uint32_t kStrip = 8;
+  constexpr std::uint32_t kDirectory = kStrip + 16;
+  constexpr std::uint16_t kShort = 3;
+  constexpr std::uint16_t kLong = 4;
+  struct Entry {
+    std::uint16_t tag;
+    std::uint16_t type;
+    std::uint32_t count;
+    std::uint32_t value;            // the value, or where the array starts
+    std::vector<std::uint16_t> array;  // shorts stored after the directory
+  };
+  std::vector<Entry> entries = {
+      {TIFFTAG_IMAGEWIDTH, kLong, 1, width, {}},
+      {TIFFTAG_IMAGELENGTH, kLong, 1, height, {}},
+      {TIFFTAG_BITSPERSAMPLE, kShort, samples, bits, std::vector<std::uint16_t>(samples, bits)},
+      {TIFFTAG_COMPRESSION, kShort, 1, COMPRESSION_NONE, {}},
+      {TIFFTAG_PHOTOMETRIC, kShort, 1, photometric, {}},
+      {TIFFTAG_STRIPOFFSETS, kLong, 1, kStrip, {}},
+      {TIFFTAG_SAMPLESPERPIXEL, kShort, 1, samples, {}},
+      {TIFFTAG_ROWSPERSTRIP, kLong, 1, height, {}},
+      {TIFFTAG_STRIPBYTECOUNTS, kLong, 1, 16, {}},
+      {TIFFTAG_PLANARCONFIG, kShort, 1, PLANARCONFIG_CONTIG, {}},
+  };
+  if (samples > 1) {
+    std::uint16_t colour = photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    std::uint16_t extra = samples > colour ? static_cast<std::uint16_t>(samples - colour) : 0;
+    if (extra > 0) {
+      entries.push_back({TIFFTAG_EXTRASAMPLES, kShort, extra, 0, std::vector<std::uint16_t>(extra, 0)});
+    }
+  }
+  std::uint32_t arrays = kDirectory + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
+  std::string bytes = "II";
+  put<std::uint16_t>(bytes, 42);
+  put<std::uint32_t>(bytes, kDirectory);
+  bytes.append(16, '\0');
+  put<std::uint16_t>(bytes, static_cast<std::uint16_t>(entries.size()));
+  std::string tail;
+  for (const Entry& entry : entries) {
+    put(bytes, entry.tag);
+    put(bytes, entry.type);
+    put(bytes, entry.count);
+    if (entry.array.size() > 2) {
+      put<std::uint32_t>(bytes, arrays + static_cast<std::uint32_t>(tail.size()));
+      for (std::uint16_t value : entry.array) put(tail, value);
+    } else if (entry.type == kShort) {
+      // One or two shorts sit in the entry itself.
+      put<std::uint16_t>(bytes, static_cast<std::uint16_t>(entry.value));
+      put<std::uint16_t>(bytes, entry.array.size() == 2 ? entry.array[1] : 0);
+    } else {
+      put(bytes, entry.value);
+    }
+  }
+  put<std::uint32_t>(bytes, 0);
+  return bytes + tail;
 }
 
 }  // namespace riphost_test

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace riphost_test {
@@ -15,9 +16,17 @@ using SampleRows = std::vector<std::vector<std::uint8_t>>;
 bool write_png(const std::filesystem::path& file, int width, int height, int color_type, int bit_depth,
                bool interlaced, const SampleRows& rows);
 
-// Writes a TIFF in strips (or in 16 x 16 tiles) with libtiff; false on failure.
+// Writes a TIFF in strips (or in 16 x 16 tiles) with libtiff; false on
+// failure. A palette image gets a grey ramp as colour map: entry i of n is
+// i * 65535 / (n - 1) in each of red, green and blue.
 bool write_tiff(const std::filesystem::path& file, int width, int height, int bits, int samples,
                 int photometric, const SampleRows& rows, bool tiled = false);
+
+// The bytes of an uncompressed little-endian TIFF of one strip whose header
+// claims the given layout; the strip holds 16 bytes whatever the layout
+// needs. For headers that libtiff would not write.
+std::string tiff_header_only(std::uint32_t width, std::uint32_t height, std::uint16_t samples, std::uint16_t bits,
+                             std::uint16_t photometric);
 
 }  // namespace riphost_test
 

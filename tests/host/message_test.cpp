@@ -2,6 +2,7 @@
 // streams, hostile texts and over-long texts.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 
@@ -35,13 +36,22 @@ class MessageTest : public ::testing::Test {
   std::FILE* err_ = nullptr;
 };
 
+// A message at any level, as host_message passes it on.
+void message(riphost::MessageSink& sink, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void message(riphost::MessageSink& sink, int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  sink.vmessage(level, format, args);
+  va_end(args);
+}
+
 TEST_F(MessageTest, LevelsChooseStreamAndPrefix) {
   riphost::MessageSink sink(out_, err_, false);
-  sink.message(1, "bad %d", 1);
-  sink.message(2, "odd %s", "thing");
-  sink.message(3, "note %.1f", 2.5);
-  sink.message(0, "zero");
-  sink.message(9, "nine\n");  // one trailing newline is the message's own end
+  message(sink, 1, "bad %d", 1);
+  message(sink, 2, "odd %s", "thing");
+  message(sink, 3, "note %.1f", 2.5);
+  message(sink, 0, "zero");
+  message(sink, 9, "nine\n");  // one trailing newline is the message's own end
   EXPECT_EQ(contents(out_), "riphost: info: note 2.5\n");
   EXPECT_EQ(contents(err_),
             "riphost: error: bad 1\nriphost: warning: odd thing\nriphost: message(0): zero\n"

@@ -231,6 +231,74 @@ TEST(TiffTest, GreyBilevelAndColourImagesAreRead) {
   EXPECT_EQ(render(image(dir / "c.tif"), 4, 1)[0], (std::vector<std::uint8_t>{0x05, 0, 0, 0}));
 }
 
+// Packs samples of bits bits most significant first, as TIFF stores them.
+std::vector<std::uint8_t> pack_samples(const std::vector<unsigned>& samples, int bits) {
+  std::vector<std::uint8_t> packed((samples.size() * static_cast<std::size_t>(bits) + 7) / 8, 0);
+  std::size_t bit = 0;
+  for (unsigned sample : samples) {
+    for (int k = bits - 1; k >= 0; --k, ++bit) {
+      if ((sample >> k) & 1u) packed[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
+    }
+  }
+  return packed;
+}
+
+TEST(TiffTest, PalettesOfEveryDepthAreRead) {
+  // The colour map is a grey ramp: an entry below half of the map is darker
+  // than the threshold (128), so ink. Odd depths have samples that straddle
+  // byte boundaries.
+  TempDir dir;
+  constexpr int kWidth = 21;
+  for (int bits = 1; bits <= 8; ++bits) {
+    unsigned entries = 1u << bits;
+    SampleRows rows;
+    std::vector<std::vector<bool>> ink;
+    for (int y = 0; y < 2; ++y) {
+      std::vector<unsigned> samples;
+      std::vector<bool> row_ink;
+      for (int x = 0; x < kWidth; ++x) {
+        unsigned value = static_cast<unsigned>((x * 37 + 11) * (x + 3 + y)) % entries;
+        samples.push_back(value);
+        row_ink.push_back(value < entries / 2);
+      }
+      rows.push_back(pack_samples(samples, bits));
+      ink.push_back(row_ink);
+    }
+    std::filesystem::path file = dir / ("p" + std::to_string(bits) + ".tif");
+    ASSERT_TRUE(riphost_test::write_tiff(file, kWidth, 2, bits, 1, PHOTOMETRIC_PALETTE, rows));
+    Rows rendered = render(image(file), kWidth, 2);
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        ASSERT_EQ(riphost::pixel_at(rendered[y].data(), x), ink[y][x]) << bits << " bits, pixel " << x << ", row " << y;
+      }
+    }
+  }
+}
+
+TEST(TiffTest, SamplesBeyondColourAndAlphaAreRefused) {
+  TempDir dir;
+  auto refusal = [&](const std::string& name) -> std::string {
+    try {
+      riphost::make_row_source(image(dir / name), 8, 1);
+    } catch (const riphost::HostError& error) {
+      return error.what();
+    }
+    return "taken";
+  };
+  // 40 samples of 16 bits over 16777216 pixels: a scanline of 1.3 GB, which
+  // must be refused from the header alone.
+  riphost_test::write_file(dir / "wide.tif",
+                           riphost_test::tiff_header_only(1u << 24, 1, 40, 16, PHOTOMETRIC_MINISBLACK));
+  EXPECT_EQ(refusal("wide.tif"),
+            "wide.tif: TIFF images with 40 samples per pixel are not supported here (at most 2: the colour samples "
+            "and one alpha sample)");
+  riphost_test::write_file(dir / "rgb5.tif", riphost_test::tiff_header_only(8, 1, 5, 8, PHOTOMETRIC_RGB));
+  EXPECT_NE(refusal("rgb5.tif").find("TIFF images with 5 samples per pixel are not supported"), std::string::npos);
+  // Colour and one alpha sample are fine.
+  riphost_test::write_file(dir / "rgba.tif", riphost_test::tiff_header_only(8, 1, 4, 8, PHOTOMETRIC_RGB));
+  EXPECT_EQ(refusal("rgba.tif"), "taken");
+}
+
 TEST(TiffTest, TiledImagesAreRefused) {
   TempDir dir;
   ASSERT_TRUE(riphost_test::write_tiff(dir / "t.tif", 32, 32, 8, 1, PHOTOMETRIC_MINISBLACK, {}, true));

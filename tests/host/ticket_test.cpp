@@ -219,6 +219,38 @@ TEST_F(TicketTest, OptionsAreChecked) {
             "jobs[0].ppi: missing, and options.RES (-3) is no usable resolution");
 }
 
+TEST_F(TicketTest, CommentsInOptionsAreNoOptions) {
+  Json json = base_ticket();
+  json["options"]["comment"] = "ticket-wide options";
+  json["jobs"][0]["options"]["comment"] = {"a", "list", "even"};
+  json["jobs"][0]["pages"][0]["options"] = {{"comment", 1}, {"REVERSE", 1}};
+  json["jobs"][0]["pages"][0]["separations"][0]["options"] = {{"comment", "x"}};
+  Ticket ticket = parse(json);
+  EXPECT_EQ(ticket.options.find("comment"), nullptr);
+  EXPECT_NE(ticket.options.find("CONF"), nullptr);
+  EXPECT_EQ(ticket.jobs[0].options.find("comment"), nullptr);
+  EXPECT_EQ(ticket.jobs[0].pages[0].options.find("comment"), nullptr);
+  EXPECT_NE(ticket.jobs[0].pages[0].options.find("REVERSE"), nullptr);
+  EXPECT_EQ(ticket.jobs[0].pages[0].separations[0].options.find("comment"), nullptr);
+}
+
+TEST_F(TicketTest, DeepNestingIsRefused) {
+  // The ticket object and 63 lists: 64 levels are taken.
+  auto nested = [](int lists) {
+    return "{\"comment\":\n" + std::string(static_cast<std::size_t>(lists), '[') +
+           std::string(static_cast<std::size_t>(lists), ']') + "}";
+  };
+  EXPECT_EQ(error_of(nested(63)), "device: missing");
+  EXPECT_EQ(error_of(nested(64)),
+            "line 2, column 64: nested too deeply (at most 64 levels of lists and objects)");
+  // A megabyte of brackets stops at the first one too many.
+  EXPECT_EQ(error_of(std::string(1u << 20, '[')).rfind("line 1, column 65: nested too deeply", 0), 0u);
+  // Brackets inside texts do not count.
+  Json json = base_ticket();
+  json["comment"] = std::string(100, '[') + "\"{";
+  EXPECT_EQ(error_of(json.dump()), "");
+}
+
 TEST_F(TicketTest, FoldersAreChecked) {
   EXPECT_EQ(error_of([](Json& t) { t["device"] = "nodev"; }), "device: folder not found: nodev");
   EXPECT_EQ(error_of([](Json& t) { t.erase("output"); }), "output: missing");
@@ -235,7 +267,7 @@ TEST_F(TicketTest, LoadCreatesTheOutputFolderOnlyForAGoodTicket) {
   write_file(dir_ / "good.json", json.dump());
   Ticket ticket = riphost::load_ticket(dir_ / "good.json");
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "made" / "here"));
-  EXPECT_EQ(ticket.file, dir_ / "good.json");
+  EXPECT_EQ(ticket.output_dir, dir_ / "made" / "here");
 
   json["output"] = "never";
   json["jobs"][0]["ppi"] = "bad";
