@@ -40,8 +40,8 @@ std::string describe_value(const CUnivType& value) {
     case CUnivType::Kind::Integer: return std::to_string(value.AsInt());
     case CUnivType::Kind::Real: return format_real(value.AsReal());
     case CUnivType::Kind::Text: return "\"" + value.AsText() + "\"";
-    case CUnivType::Kind::List: return "[" + std::to_string(value.AsList().size()) + " values]";
-    case CUnivType::Kind::Dict: return "{" + std::to_string(value.AsDict().Size()) + " entries}";
+    case CUnivType::Kind::List: return std::string("[") + std::to_string(value.AsList().size()) + " values]";
+    case CUnivType::Kind::Dict: return std::string("{") + std::to_string(value.AsDict().Size()) + " entries}";
     default: return "(undefined)";
   }
 }
