@@ -1,6 +1,7 @@
 // separation_setup.cpp - start of a separation: output switch, names, file.
 #include <ctime>
 
+#include "fileutil.h"
 #include "plugin_state.h"
 #include "stages.h"
 
@@ -20,6 +21,7 @@ int open_separation_file() {
                              state.height, state.width, width_mm, height_mm);
   if (state.tavfile == nullptr) {
     report(DRAV_MSG_ERROR, "Could not create tavfile (%s)", tav_lasterror());
+    fdelete(state.tmp_name);  // the name was reserved by an empty file
     return DRAV_ERR_CREATE;
   }
   state.row = 0;

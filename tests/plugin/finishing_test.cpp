@@ -184,6 +184,7 @@ TEST_F(FinishingTest, SeparationThatCannotBeNamedOrCreatedFailsWithFive) {
   bool reported = false;
   for (const std::string& m : fake_host().At(1)) reported |= m.rfind("Could not create tavfile (", 0) == 0;
   EXPECT_TRUE(reported);
+  EXPECT_TRUE(OutputFiles().empty());  // no reserved name left behind
 }
 
 TEST_F(FinishingTest, SeparationsTheHostNeverEndedAreDeletedNotLeaked) {
