@@ -22,6 +22,12 @@ extern "C" {
 // Size of every file-name buffer passed between plug-in and libraries.
 #define DRAV_NAME_SIZE 256
 
+// Size of the buffer the host hands to dravout_get_param for a text answer
+// ("version", "OutputFileName", "gamma", the resolution list, "left" as a
+// 32-bit int). The plug-in writes at most this many bytes, the terminating
+// zero included; an answer that would not fit is not given (result 0).
+#define DRAV_PARAM_ANSWER_SIZE 1024
+
 // Message levels of host_message.
 enum DravMessageLevel {
   DRAV_MSG_ERROR = 1,    // an operation fails, output is missing, or a bad option was replaced

@@ -30,7 +30,10 @@ typedef struct CDictContainerFactory CDictContainerFactory;
 DRAVOUT_API int dravout_open(HostCallbacks* host, int* kind, void** options,
                              CDictContainer** devinfo, CDictContainerFactory* factory);
 DRAVOUT_API int dravout_jobsettings(void);
-// Answers a query (1) or not (0); see the parameter keys of the plug-in.
+// Answers a query (1) or not (0). For a query key the plug-in writes its
+// answer into value, which holds DRAV_PARAM_ANSWER_SIZE bytes; for a cutting
+// text ("SCPAll", "SCP<n>", "CCP<n>") or "screeningtechnology" it reads the
+// zero-terminated text at value.
 DRAVOUT_API int dravout_get_param(const char* key, void* value);
 DRAVOUT_API int dravout_startjob(CDictContainer* job);
 DRAVOUT_API int dravout_startpage(CDictContainer* page);
