@@ -33,8 +33,18 @@ const char kUsage[] =
     "as a binary PBM image (black = ink).\n";
 
 // Prints a failure message on standard error and returns the failure status.
+// The text with control characters shown as "?", so that a file name cannot
+// drive the terminal; UTF-8 letters stay as they are.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return text;
+}
+
 int Failure(const std::string& message) {
-  std::fprintf(stderr, "tavinfo: %s\n", message.c_str());
+  std::fprintf(stderr, "tavinfo: %s\n", Printable(message).c_str());
   return kExitFailure;
 }
 
@@ -61,7 +71,7 @@ void PrintText(const std::vector<uint8_t>& value) {
 int ShowInfo(const char* path) {
   tav::TavReader reader(path);
   const tav::TavInfo& info = reader.Info();
-  std::printf("File:         %s\n", path);
+  std::printf("File:         %s\n", Printable(path).c_str());
   std::printf("Image:        %d x %d pixels, %d bit%s per pixel\n", info.width, info.height,
               info.bits_per_sample, info.bits_per_sample == 1 ? "" : "s");
   std::printf("Resolution:   %s x %s pixels per inch\n",
