@@ -18,14 +18,7 @@ namespace {
 constexpr int32_t kTime = 1700000000;
 
 // "YYYYMMDD-HHMMSS" of kTime in local time, as the library should write it.
-std::string expected_stamp() {
-  std::time_t time = kTime;
-  std::tm local{};
-  localtime_r(&time, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
-}
+std::string expected_stamp() { return local_stamp(kTime); }
 
 class TemporaryName : public testing::Test {
  protected:

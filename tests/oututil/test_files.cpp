@@ -1,6 +1,8 @@
 // test_files.cpp - temporary folders and small file helpers for the tests.
 #include "test_files.h"
 
+#include <ctime>
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -49,4 +51,13 @@ std::vector<std::string> list_folder(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string local_stamp(int32_t time) {
+  const std::time_t seconds = time;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
 }

@@ -2,6 +2,7 @@
 #ifndef OUTUTIL_TESTS_TEST_FILES_H
 #define OUTUTIL_TESTS_TEST_FILES_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ std::string read_file(const std::string& path);
 
 // True when path exists.
 bool exists(const std::string& path);
+
+// "YYYYMMDD-HHMMSS" of time in local time, as the library writes it into
+// file names.
+std::string local_stamp(int32_t time);
 
 // The names in folder, sorted.
 std::vector<std::string> list_folder(const std::string& folder);

@@ -19,14 +19,7 @@ namespace {
 constexpr int32_t kTime = 1700000000;
 
 // "job-YYYYMMDD-HHMMSS" for kTime.
-std::string stem() {
-  std::time_t time = kTime;
-  std::tm local{};
-  localtime_r(&time, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return std::string("job-") + text;
-}
+std::string stem() { return "job-" + local_stamp(kTime); }
 
 class UniqueRename : public testing::Test {
  protected:

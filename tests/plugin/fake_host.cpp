@@ -186,14 +186,18 @@ void PluginTest::Open() {
 void PluginTest::OpenJob(double ppi) {
   Open();
   ASSERT_EQ(dravout_jobsettings(), 0);
-  CStringKeyDict job;
-  job["ppi"] = ppi;
-  job["bps"] = 1;
-  ASSERT_EQ(dravout_startjob(Container(job)), 0);
+  ASSERT_EQ(dravout_startjob(Job(ppi)), 0);
 }
 
 CDictContainer* PluginTest::Container(const CStringKeyDict& dict) {
   return factory_.NewDictContainer(dict, "test");
+}
+
+CDictContainer* PluginTest::Job(double ppi, int bps) {
+  CStringKeyDict job;
+  job["ppi"] = ppi;
+  job["bps"] = bps;
+  return Container(job);
 }
 
 CDictContainer* PluginTest::Page(int width, int height, int ncopies) {

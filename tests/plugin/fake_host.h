@@ -57,6 +57,8 @@ class PluginTest : public ::testing::Test {
   void OpenJob(double ppi = 2400.0);
   // A container holding dict, made by the test's factory.
   CDictContainer* Container(const CStringKeyDict& dict);
+  // A job description with "ppi" and "bps".
+  CDictContainer* Job(double ppi, int bps = 1);
   CDictContainer* Page(int width, int height, int ncopies = 1);
   CDictContainer* Separation();
   // Files in the output folder, sorted by name.

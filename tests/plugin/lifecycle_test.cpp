@@ -81,16 +81,12 @@ TEST_F(PluginTest, CloseFailsWhenTheContainerCannotBeDeleted) {
 TEST_F(PluginTest, StartJobChecksBitsPerSampleAfterKeepingResolution) {
   Open();
   ASSERT_EQ(dravout_jobsettings(), 0);
-  CStringKeyDict job;
-  job["ppi"] = 1270.0;
-  job["bps"] = 8;
-  EXPECT_EQ(dravout_startjob(Container(job)), 17);
+  EXPECT_EQ(dravout_startjob(Job(1270.0, 8)), 17);
   EXPECT_TRUE(fake_host().Has(1, "Invalid bps (8)"));
   EXPECT_EQ(state.resolution, 1270.0);
 
-  job["bps"] = 1;
   dravout::output_file_name[0] = 'x';
-  EXPECT_EQ(dravout_startjob(Container(job)), 0);
+  EXPECT_EQ(dravout_startjob(Job(1270.0)), 0);
   EXPECT_EQ(state.bps, 1);
   EXPECT_STREQ(dravout::output_file_name, "");
 }
@@ -110,10 +106,7 @@ TEST_F(PluginTest, StartJobReportsDictionaryFailures) {
 
 TEST_F(PluginTest, StartJobRefusesUnusableResolution) {
   Open();
-  CStringKeyDict job;
-  job["ppi"] = 0.0;
-  job["bps"] = 1;
-  EXPECT_EQ(dravout_startjob(Container(job)), 17);
+  EXPECT_EQ(dravout_startjob(Job(0.0, 1)), 17);
   EXPECT_TRUE(fake_host().Has(1, "Invalid ppi (0)"));
 }
 

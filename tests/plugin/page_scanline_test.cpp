@@ -29,10 +29,7 @@ TEST_F(PluginTest, ScanlineBufferSizes) {
 
   fake_host().strings["OFORMAT"] = "FW88B";
   ASSERT_EQ(dravout_jobsettings(), 0);
-  CStringKeyDict job;
-  job["ppi"] = 2400.0;
-  job["bps"] = 1;
-  ASSERT_EQ(dravout_startjob(Container(job)), 0);
+  ASSERT_EQ(dravout_startjob(Job(2400.0, 1)), 0);
   ASSERT_EQ(dravout_startpage(Page(8192, 10)), 0);
   EXPECT_EQ(dravout::scanline_bytes, 1028);
   ASSERT_NE(dravout::expanded.data, nullptr);
@@ -84,10 +81,7 @@ TEST_F(PluginTest, PageSizeCopiesAndDescriptionErrors) {
 
 TEST_F(PluginTest, PageWithoutResourceDataIsRefused) {
   Open();  // no job settings: no resource data
-  CStringKeyDict job;
-  job["ppi"] = 2400.0;
-  job["bps"] = 1;
-  ASSERT_EQ(dravout_startjob(Container(job)), 0);
+  ASSERT_EQ(dravout_startjob(Job(2400.0, 1)), 0);
   EXPECT_EQ(dravout_startpage(Page(10, 10)), 17);
   EXPECT_EQ(fake_host().At(1).size(), 1u);
 }
@@ -97,10 +91,7 @@ TEST_F(PluginTest, PageOutsideAStartedJobIsRefused) {
   // no buffers sized for rows the plug-in cannot take.
   Open();
   ASSERT_EQ(dravout_jobsettings(), 0);
-  CStringKeyDict job;
-  job["ppi"] = 2400.0;
-  job["bps"] = 8;
-  EXPECT_EQ(dravout_startjob(Container(job)), 17);
+  EXPECT_EQ(dravout_startjob(Job(2400.0, 8)), 17);
   EXPECT_EQ(dravout_startpage(Page(1000, 10)), 17);
   EXPECT_TRUE(fake_host().Has(1, "No job started: a page needs a job with 1 bit per sample"));
   EXPECT_EQ(dravout::scanline_bytes, 0);
@@ -110,10 +101,7 @@ TEST_F(PluginTest, MissingFilmIsReported) {
   Open();
   ASSERT_EQ(dravout_jobsettings(), 0);
   std::strcpy((*state.resdata)->selected->film_name, "Nowhere");
-  CStringKeyDict job;
-  job["ppi"] = 2400.0;
-  job["bps"] = 1;
-  ASSERT_EQ(dravout_startjob(Container(job)), 0);
+  ASSERT_EQ(dravout_startjob(Job(2400.0, 1)), 0);
   EXPECT_EQ(dravout_startpage(Page(10, 10)), 17);
   EXPECT_TRUE(fake_host().Has(1, "Film (Nowhere) in selected configuration (CTP-2400) not found"));
 }
