@@ -1,6 +1,7 @@
 // job_settings.cpp - reads and checks the job's options once per job.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "c_locale.h"
@@ -43,14 +44,49 @@ bool string_option(const char* key, char* buffer, std::size_t size) {
 }
 
 // Margin in thousandths of an inch to a shift in pixels, rounded, negated.
-int32_t margin_to_shift(double resolution, double margin) {
+// False when the margin is no number or its shift does not fit 32 bits.
+bool margin_to_shift(double resolution, double margin, int32_t* shift) {
   const double pixels = std::trunc(resolution * margin / 1000.0 + 0.5);
-  // A margin beyond any page cannot become a 32-bit shift; clamp, never
-  // convert an out-of-range double.
-  if (std::isnan(pixels)) return 0;
-  if (!(pixels > -2147483647.0)) return 2147483647;
-  if (!(pixels < 2147483647.0)) return -2147483647;
-  return static_cast<int32_t>(-pixels);
+  if (!(pixels > -2147483647.0 && pixels < 2147483647.0)) return false;
+  *shift = static_cast<int32_t>(-pixels);
+  return true;
+}
+
+// Reads a margin option into a shift; a bad value is reported, shift 0.
+int32_t margin_option(const char* key) {
+  double margin = 0.0;
+  if (!real_option(key, &margin)) return 0;
+  int32_t shift = 0;
+  if (!margin_to_shift(state.resolution, margin, &shift)) {
+    report(DRAV_MSG_ERROR, "Invalid '%s' option: %g", key, margin);
+    return 0;
+  }
+  return shift;
+}
+
+// Largest scale or distortion factor taken: far beyond any film, and small
+// enough that the transformation text always has room for it.
+constexpr double kMaxFactor = 1000.0;
+
+// True for a usable scale or distortion factor.
+bool usable_factor(double factor) { return factor > 0.0 && factor <= kMaxFactor; }
+
+// Reads a "SCALE" or "SHREXP" text with the pair parser. Numbers that are no
+// usable factor (after dividing by divisor) count as a text that could not be
+// parsed; text that does not fit the form after the numbers is reported as a
+// warning and ignored. Returns how many usable numbers were read (0 to 2).
+int factor_pair(const char* key, const char* text, double divisor, double* first, double* second) {
+  double a = 0.0, b = 0.0;
+  bool clean = true;
+  const int n = parse_pair(text, &a, &b, &clean);
+  if (n >= 1 && !usable_factor(a / divisor)) return 0;
+  if (n == 2 && !usable_factor(b / divisor)) return 0;
+  if (n >= 1 && !clean) {
+    report(DRAV_MSG_WARNING, "Ignored what follows the numbers of '%s' option: %s", key, text);
+  }
+  *first = a / divisor;
+  *second = b / divisor;
+  return n;
 }
 
 // Derives the format code and the bits per pixel from "OFORMAT".
@@ -103,30 +139,70 @@ void check_resolution() {
 
 }  // namespace
 
-int parse_pair(const char* text, double* first, double* second) {
+int parse_pair(const char* text, double* first, double* second, bool* clean) {
+  if (clean != nullptr) *clean = true;
   if (text == nullptr) return 0;
-  const char* paren = std::strchr(text, '(');
-  int converted;
-  {
-    ScopedCLocale c_locale;
-    converted = paren == nullptr ? std::sscanf(text, " %lf , %lf", first, second)
-                                 : std::sscanf(paren, "( %lf , %lf", first, second);
+  // The forms "a, b", "(a, b" and "xyz(a, b": from the first "(" when
+  // there is one. Numbers are read as the C library reads a double, in the
+  // "C" locale.
+  const char* at = std::strchr(text, '(');
+  const bool parenthesis = at != nullptr;
+  if (!parenthesis) at = text;
+  else ++at;
+  ScopedCLocale c_locale;
+  auto skip_space = [](const char* p) {
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    return p;
+  };
+  auto number = [&](const char*& p, double* value) {
+    char* end = nullptr;
+    const double v = std::strtod(p, &end);
+    if (end == p) return false;
+    *value = v;
+    p = end;
+    return true;
+  };
+  int converted = 0;
+  double a = 0.0, b = 0.0;
+  if (number(at, &a)) {
+    converted = 1;
+    const char* after_first = skip_space(at);
+    if (*after_first == ',') {
+      const char* second_at = after_first + 1;
+      if (number(second_at, &b)) {
+        converted = 2;
+        at = second_at;
+      } else {
+        at = after_first;  // a comma without a second number
+      }
+    }
   }
-  // sscanf gives EOF when the text ends before the first conversion.
-  if (converted < 0) converted = 0;
-  // "inf" and "nan" scan as numbers but are no usable factor.
-  if (converted >= 1 && !std::isfinite(*first)) return 0;
-  if (converted == 2 && !std::isfinite(*second)) return 1;
+  if (converted >= 1) *first = a;
+  if (converted == 2) *second = b;
+  // "inf" and "nan" scan as numbers but are no usable value.
+  if (converted >= 1 && !std::isfinite(a)) return 0;
+  if (converted == 2 && !std::isfinite(b)) return 0;
+  if (clean != nullptr && converted > 0) {
+    const char* rest = skip_space(at);
+    if (parenthesis && *rest == ')') rest = skip_space(rest + 1);
+    else if (parenthesis) *clean = false;  // "(" never closed
+    if (*rest != '\0') *clean = false;
+  }
   return converted;
 }
 
 // Reads every job option in order and loads the device's resource data.
 int job_settings() {
-  if (host == nullptr) return DRAV_ERR_OTHER;  // not opened
+  if (!require_open()) return DRAV_ERR_OTHER;
+  call_order.settings_read = false;
   char text[kOptionBufferSize];
 
   double res = 1000.0;
-  real_option("RES", &res);
+  if (real_option("RES", &res) && !(std::isfinite(res) && res > 0.0)) {
+    // Every shift and the resolution check divide by it or scale with it.
+    report(DRAV_MSG_ERROR, "Invalid 'RES' option: %g", res);
+    res = 1000.0;
+  }
   state.resolution = res;
   state.reverse = int_option("REVERSE", 0);
   int left = 0;
@@ -160,14 +236,13 @@ int job_settings() {
   output_png_preview = int_option("dravout_outputpagepngpreview", 0);
   png_preview_resolution = int_option("dravout_resolutionpngpreview", 1000);
 
-  double margin = 0.0;
-  state.vshift = real_option("JOB_MBOT", &margin) ? margin_to_shift(state.resolution, margin) : 0;
-  state.hshift = real_option("JOB_MLFT", &margin) ? margin_to_shift(state.resolution, margin) : 0;
+  state.vshift = margin_option("JOB_MBOT");
+  state.hshift = margin_option("JOB_MLFT");
 
   state.vscale = state.hscale = 1.0;
   if (string_option("SCALE", text, sizeof text)) {
     double v = 1.0, h = 1.0;
-    const int n = parse_pair(text, &v, &h);
+    const int n = factor_pair("scale", text, 1.0, &v, &h);
     if (n == 2) {
       state.vscale = v;
       state.hscale = h;
@@ -193,14 +268,15 @@ int job_settings() {
 
   state.vdist = state.hdist = 1.0;
   if (string_option("SHREXP", text, sizeof text)) {
-    double v = 0.0, h = 0.0;
-    if (parse_pair(text, &v, &h) == 2) {
-      state.vdist = v / 10000.0;
-      state.hdist = h / 10000.0;
+    double v = 1.0, h = 1.0;
+    if (factor_pair("shrexp", text, 10000.0, &v, &h) == 2) {
+      state.vdist = v;
+      state.hdist = h;
     } else {
       report(DRAV_MSG_ERROR, "Could not correctly parse 'shrexp' option: %s", text);
     }
   }
+  call_order.settings_read = true;
   return DRAV_OK;
 }
 

@@ -41,6 +41,7 @@ int open_plugin(HostCallbacks* host_table, int* kind, void** options, CDictConta
                 CDictContainerFactory* factory) {
   host = host_table;
   if (kind != nullptr) *kind = 4;
+  call_order = CallOrder{};
   release_scanline_buffers();
 
   DravOptionDecl* util_options = nullptr;
@@ -70,11 +71,16 @@ int open_plugin(HostCallbacks* host_table, int* kind, void** options, CDictConta
 
   state.sep_inks.clear();
   reset_cutting_texts();
+  call_order.opened = true;
   return DRAV_OK;
 }
 
 // Takes the job's resolution and checks its bits per sample.
 int start_job(CDictContainer* job) {
+  if (!require_open()) return DRAV_ERR_OTHER;
+  // A refused job leaves no job started: its pages are refused in turn.
+  call_order.job_started = false;
+  call_order.page_started = false;
   double ppi = 0.0;
   int bps = 0;
   try {
@@ -99,12 +105,15 @@ int start_job(CDictContainer* job) {
   }
   state.bps = 1;
   output_file_name[0] = '\0';
+  call_order.job_started = true;
   return DRAV_OK;
 }
 
 // Releases the scanline buffers and forgets the job's numbered cutting texts.
 int end_job() {
   abandon_open_separation();
+  call_order.job_started = false;
+  call_order.page_started = false;
   release_scanline_buffers();
   reset_cutting_texts();
   state.sep_inks.clear();
@@ -133,6 +142,7 @@ int close_plugin() {
   // job left open by the host must not keep its buffers past the close.
   state.resdata = nullptr;
   release_scanline_buffers();
+  call_order = CallOrder{};
   dravoututil_end(util_handle);
   util_handle = nullptr;
   return DRAV_OK;

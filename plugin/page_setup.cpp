@@ -99,6 +99,10 @@ int clear_scanline_buffers() {
 
 // Reads the page's size and copies, checks it against the film, sizes buffers.
 int start_page(CDictContainer* page) {
+  if (!require_open()) return DRAV_ERR_OTHER;
+  // A separation the host left open belongs to the page before.
+  abandon_open_separation();
+  call_order.page_started = false;
   int height = 0, width = 0, ncopies = 0;
   try {
     if (page == nullptr) throw CUnivBaseException("No page description");
@@ -113,10 +117,10 @@ int start_page(CDictContainer* page) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;
   }
-  // The buffers are sized from the bits per sample that a started job set;
-  // a page outside a job would get buffers too small for its rows.
-  if (state.bps != 1) {
-    report(DRAV_MSG_ERROR, "No job started: a page needs a job with 1 bit per sample");
+  // The buffers are sized from the bits per sample of a started job; a page
+  // outside a job would get buffers too small for its rows.
+  if (!call_order.job_started) {
+    report(DRAV_MSG_ERROR, "No job started: a page needs a job that dravout_startjob accepted");
     return DRAV_ERR_OTHER;
   }
   if (height <= 0 || width <= 0) {
@@ -128,7 +132,8 @@ int start_page(CDictContainer* page) {
 
   const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
   const DravConfigRecord* config = resource != nullptr ? resource->selected : nullptr;
-  if (config == nullptr) {
+  // Settings of an earlier job must not serve a job whose settings failed.
+  if (config == nullptr || !call_order.settings_read) {
     report(DRAV_MSG_ERROR, "No device configuration loaded: job settings were not read");
     return DRAV_ERR_OTHER;
   }
@@ -150,7 +155,9 @@ int start_page(CDictContainer* page) {
     return DRAV_ERR_OTHER;
   }
   state.width = width;
-  return alloc_scanline_buffers(width);
+  const int status = alloc_scanline_buffers(width);
+  call_order.page_started = status == DRAV_OK;
+  return status;
 }
 
 }  // namespace dravout

@@ -1,10 +1,6 @@
 // plugin_state.cpp - the plug-in's process-wide state and its message helper.
 #include "plugin_state.h"
 
-#include <cstdarg>
-#include <cstdio>
-
-#include "c_locale.h"
 
 namespace dravout {
 
@@ -31,17 +27,12 @@ const DravOptionDecl declared_options[] = {
     {"REVERSE", DRAV_OPT_INTEGER},   {nullptr, 0},
 };
 
-void report(int level, const char* format, ...) {
-  if (host == nullptr || host->host_message == nullptr) return;
-  char text[4096];
-  {
-    ScopedCLocale c_locale;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-  }
-  host->host_message(level, "%s", text);
+CallOrder call_order;
+
+bool require_open() {
+  if (call_order.opened) return true;
+  report(DRAV_MSG_ERROR, "The plug-in is not open: dravout_open must come first");
+  return false;
 }
 
 }  // namespace dravout

@@ -74,9 +74,37 @@ extern int32_t scanline_bytes;  // allocated size of scanline.data; 0 when none
 // The job options this plug-in declares, ended by a null key.
 extern const DravOptionDecl declared_options[];
 
-// Reports a message through the host, formatted here in the "C" locale into
-// a bounded buffer and handed on as a "%s" argument. Nothing when no host.
-void report(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Where the host's calling order stands. The stages set and clear these
+// themselves, so that a call out of order (a page after the job ended, a
+// separation after a refused page, anything after close) is refused with a
+// clear report instead of reaching the libraries with stale state.
+struct CallOrder {
+  bool opened = false;        // dravout_open succeeded; cleared by dravout_close
+  bool settings_read = false; // dravout_jobsettings succeeded; cleared when it fails
+                              // and by dravout_close (a page needs it)
+  bool job_started = false;   // dravout_startjob succeeded; cleared by dravout_endjob,
+                              // a refused dravout_startjob and dravout_close
+  bool page_started = false;  // dravout_startpage succeeded; cleared when a page is
+                              // refused, by dravout_endjob and dravout_close
+  bool file_lost = false;     // the separation's file was deleted after a failed row or
+                              // start; cleared when the next separation starts
+};
+extern CallOrder call_order;
+
+// Reports, when the plug-in is not open, that a call came before dravout_open
+// or after dravout_close; true when it is open.
+bool require_open();
+
+// Reports a message through the host's printf-style message entry: the
+// format and the arguments go to the host as they stand and the host formats
+// them. Texts the plug-in did not write are passed as "%s" arguments. Always
+// inlined, so the arguments are handed on as they are (no va_list).
+extern inline __attribute__((always_inline, gnu_inline, format(printf, 2, 3))) void report(
+    int level, const char* format, ...) {
+  if (host != nullptr && host->host_message != nullptr) {
+    host->host_message(level, format, __builtin_va_arg_pack());
+  }
+}
 
 }  // namespace dravout
 

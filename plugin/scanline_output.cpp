@@ -14,14 +14,21 @@ int new_scan(ScanlineBuffer** buffer) {
 // Writes the scanline as the next row, widened to 8 bits for FW88B.
 int put_scan(ScanlineBuffer* buffer) {
   if (output_page == 0) return DRAV_OK;
+  if (state.tavfile == nullptr) {
+    report(DRAV_MSG_ERROR, "Writing scanline %d failed", state.row);
+    report(DRAV_MSG_INFO, "%s", "No output file is open for this separation");
+    return DRAV_ERR_WRITE;
+  }
   if (buffer == nullptr || buffer->data == nullptr) {
     report(DRAV_MSG_ERROR, "Writing scanline %d failed", state.row);
+    report(DRAV_MSG_INFO, "%s", "The host handed over no scanline");
     return DRAV_ERR_WRITE;
   }
   if (state.bps == state.out_bps) {
     if (tav_putrow(state.tavfile, state.row, buffer->data) < 0) {
       report(DRAV_MSG_ERROR, "Writing scanline %d failed", state.row);
       report(DRAV_MSG_INFO, "%s", tav_lasterror());
+      discard_separation_file();
       return DRAV_ERR_WRITE;
     }
   } else {
@@ -29,6 +36,7 @@ int put_scan(ScanlineBuffer* buffer) {
     if (tav_putrow(state.tavfile, state.row, expanded.data) < 0) {
       report(DRAV_MSG_ERROR, "Writing expanded scanline %d failed", state.row);
       report(DRAV_MSG_INFO, "%s", tav_lasterror());
+      discard_separation_file();
       return DRAV_ERR_WRITE;
     }
   }
@@ -39,7 +47,11 @@ int put_scan(ScanlineBuffer* buffer) {
   return DRAV_OK;
 }
 
-// Ends a page; the separations have done all the work.
-int end_page() { return DRAV_OK; }
+// Ends a page; the separations have done all the work. A separation the host
+// left open is incomplete and is deleted.
+int end_page() {
+  abandon_open_separation();
+  return DRAV_OK;
+}
 
 }  // namespace dravout

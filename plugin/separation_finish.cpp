@@ -29,19 +29,40 @@ int make_copies() {
 
 }  // namespace
 
-// Closes and deletes a separation file that was started but never ended: it
-// is incomplete, so nothing of it may stay behind or be reported.
-void abandon_open_separation() {
-  if (state.tavfile == nullptr) return;
+// Closes the open separation file and deletes it. False when none is open.
+bool delete_open_file() {
+  if (state.tavfile == nullptr) return false;
   tav_fclose(state.tavfile);
   state.tavfile = nullptr;
   fdelete(state.tmp_name);
+  return true;
+}
+
+// Closes and deletes a separation file that was started but never ended: it
+// is incomplete, so nothing of it may stay behind or be reported.
+void abandon_open_separation() {
+  if (!delete_open_file()) return;
   report(DRAV_MSG_WARNING, "Unfinished output file %s deleted: its separation was not ended", state.tmp_name);
+}
+
+// An incomplete file would keep its disk space (on a full disk, for the
+// next jobs too) and could be mistaken for output: it goes at once.
+void discard_separation_file() {
+  if (!delete_open_file()) return;
+  call_order.file_lost = true;
+  report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
 }
 
 // Finishes the separation's file and delivers it under its final names.
 int end_separation() {
   if (output_page == 0) return DRAV_OK;
+  if (state.tavfile == nullptr) {
+    // Never opened, or deleted after a failed row: there is no file to end.
+    report(DRAV_MSG_ERROR, "Closing tavfile failed");
+    report(DRAV_MSG_INFO, "%s", call_order.file_lost ? "The separation's output file was not completed and was deleted"
+                                                       : "No output file is open for this separation");
+    return DRAV_ERR_CLOSE;
+  }
   write_closing_tags();
 
   TavFile* file = state.tavfile;
@@ -49,12 +70,18 @@ int end_separation() {
   if (tav_fclose(file) < 0) {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
     report(DRAV_MSG_INFO, "%s", tav_lasterror());
+    // The file is incomplete: nothing of it stays behind.
+    fdelete(state.tmp_name);
+    call_order.file_lost = true;
+    report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
     return DRAV_ERR_CLOSE;
   }
   if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, state.tmp_name, ".tav") !=
       0) {
     report(DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", state.tmp_name,
            output_file_name);
+    // The file is complete: it stays where it is for the operator to recover.
+    report(DRAV_MSG_INFO, "The complete output file is kept as %s", state.tmp_name);
     return DRAV_ERR_CLOSE;
   }
   dravoututil_feedback(util_handle, output_file_name, 0);

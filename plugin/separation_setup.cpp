@@ -35,13 +35,25 @@ int open_separation_file() {
 // Clears the buffers, asks whether the separation is output, opens its file.
 int start_separation(CDictContainer* separation) {
   clear_scanline_buffers();
-  if (host == nullptr) return DRAV_ERR_OTHER;  // not opened
+  if (!require_open()) return DRAV_ERR_OTHER;
   abandon_open_separation();
+  call_order.file_lost = false;
+  // The page's size and buffers are those of a page the plug-in accepted.
+  if (!call_order.page_started) {
+    report(DRAV_MSG_ERROR, "No page started: a separation needs a page that dravout_startpage accepted");
+    // Nothing is written for it: its rows and its end fail in turn.
+    output_page = 1;
+    call_order.file_lost = true;
+    return DRAV_ERR_OTHER;
+  }
   int page = 1;
   output_page = host->get_int_option("outputpage", &page) ? page : 1;
   if (output_page != 0) {
     const int status = open_separation_file();
-    if (status != DRAV_OK) return status;
+    if (status != DRAV_OK) {
+      call_order.file_lost = true;
+      return status;
+    }
   }
 
   try {

@@ -24,8 +24,10 @@ int close_plugin();
 // Job settings (job_settings.cpp).
 int job_settings();
 // Reads up to two numbers in one of the forms "a, b", "(a, b" or "xyz(a, b";
-// returns how many it converted (0, 1 or 2).
-int parse_pair(const char* text, double* first, double* second);
+// returns how many it converted (0, 1 or 2); a text holding "inf" or "nan"
+// converts none. clean (may be null) becomes false when, after the numbers,
+// the text holds more than white space and the ")" that closes a "(".
+int parse_pair(const char* text, double* first, double* second, bool* clean = nullptr);
 
 // Page and separation set-up (page_setup.cpp, separation_setup.cpp).
 int start_page(CDictContainer* page);
@@ -43,6 +45,9 @@ int end_page();
 int end_separation();
 // Closes and deletes a separation file that the host never ended.
 void abandon_open_separation();
+// Closes and deletes the separation's file after a failure that leaves it
+// incomplete; the separation's later rows and its end then fail.
+void discard_separation_file();
 
 }  // namespace dravout
 

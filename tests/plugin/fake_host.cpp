@@ -62,7 +62,7 @@ int message(int level, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  fake_host().messages.push_back({level, text});
+  fake_host().messages.push_back({level, text, format});
   return 0;
 }
 
@@ -124,6 +124,11 @@ bool FakeHost::Has(int level, const std::string& text) const {
                      [&](const Message& m) { return m.level == level && m.text == text; });
 }
 
+bool FakeHost::HasFormat(int level, const std::string& format) const {
+  return std::any_of(messages.begin(), messages.end(),
+                     [&](const Message& m) { return m.level == level && m.format == format; });
+}
+
 FakeHost& fake_host() {
   static FakeHost host;
   return host;
@@ -163,6 +168,7 @@ void PluginTest::TearDown() {
   release_scanline_buffers();
   std::free(state.stagger_all);
   state = PluginState{};
+  call_order = CallOrder{};
   host = nullptr;
   util_handle = nullptr;
   dict_factory = nullptr;

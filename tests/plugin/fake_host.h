@@ -18,7 +18,8 @@ namespace plugin_test {
 
 struct Message {
   int level;
-  std::string text;
+  std::string text;    // as the host formatted it
+  std::string format;  // the format the plug-in handed over
 };
 
 // Options, messages and reported files of the one fake host of the process.
@@ -34,6 +35,8 @@ struct FakeHost {
   // The messages of one level, in order.
   std::vector<std::string> At(int level) const;
   bool Has(int level, const std::string& text) const;
+  // True when a message of level was handed over with exactly this format.
+  bool HasFormat(int level, const std::string& format) const;
 };
 
 FakeHost& fake_host();

@@ -115,15 +115,43 @@ TEST_F(FinishingTest, SeparationsOfOnePageGetDistinctFiles) {
   EXPECT_EQ(fake_host().files.size(), 3u);
 }
 
-TEST_F(FinishingTest, ShortFileIsNotClosedNamedOrReported) {
+TEST_F(FinishingTest, IncompleteFilesAreDeletedNotNamedOrReported) {
+  // A short file cannot be closed: it is deleted, not left as debris.
   Start(16, 3, 2);
   PutRows(16, 0, 2);
   EXPECT_EQ(dravout_endseparations(), 6);
   EXPECT_TRUE(fake_host().Has(1, "Closing tavfile failed"));
+  EXPECT_TRUE(OutputFiles().empty());
+
+  // A row the writer refuses (here one beyond the page) gives up the file at
+  // once; later rows and the end fail in turn, nothing is named.
+  ASSERT_EQ(dravout_startseparations(Separation()), 0);
+  PutRows(16, 0, 3);
+  ScanlineBuffer* buffer = nullptr;
+  ASSERT_EQ(dravout_newscan(&buffer), 0);
+  EXPECT_EQ(dravout_putscan(buffer), 7);
+  EXPECT_TRUE(fake_host().Has(1, "Writing scanline 3 failed"));
+  EXPECT_TRUE(OutputFiles().empty());
+  EXPECT_EQ(dravout_putscan(buffer), 7);
+  EXPECT_EQ(dravout_endseparations(), 6);
+
+  // The host ends the page, or starts the next one, with a separation open.
+  ASSERT_EQ(dravout_startseparations(Separation()), 0);
+  PutRows(16, 0, 1);
+  EXPECT_EQ(dravout_endpage(), 0);
+  EXPECT_TRUE(OutputFiles().empty());
+  ASSERT_EQ(dravout_startpage(Page(16, 3, 1)), 0);
+  ASSERT_EQ(dravout_startseparations(Separation()), 0);
+  ASSERT_EQ(dravout_startpage(Page(16, 3, 1)), 0);
+  EXPECT_TRUE(OutputFiles().empty());
   EXPECT_TRUE(fake_host().files.empty());
-  const auto names = OutputFiles();
-  ASSERT_EQ(names.size(), 1u);
-  EXPECT_EQ(fs::path(names[0]).extension(), ".tmp");
+
+  // The next separation is whole again.
+  ASSERT_EQ(dravout_startseparations(Separation()), 0);
+  PutRows(16, 0, 3);
+  EXPECT_EQ(dravout_endseparations(), 0);
+  EXPECT_EQ(fake_host().files.size(), 1u);
+  EXPECT_EQ(OutputFiles().size(), 1u);
 }
 
 TEST_F(FinishingTest, FailedRenameKeepsTheTemporaryFileUnreported) {
@@ -138,6 +166,8 @@ TEST_F(FinishingTest, FailedRenameKeepsTheTemporaryFileUnreported) {
     reported |= m.rfind("DRAVOUT: Could not generate unique filename (" + std::string(state.tmp_name) + " -> ", 0) == 0;
   }
   EXPECT_TRUE(reported);
+  // The complete file stays where it is, under a name the operator is told.
+  EXPECT_TRUE(fake_host().Has(3, "The complete output file is kept as " + std::string(state.tmp_name)));
   EXPECT_TRUE(fake_host().files.empty());
   EXPECT_TRUE(fs::exists(tmp));
 }

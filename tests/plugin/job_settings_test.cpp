@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstring>
 #include <locale.h>
 
@@ -125,10 +126,16 @@ TEST_F(JobSettingsTest, MarginsBecomeRoundedNegatedShifts) {
     EXPECT_EQ(state.vshift, c.shift) << c.res << " " << c.margin;
     EXPECT_EQ(state.hshift, c.shift) << c.res << " " << c.margin;
   }
-  // A margin no 32-bit shift can hold is clamped, not converted blindly.
+  // A margin no 32-bit shift can hold, or no number, is reported and gives
+  // no shift; the host receives the format and the value as they stand.
   fake_host().reals["JOB_MBOT"] = 1e300;
+  fake_host().reals["JOB_MLFT"] = std::nan("");
   ASSERT_EQ(dravout_jobsettings(), 0);
-  EXPECT_EQ(state.vshift, -2147483647);
+  EXPECT_EQ(state.vshift, 0);
+  EXPECT_EQ(state.hshift, 0);
+  EXPECT_TRUE(fake_host().Has(1, "Invalid 'JOB_MBOT' option: 1e+300"));
+  EXPECT_TRUE(fake_host().Has(1, "Invalid 'JOB_MLFT' option: nan"));
+  EXPECT_TRUE(fake_host().HasFormat(1, "Invalid '%s' option: %g"));
 }
 
 TEST_F(JobSettingsTest, ScaleRotationAndDistortion) {
@@ -184,7 +191,7 @@ TEST_F(JobSettingsTest, PairParserCountsConversions) {
   EXPECT_EQ(b, 4.0);
   EXPECT_EQ(dravout::parse_pair("2 3", &a, &b), 1);  // no comma: one number
   EXPECT_EQ(dravout::parse_pair("inf, 2", &a, &b), 0);
-  EXPECT_EQ(dravout::parse_pair("2, nan", &a, &b), 1);
+  EXPECT_EQ(dravout::parse_pair("2, nan", &a, &b), 0);  // never half a pair
 }
 
 TEST_F(JobSettingsTest, NumbersAreReadAndReportedInTheCLocaleWhateverTheCallersLocale) {
@@ -201,7 +208,58 @@ TEST_F(JobSettingsTest, NumbersAreReadAndReportedInTheCLocaleWhateverTheCallersL
   EXPECT_EQ(status, 0);
   EXPECT_EQ(state.vscale, 0.5);
   EXPECT_EQ(state.hscale, 2.5);
-  EXPECT_TRUE(fake_host().Has(2, "Requested resolution (1000.5) not found in selected configuration (CTP-2400)"));
+  // The host formats its messages, in its own locale: the plug-in hands over
+  // the format and the number as they stand.
+  EXPECT_TRUE(fake_host().HasFormat(2, "Requested resolution (%.15g) not found in selected configuration (%s)"));
+  EXPECT_EQ(state.resolution, 1000.5);
+}
+
+TEST_F(JobSettingsTest, BadOptionalValuesAreReportedAndReplacedByTheirDefaults) {
+  Open();
+  struct Case {
+    const char* text;
+    double v, h;
+    int level;  // 0: no report
+  };
+  // Numbers that are no usable factor, a pair cut in half, and text after
+  // the numbers (kept, with a warning).
+  for (const Case& c : {Case{"2, nan", 1.0, 1.0, 1}, Case{"inf", 1.0, 1.0, 1}, Case{"1e999, 1", 1.0, 1.0, 1},
+                        Case{"0", 1.0, 1.0, 1}, Case{"-1, 2", 1.0, 1.0, 1}, Case{"2, 1001", 1.0, 1.0, 1},
+                        Case{"1e-400", 1.0, 1.0, 1}, Case{"(1,2", 1.0, 2.0, 2}, Case{"1, 2 x", 1.0, 2.0, 2},
+                        Case{"3,", 3.0, 3.0, 2}, Case{" ( 0.25 , 4 ) ", 0.25, 4.0, 0},
+                        Case{"1000", 1000.0, 1000.0, 0}}) {
+    fake_host().messages.clear();
+    fake_host().strings["SCALE"] = c.text;
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    EXPECT_EQ(state.vscale, c.v) << c.text;
+    EXPECT_EQ(state.hscale, c.h) << c.text;
+    EXPECT_EQ(fake_host().Has(1, std::string("Could not correctly parse 'scale' option: ") + c.text), c.level == 1)
+        << c.text;
+    EXPECT_EQ(fake_host().Has(2, std::string("Ignored what follows the numbers of 'scale' option: ") + c.text),
+              c.level == 2)
+        << c.text;
+  }
+  fake_host().strings.erase("SCALE");
+  for (const char* text : {"nan, 10000", "10000, -5", "10000, 0"}) {
+    fake_host().strings["SHREXP"] = text;
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    EXPECT_EQ(state.vdist, 1.0) << text;
+    EXPECT_EQ(state.hdist, 1.0) << text;
+    EXPECT_TRUE(fake_host().Has(1, std::string("Could not correctly parse 'shrexp' option: ") + text));
+  }
+  // A resolution that is no positive number would poison every size.
+  fake_host().reals["RES"] = -300.0;
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  EXPECT_EQ(state.resolution, 1000.0);
+  EXPECT_TRUE(fake_host().Has(1, "Invalid 'RES' option: -300"));
+}
+
+TEST_F(JobSettingsTest, MessagesHandTheHostTheFormatAndTheValue) {
+  // A value the plug-in did not write is an argument, never the format.
+  fake_host().strings["OFORMAT"] = "%n%s%x";
+  EXPECT_EQ(Settings(), 17);
+  EXPECT_TRUE(fake_host().HasFormat(1, "Invalid format (%s) chosen"));
+  EXPECT_TRUE(fake_host().Has(1, "Invalid format (%n%s%x) chosen"));
 }
 
 TEST_F(JobSettingsTest, LongestTextOptionStaysInsideTheBuffers) {

@@ -143,6 +143,58 @@ TEST_F(PluginTest, EndJobReleasesBuffersAndResetsCuttingTexts) {
   EXPECT_STREQ(state.stagger_all, "all");  // kept across jobs
 }
 
+TEST_F(PluginTest, CallsOutOfOrderAreRefusedAtEveryPoint) {
+  // Before open: nothing reaches the libraries.
+  EXPECT_EQ(dravout_jobsettings(), 17);
+  EXPECT_EQ(dravout_startjob(Job(2400.0)), 17);
+  EXPECT_EQ(dravout_startpage(Page(16, 2)), 17);
+  EXPECT_EQ(dravout_startseparations(Separation()), 17);
+
+  OpenJob();
+  ASSERT_EQ(dravout_startpage(Page(16, 2)), 0);
+  ASSERT_EQ(dravout_endpage(), 0);
+  // After the job ended, a page has no job.
+  ASSERT_EQ(dravout_endjob(), 0);
+  EXPECT_EQ(dravout_startpage(Page(16, 2)), 17);
+  EXPECT_TRUE(fake_host().Has(1, "No job started: a page needs a job that dravout_startjob accepted"));
+
+  // A refused job after a good one: its pages are refused, whatever the
+  // earlier job left in place (no false film-limit report for ppi 0).
+  ASSERT_EQ(dravout_startjob(Job(2400.0)), 0);
+  fake_host().messages.clear();
+  EXPECT_EQ(dravout_startjob(Job(0.0)), 17);
+  EXPECT_EQ(dravout_startpage(Page(100, 100)), 17);
+  EXPECT_EQ(fake_host().At(1).size(), 2u);
+  EXPECT_TRUE(fake_host().Has(1, "No job started: a page needs a job that dravout_startjob accepted"));
+
+  // Failed job settings: the settings of the job before do not serve.
+  fake_host().strings["OFORMAT"] = "FW8";
+  EXPECT_EQ(dravout_jobsettings(), 17);
+  ASSERT_EQ(dravout_startjob(Job(2400.0)), 0);
+  EXPECT_EQ(dravout_startpage(Page(16, 2)), 17);
+  fake_host().strings.erase("OFORMAT");
+  ASSERT_EQ(dravout_jobsettings(), 0);
+  ASSERT_EQ(dravout_startjob(Job(2400.0)), 0);
+
+  // A refused page: its separation is refused, its rows and end fail, and
+  // nothing is written.
+  EXPECT_EQ(dravout_startpage(Page(16, 0)), 17);
+  EXPECT_EQ(dravout_startseparations(Separation()), 17);
+  EXPECT_TRUE(fake_host().Has(1, "No page started: a separation needs a page that dravout_startpage accepted"));
+  ScanlineBuffer* buffer = nullptr;
+  ASSERT_EQ(dravout_newscan(&buffer), 0);
+  EXPECT_EQ(dravout_putscan(buffer), 7);
+  EXPECT_EQ(dravout_endseparations(), 6);
+  EXPECT_TRUE(OutputFiles().empty());
+
+  // After close, as before open.
+  ASSERT_EQ(dravout_endjob(), 0);
+  ASSERT_EQ(dravout_close(), 0);
+  EXPECT_EQ(dravout_jobsettings(), 17);
+  EXPECT_EQ(dravout_startpage(Page(16, 2)), 17);
+  EXPECT_TRUE(fake_host().Has(1, "The plug-in is not open: dravout_open must come first"));
+}
+
 TEST_F(PluginTest, UnbuiltOperationsReportAndAnswerNo) {
   Open();
   EXPECT_EQ(dravout_get_param("version", nullptr), 0);

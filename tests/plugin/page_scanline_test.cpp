@@ -93,7 +93,7 @@ TEST_F(PluginTest, PageOutsideAStartedJobIsRefused) {
   ASSERT_EQ(dravout_jobsettings(), 0);
   EXPECT_EQ(dravout_startjob(Job(2400.0, 8)), 17);
   EXPECT_EQ(dravout_startpage(Page(1000, 10)), 17);
-  EXPECT_TRUE(fake_host().Has(1, "No job started: a page needs a job with 1 bit per sample"));
+  EXPECT_TRUE(fake_host().Has(1, "No job started: a page needs a job that dravout_startjob accepted"));
   EXPECT_EQ(dravout::scanline_bytes, 0);
 }
 
