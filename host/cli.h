@@ -1,4 +1,7 @@
-// cli.h - riphost's command line: riphost [--plugin PATH] [--quiet] JOB.json
+// cli.h - riphost's command line:
+//   riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json|-
+//   riphost --clean OUTDIR
+//   riphost --version | --help
 #ifndef RIPHOST_CLI_H
 #define RIPHOST_CLI_H
 
@@ -7,13 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "message.h"
+
 namespace riphost {
 
 struct CommandLine {
-  std::string plugin;  // empty: libdravout.so beside the executable
-  bool quiet = false;
+  std::string plugin;  // empty: the default plug-in (default_plugin_path)
+  Verbosity verbosity = Verbosity::Normal;
   bool help = false;
-  std::string ticket;
+  bool version = false;
+  bool check = false;   // --check: only the checks, no job is run
+  std::string clean;    // --clean OUTDIR: the folder to clean, no ticket
+  std::string output;   // -o DIR: replaces the ticket's output folder
+  std::string ticket;   // a file, or "-" for standard input
 };
 
 // Reads the arguments (without the program name). Returns nothing and puts
@@ -23,7 +32,8 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 // Runs riphost: checks the ticket, loads the plug-in, drives it. Messages go
 // to out and err; terminal says whether err is a terminal (progress lines).
 // Returns the exit status: 0 all fine, 1 an operation failed, 2 a usage,
-// ticket, plug-in loading or option error.
+// ticket, plug-in loading or check error; the driver returns 128 + the
+// signal's number when a signal stopped the run.
 int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool terminal);
 
 }  // namespace riphost

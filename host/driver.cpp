@@ -10,6 +10,7 @@
 #include "option_check.h"
 #include "progress.h"
 #include "row_source.h"
+#include "signals.h"
 
 namespace riphost {
 
@@ -18,26 +19,33 @@ Driver::Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bo
     : api_(api), ticket_(ticket), sink_(sink), terminal_(terminal), session_(options_, sink),
       callbacks_(make_host_callbacks()) {}
 
-// Opens, checks, runs every job, closes.
+// Opens, checks, runs every job, closes. Stop signals are noted from here
+// on; the handlers stay until the plug-in is closed.
 int Driver::run() {
+  StopHandlers handlers;
   ScopedSession scope(session_);
   options_.set_ticket(&ticket_.options);
   options_.set_host_text(kDeviceDirKey, ticket_.device_dir.string());
   options_.set_host_text(kOutDirKey, ticket_.output_dir.string());
-  if (!open_plugin()) {
-    close_plugin();
-    return kExitFailed;
-  }
-  int status;
-  try {
-    status = run_jobs();
-  } catch (...) {
-    close_plugin();
-    throw;
+  int status = kExitFailed;
+  if (open_plugin()) {
+    try {
+      status = run_jobs();
+    } catch (...) {
+      close_plugin();
+      throw;
+    }
   }
   close_plugin();
+  if (int sig = stop_signal(); sig != 0) {
+    sink_.error("stopped by %s", stop_signal_name(sig));
+    return stop_exit_status(sig);
+  }
   return status == kExitOk && failed_ ? kExitFailed : status;
 }
+
+// A stop signal arrived: start no more work.
+bool Driver::stopped() noexcept { return stop_signal() != 0; }
 
 // The option check, then every job.
 int Driver::run_jobs() {
@@ -47,7 +55,10 @@ int Driver::run_jobs() {
     sink_.error("the ticket's options do not suit the plug-in; no job was run");
     return kExitUsage;
   }
-  for (const Job& job : ticket_.jobs) run_job(job);
+  for (const Job& job : ticket_.jobs) {
+    if (stopped()) break;
+    run_job(job);
+  }
   return kExitOk;
 }
 
@@ -72,6 +83,9 @@ bool Driver::open_plugin() {
   sink_.info("plug-in opened (kind %d)", kind);
   if (!merged_options_) sink_.warning("the plug-in declared no options");
   list_device(devinfo);
+  // A RIP offers its screening hooks once the plug-in is open, before the
+  // first separation.
+  screening_.offer(api_, &callbacks_, sink_);
   return true;
 }
 
@@ -109,7 +123,7 @@ void Driver::run_job(const Job& job) {
       return;
     }
     for (std::size_t i = 0; i < job.pages.size(); ++i) {
-      if (!run_page(job, job.pages[i], i + 1)) {
+      if (stopped() || !run_page(job, job.pages[i], i + 1)) {
         end_job();
         return;
       }
@@ -139,7 +153,8 @@ bool Driver::start_job(const Job& job) {
   return true;
 }
 
-// One page: start, separations, end. False when the job must end.
+// One page: start, separations, end. False when the job must end; a page
+// left after a failed or stopped separation gets no dravout_endpage.
 bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number) {
   options_.set_page(&page.options);
   options_.set_separation(nullptr);
@@ -148,6 +163,7 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
     if (!succeeded("dravout_startpage", api_.startpage(container.get()), page.where)) return false;
   }
   for (const Separation& separation : page.separations) {
+    if (stopped()) return false;
     bool done = run_separation(job, page, page_number, separation);
     // JOBNAME names the separation's files only; the page goes on under the job's name.
     options_.set_host_text(kJobNameKey, job.name);
@@ -160,6 +176,9 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
 }
 
 // One separation: its source is opened before the plug-in starts a file.
+// When its rows cannot all be sent the separation is abandoned: no
+// dravout_endseparations, which would deliver the incomplete file as a
+// finished one; the dravout_endjob that follows makes the plug-in delete it.
 bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_number,
                             const Separation& separation) {
   options_.set_separation(&separation.options);
@@ -180,17 +199,18 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
       return false;
     }
   }
-  bool rows_sent = send_rows(job, page, page_number, separation, *source);
-  bool ended = succeeded("dravout_endseparations", api_.endseparations(), separation.where);
-  return rows_sent && ended;
+  if (!send_rows(job, page, page_number, separation, *source)) return false;
+  return succeeded("dravout_endseparations", api_.endseparations(), separation.where);
 }
 
-// Every row in order: newscan, render, putscan. False at the first failure.
+// Every row in order: newscan, render, putscan. False at the first failure
+// or when a stop signal arrived.
 bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
                        RowSource& source) {
   Progress progress(sink_, terminal_, job.name + "/" + std::to_string(page_number) + "/" + separation.name,
                     page.height);
   for (int y = 0; y < page.height; ++y) {
+    if (stopped()) return false;
     ScanlineBuffer* buffer = nullptr;
     int status = api_.newscan(&buffer);
     if (status != 0) {

@@ -9,11 +9,19 @@
 // Failure policy: every non-zero status is reported and makes the run fail.
 // A failed jobsettings, startjob, startpage, startseparations, endseparations
 // or endpage ends the job: riphost calls dravout_endjob and goes on with the
-// next job. A failed newscan or putscan (or a row the host cannot render)
-// stops the separation's rows; riphost still calls dravout_endseparations so
-// that the plug-in lets go of its file, then ends the job. dravout_close runs
-// whenever dravout_open was called, also after a failed open, so that the
-// plug-in can release what it started.
+// next job. A failed newscan or putscan, or a row the host cannot render,
+// abandons the separation: riphost calls neither dravout_endseparations nor
+// dravout_endpage for it, since they would deliver an incomplete file, and
+// ends the job with dravout_endjob, which makes the plug-in delete the
+// unfinished file. dravout_close runs whenever dravout_open was called, also
+// after a failed open, so that the plug-in can release what it started.
+//
+// Stop signals: SIGINT, SIGTERM and SIGHUP are noted during the run (see
+// signals.h) and looked at before every row, separation, page and job. A
+// stopped run abandons the open separation as above (a page whose
+// separations are not all done gets no dravout_endpage either), calls
+// dravout_endjob and dravout_close, reports "stopped by SIG..." and returns
+// 128 + the signal's number.
 #ifndef RIPHOST_DRIVER_H
 #define RIPHOST_DRIVER_H
 
@@ -26,6 +34,7 @@
 #include "option_store.h"
 #include "plugin_loader.h"
 #include "row_source.h"
+#include "screening.h"
 #include "ticket.h"
 
 namespace riphost {
@@ -40,7 +49,8 @@ class Driver {
   // terminal: standard error is a terminal (progress lines are shown).
   Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal);
 
-  // Runs the whole ticket; returns kExitOk, kExitFailed or kExitUsage.
+  // Runs the whole ticket; returns kExitOk, kExitFailed or kExitUsage, or
+  // stop_exit_status() of the signal that stopped it.
   int run();
 
  private:
@@ -56,6 +66,7 @@ class Driver {
                  RowSource& source);
   void end_job();
   bool succeeded(const char* operation, int status, const std::string& where);
+  static bool stopped() noexcept;
 
   const PluginApi& api_;
   const Ticket& ticket_;
@@ -66,6 +77,7 @@ class Driver {
   HostCallbacks callbacks_;
   CDictContainerFactory factory_;
   void* merged_options_ = nullptr;  // the plug-in's option list, as dravout_open returns it
+  ScreeningHooks screening_;
   bool failed_ = false;
 };
 

@@ -41,7 +41,7 @@ int host_message(int level, const char* format, ...) {
   if (current_session) {
     current_session->sink().vmessage(level, format, args);
   } else {
-    MessageSink fallback(stdout, stderr, false);
+    MessageSink fallback(stdout, stderr, Verbosity::Verbose);
     fallback.vmessage(level, format, args);
   }
   va_end(args);

@@ -33,8 +33,11 @@ void MessageSink::print(std::FILE* stream, const char* prefix, const char* forma
   std::fflush(stream);
 }
 
-// Chooses stream and prefix by level.
+// Chooses stream and prefix by level. An information right after an error
+// explains that error and is shown with it, whatever the verbosity.
 void MessageSink::vmessage(int level, const char* format, va_list args) noexcept {
+  bool explains_error = after_error_;
+  after_error_ = level == DRAV_MSG_ERROR;
   switch (level) {
     case DRAV_MSG_ERROR:
       print(err_, "error: ", format, args);
@@ -43,7 +46,11 @@ void MessageSink::vmessage(int level, const char* format, va_list args) noexcept
       print(err_, "warning: ", format, args);
       break;
     case DRAV_MSG_INFO:
-      if (!quiet_) print(out_, "info: ", format, args);
+      if (explains_error) {
+        print(err_, "info: ", format, args);
+      } else if (verbosity_ == Verbosity::Verbose) {
+        print(out_, "info: ", format, args);
+      }
       break;
     default: {
       char prefix[32];
@@ -80,7 +87,8 @@ void MessageSink::info(const char* format, ...) noexcept {
 
 // A result line, without prefix, on standard output.
 void MessageSink::result(const char* format, ...) noexcept {
-  if (quiet_) return;
+  after_error_ = false;
+  if (verbosity_ == Verbosity::Quiet) return;
   char text[kMessageBufferSize];
   va_list args;
   va_start(args, format);

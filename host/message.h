@@ -2,8 +2,14 @@
 //
 //   level 1  "riphost: error: ..."        standard error
 //   level 2  "riphost: warning: ..."      standard error
-//   level 3  "riphost: info: ..."         standard output (not with --quiet)
+//   level 3  "riphost: info: ..."         standard output (only with --verbose)
 //   other    "riphost: message(<n>): ..." standard error
+//
+// Result lines ("wrote <path>") go to standard output unless --quiet.
+// A level-3 message that comes directly after a level-1 message is the
+// plug-in's explanation of that error ("No space left on device ..." after
+// "Writing scanline 1048 failed"): it is always shown, also with --quiet, on
+// standard error next to the error it explains.
 //
 // A message is formatted into a fixed buffer of kMessageBufferSize bytes: a
 // longer text is cut, never overflows. Control characters other than tab and
@@ -21,9 +27,20 @@ namespace riphost {
 
 inline constexpr std::size_t kMessageBufferSize = 8192;
 
+// How much riphost prints besides errors and warnings.
+enum class Verbosity {
+  Quiet,    // --quiet: no result lines, no information
+  Normal,   // the default: result lines, no information
+  Verbose,  // --verbose: result lines and information
+};
+
 class MessageSink {
  public:
-  MessageSink(std::FILE* out, std::FILE* err, bool quiet) noexcept : out_(out), err_(err), quiet_(quiet) {}
+  MessageSink(std::FILE* out, std::FILE* err, Verbosity verbosity) noexcept
+      : out_(out), err_(err), verbosity_(verbosity) {}
+  // quiet: as Verbosity::Quiet; otherwise everything is printed (Verbose).
+  MessageSink(std::FILE* out, std::FILE* err, bool quiet) noexcept
+      : MessageSink(out, err, quiet ? Verbosity::Quiet : Verbosity::Verbose) {}
 
   // Formats and prints a message at a DravMessageLevel.
   void vmessage(int level, const char* format, va_list args) noexcept;
@@ -44,7 +61,8 @@ class MessageSink {
 
   std::FILE* out_;
   std::FILE* err_;
-  bool quiet_;
+  Verbosity verbosity_;
+  bool after_error_ = false;  // the last message was a level-1 error
   std::size_t status_length_ = 0;
 };
 

@@ -1,8 +1,10 @@
 // option_check.cpp - the option check run between dravout_open and the jobs.
 #include "option_check.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string_view>
 
 namespace riphost {
 
@@ -18,6 +20,7 @@ const DravOptionDecl kHostParameters[] = {
     {"dravout_outputpagepngpreview", DRAV_OPT_INTEGER},
     {"dravout_resolutionpngpreview", DRAV_OPT_INTEGER},
     {"outputpage", DRAV_OPT_INTEGER},
+    {"RES", DRAV_OPT_REAL},
     {kDeviceDirKey, DRAV_OPT_STRING},
     {kOutDirKey, DRAV_OPT_STRING},
     {kJobNameKey, DRAV_OPT_STRING},
@@ -63,12 +66,70 @@ std::string mismatch(const OptionValue& value, int type) {
   }
 }
 
+// Lower-cases one ASCII letter; other bytes are returned unchanged.
+char ascii_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Edits (insert, delete, replace, swap two neighbours) that turn a into b,
+// without regard to ASCII case; stops counting above limit.
+std::size_t edit_distance(std::string_view a, std::string_view b, std::size_t limit) {
+  std::size_t difference = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
+  if (difference > limit) return limit + 1;
+  // Three rows of the table: two back, one back, this one.
+  std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1), current(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    current[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      bool same = ascii_lower(a[i - 1]) == ascii_lower(b[j - 1]);
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (same ? 0 : 1)});
+      if (i > 1 && j > 1 && ascii_lower(a[i - 1]) == ascii_lower(b[j - 2]) &&
+          ascii_lower(a[i - 2]) == ascii_lower(b[j - 1])) {
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+    }
+    std::swap(before, previous);
+    std::swap(previous, current);
+  }
+  return previous[b.size()];
+}
+
+// Closest suggestion so far.
+struct Suggestion {
+  const char* key = nullptr;
+  std::size_t distance = 0;
+};
+
+// Takes candidate when it is closer to key than the best so far and close
+// enough to be a likely slip: at most two edits, and at most one per three
+// characters of the longer name.
+void consider(std::string_view key, const char* candidate, Suggestion& best) {
+  std::size_t longer = std::max(key.size(), std::string_view(candidate).size());
+  std::size_t limit = std::min<std::size_t>(2, longer / 3);
+  if (limit == 0) return;
+  std::size_t distance = edit_distance(key, candidate, limit);
+  if (distance > limit) return;
+  if (!best.key || distance < best.distance) best = Suggestion{candidate, distance};
+}
+
+// The place that holds an option: "jobs[0].options" for "jobs[0].options.X".
+std::string holder(const OptionEntry& entry) {
+  std::string suffix = "." + entry.key;
+  const std::string& where = entry.where;
+  if (where.size() > suffix.size() && where.compare(where.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    return where.substr(0, where.size() - suffix.size());
+  }
+  return where;
+}
+
 // Checks the options of one level and appends the problems.
 void check_set(const OptionSet& options, const DravOptionDecl* merged, std::vector<std::string>& problems) {
   for (const OptionEntry& entry : options.entries()) {
     int type = declared_type(merged, entry.key);
     if (type == 0) {
-      problems.push_back(entry.where + ": unknown option " + entry.key);
+      std::string problem = holder(entry) + ": unknown option \"" + entry.key + "\"";
+      std::string suggestion = nearest_option(entry.key, merged);
+      if (!suggestion.empty()) problem += " (did you mean " + suggestion + "?)";
+      problems.push_back(std::move(problem));
       continue;
     }
     std::string why = mismatch(entry.value, type);
@@ -77,6 +138,22 @@ void check_set(const OptionSet& options, const DravOptionDecl* merged, std::vect
 }
 
 }  // namespace
+
+// The closest of the merged list, then of the host's table.
+std::string nearest_option(std::string_view key, const DravOptionDecl* merged) {
+  Suggestion best;
+  if (merged) {
+    for (int i = 0; i < kMaxDeclared && merged[i].key; ++i) consider(key, merged[i].key, best);
+  }
+  for (const DravOptionDecl* entry = kHostParameters; entry->key; ++entry) {
+    // The keys riphost sets itself are never the ticket's to give.
+    if (iequals(entry->key, kDeviceDirKey) || iequals(entry->key, kOutDirKey) || iequals(entry->key, kJobNameKey)) {
+      continue;
+    }
+    consider(key, entry->key, best);
+  }
+  return best.key ? std::string(best.key) : std::string();
+}
 
 // Walks every level of the ticket.
 std::vector<std::string> check_options(const Ticket& ticket, const DravOptionDecl* merged) {

@@ -9,6 +9,7 @@
 #define RIPHOST_OPTION_CHECK_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drav_host.h"
@@ -21,9 +22,15 @@ namespace riphost {
 extern const DravOptionDecl kHostParameters[];
 
 // One message per unknown or ill-typed option, in ticket order, e.g.
-// "jobs[0].options.LEFT: LEFT expects an integer, found a text". merged may
-// be null (no list).
+// "jobs[0].options.LEFT: LEFT expects an integer, found a text" or
+// "jobs[0].options: unknown option \"OFORMT\" (did you mean OFORMAT?)".
+// merged may be null (no list).
 std::vector<std::string> check_options(const Ticket& ticket, const DravOptionDecl* merged);
+
+// The known option (merged list, then the host's table) nearest to key when
+// it is close enough to be a likely slip of the keyboard, else "". Compared
+// without regard to case.
+std::string nearest_option(std::string_view key, const DravOptionDecl* merged);
 
 }  // namespace riphost
 

@@ -60,12 +60,32 @@ PluginLibrary::~PluginLibrary() {
   if (handle_) dlclose(handle_);
 }
 
-// The folder of /proc/self/exe plus the plug-in's file name.
+// The plug-in's place after `cmake --install`, relative to riphost's folder;
+// the build passes the real one (the install's bin and lib folders).
+#ifndef RIPHOST_INSTALLED_PLUGIN
+#define RIPHOST_INSTALLED_PLUGIN "../lib/dravout/libdravout.so"
+#endif
+
+// libdravout.so beside riphost (the build tree, or a copied folder) first, then
+// the installed place relative to riphost's folder.
 std::filesystem::path default_plugin_path() {
   std::error_code error;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) throw HostError("cannot find riphost's own folder: " + error.message() + " (use --plugin PATH)");
-  return exe.parent_path() / "libdravout.so";
+  return find_plugin(exe.parent_path());
+}
+
+std::filesystem::path find_plugin(const std::filesystem::path& exe_dir) {
+  const std::filesystem::path candidates[] = {
+      exe_dir / "libdravout.so",
+      (exe_dir / RIPHOST_INSTALLED_PLUGIN).lexically_normal(),
+  };
+  for (const std::filesystem::path& candidate : candidates) {
+    std::error_code error;
+    if (std::filesystem::exists(candidate, error)) return candidate;
+  }
+  throw HostError("cannot find the plug-in: neither " + candidates[0].string() + " nor " + candidates[1].string() +
+                  " exists (use --plugin PATH)");
 }
 
 }  // namespace riphost

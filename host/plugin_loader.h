@@ -43,8 +43,14 @@ class PluginLibrary {
   PluginApi api_;
 };
 
-// libdravout.so in the folder of the running executable.
+// The plug-in riphost loads when none is named: find_plugin for the folder of
+// the running executable.
 std::filesystem::path default_plugin_path();
+
+// libdravout.so in exe_dir when it is there, else the installed plug-in
+// relative to exe_dir (../lib/dravout/libdravout.so in a standard prefix).
+// Throws HostError naming both places when neither exists.
+std::filesystem::path find_plugin(const std::filesystem::path& exe_dir);
 
 }  // namespace riphost
 

@@ -9,6 +9,10 @@
 // transparency is used bit for bit (black = ink); anything else is expanded
 // to 8-bit grey or RGB with or without alpha, laid over white, and
 // thresholded by luminance.
+//
+// Only IHDR, PLTE, tRNS, IDAT and IEND are read: libpng skips every other
+// chunk (text, colour profiles, private chunks) without keeping its bytes,
+// so a header claiming a huge text chunk costs nothing but a refusal.
 #include <png.h>
 
 #include <csetjmp>
@@ -26,12 +30,18 @@ namespace riphost {
 
 namespace {
 
-// Largest ancillary chunk libpng keeps in memory.
+// Largest chunk libpng may hold in memory (the palette and transparency
+// are small; the image data is streamed).
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+// Largest number of ancillary chunks libpng may keep.
+constexpr png_uint_32 kMaxCachedChunks = 32;
+// Widest image: libpng holds a few rows of up to 8 bytes a pixel.
+constexpr int kMaxPngWidth = 1 << 20;
 
-// Where libpng's error callback leaves its text.
+// Where libpng's error callback leaves its text, and its last warning.
 struct PngErrorText {
   char text[256] = "unknown libpng error";
+  char warning[256] = "";
 };
 
 // libpng error callback: keep the text, jump back to the wrapper.
@@ -41,8 +51,12 @@ struct PngErrorText {
   png_longjmp(png, 1);
 }
 
-// libpng warnings (ancillary chunk trouble and the like) do not stop reading.
-void on_png_warning(png_structp, png_const_charp) {}
+// libpng warnings (ancillary chunk trouble and the like) do not stop
+// reading; the last one is kept, as it often tells why an error followed.
+void on_png_warning(png_structp png, png_const_charp message) {
+  auto* error = static_cast<PngErrorText*>(png_get_error_ptr(png));
+  std::snprintf(error->warning, sizeof error->warning, "%s", message ? message : "");
+}
 
 // Reads the header chunks; false on a libpng error.
 bool read_info(png_structp png, png_infop info) {
@@ -97,10 +111,13 @@ class PngReader final : public ImageReader {
     png_init_io(png_, file_.get());
     png_set_sig_bytes(png_, 8);
     // The row buffers follow from the width, bounded here; text and other
-    // ancillary chunks, which riphost ignores, may not claim much either.
-    png_set_user_limits(png_, kMaxImageSide, kMaxImageSide);
+    // ancillary chunks, which riphost does not use, are skipped unread
+    // (negative count: every chunk but IHDR, PLTE, tRNS, IDAT and IEND).
+    png_set_user_limits(png_, kMaxPngWidth, kMaxImageSide);
     png_set_chunk_malloc_max(png_, kMaxChunkBytes);
-    if (!read_info(png_, info_)) throw HostError(std::string("bad PNG: ") + error_.text);
+    png_set_chunk_cache_max(png_, kMaxCachedChunks);
+    png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    if (!read_info(png_, info_)) throw HostError(failure("bad PNG"));
 
     width_ = static_cast<int>(png_get_image_width(png_, info_));
     height_ = static_cast<int>(png_get_image_height(png_, info_));
@@ -112,7 +129,7 @@ class PngReader final : public ImageReader {
     int bit_depth = png_get_bit_depth(png_, info_);
     one_bit_ = color_type == PNG_COLOR_TYPE_GRAY && bit_depth == 1 && !png_get_valid(png_, info_, PNG_INFO_tRNS);
     if (!one_bit_) {
-      if (!expand_to_8bit(png_, info_)) throw HostError(std::string("bad PNG: ") + error_.text);
+      if (!expand_to_8bit(png_, info_)) throw HostError(failure("bad PNG"));
       channels_ = png_get_channels(png_, info_);
       if (channels_ < 1 || channels_ > 4) throw HostError("unsupported PNG pixel layout");
       grey_.resize(static_cast<std::size_t>(width_));
@@ -123,7 +140,7 @@ class PngReader final : public ImageReader {
   // Decodes the next row and turns it into ink bits.
   void read_row(std::uint8_t* bits, int pixels) override {
     if (!read_one_row(png_, raw_.data())) {
-      throw HostError("PNG data unreadable at row " + std::to_string(row_) + ": " + error_.text);
+      throw HostError(failure("PNG data unreadable at row " + std::to_string(row_)));
     }
     ++row_;
     if (one_bit_) {
@@ -136,6 +153,13 @@ class PngReader final : public ImageReader {
   }
 
  private:
+  // "<what>: <libpng's error>", with the warning before it when there was one.
+  std::string failure(const std::string& what) const {
+    std::string text = what + ": " + error_.text;
+    if (error_.warning[0] != '\0') text += std::string(" (after: ") + error_.warning + ")";
+    return text;
+  }
+
   // Luminance of the row's first pixels pixels, laid over white.
   void to_grey(int pixels) {
     const std::uint8_t* p = raw_.data();

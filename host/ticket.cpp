@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <limits>
 #include <new>
 #include <system_error>
@@ -23,8 +23,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
-// Largest ticket file read.
-constexpr std::uintmax_t kMaxTicketBytes = 16u << 20;
 // Longest text option and name: get_string_option writes them with their zero.
 constexpr std::size_t kMaxText = DRAV_OPTION_TEXT_SIZE - 1;
 
@@ -64,13 +62,40 @@ void require_list(const Json& value, const std::string& where) {
   if (value.empty()) throw HostError(where + ": the list is empty");
 }
 
-// Refuses any key of object outside allowed.
-void check_keys(const Json& object, const std::string& where, const std::vector<std::string>& allowed) {
+// Collects the problems of one ticket check.
+class Problems {
+ public:
+  explicit Problems(std::vector<std::string>& list) noexcept : list_(list) {}
+
+  void add(std::string problem) { list_.push_back(std::move(problem)); }
+
+  // Runs step; a HostError it throws becomes a problem. True when the step
+  // went through.
+  template <typename Step>
+  bool attempt(Step&& step) {
+    try {
+      step();
+      return true;
+    } catch (const TicketError& error) {
+      for (const std::string& problem : error.problems()) add(problem);
+    } catch (const HostError& error) {
+      add(error.what());
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::string>& list_;
+};
+
+// Reports every key of object outside allowed.
+void check_keys(const Json& object, const std::string& where, const std::vector<std::string>& allowed,
+                Problems& problems) {
   for (const auto& [key, value] : object.items()) {
     if (std::find(allowed.begin(), allowed.end(), key) != allowed.end()) continue;
     std::string list;
     for (const std::string& name : allowed) list += (list.empty() ? "" : ", ") + name;
-    throw HostError(place(where, key) + ": unknown key (expected one of: " + list + ")");
+    problems.add(place(where, key) + ": unknown key (expected one of: " + list + ")");
   }
 }
 
@@ -133,49 +158,56 @@ std::string to_text(const Json& value, const std::string& where) {
 // Keys every object may carry for the reader's benefit; their value is ignored.
 constexpr const char* kCommentKey = "comment";
 
+// One option of a level, added to options.
+void read_option(const std::string& key, const Json& item, const std::string& where, OptionSet& options) {
+  std::string at = place(where, key);
+  if (key.empty()) throw HostError(where + ": option with an empty name");
+  if (iequals(key, kDeviceDirKey)) throw HostError(at + ": set by riphost from the ticket's \"device\"");
+  if (iequals(key, kOutDirKey)) throw HostError(at + ": set by riphost from the ticket's \"output\"");
+  if (iequals(key, kJobNameKey)) throw HostError(at + ": set by riphost from the job's \"name\"");
+  OptionValue option;
+  if (item.is_number_unsigned()) {
+    std::uint64_t number = item.get<std::uint64_t>();
+    if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      throw HostError(at + ": integer out of range");
+    }
+    option = static_cast<std::int64_t>(number);
+  } else if (item.is_number_integer()) {
+    option = item.get<std::int64_t>();
+  } else if (item.is_number_float()) {
+    option = item.get<double>();
+  } else if (item.is_string()) {
+    std::string text = item.get<std::string>();
+    if (text.size() > kMaxText) {
+      throw HostError(at + ": text of " + std::to_string(text.size()) + " bytes; options take at most " +
+                      std::to_string(kMaxText));
+    }
+    if (text.find('\0') != std::string::npos) throw HostError(at + ": text contains a zero byte");
+    option = std::move(text);
+  } else {
+    throw HostError(at + ": expected a number or a text, found " + json_kind(item));
+  }
+  options.add(key, std::move(option), at);
+}
+
 // The option values of one level. Texts are refused beyond kMaxText bytes
 // rather than cut later; keys that riphost sets itself are refused; a
-// "comment" is no option.
-OptionSet read_options(const Json& value, const std::string& where) {
-  require_object(value, where);
+// "comment" is no option. Each bad option is one problem.
+OptionSet read_options(const Json& value, const std::string& where, Problems& problems) {
   OptionSet options;
+  if (!problems.attempt([&] { require_object(value, where); })) return options;
   for (const auto& [key, item] : value.items()) {
     if (key == kCommentKey) continue;
-    std::string at = place(where, key);
-    if (key.empty()) throw HostError(where + ": option with an empty name");
-    if (iequals(key, kDeviceDirKey)) throw HostError(at + ": set by riphost from the ticket's \"device\"");
-    if (iequals(key, kOutDirKey)) throw HostError(at + ": set by riphost from the ticket's \"output\"");
-    if (iequals(key, kJobNameKey)) throw HostError(at + ": set by riphost from the job's \"name\"");
-    OptionValue option;
-    if (item.is_number_unsigned()) {
-      std::uint64_t number = item.get<std::uint64_t>();
-      if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-        throw HostError(at + ": integer out of range");
-      }
-      option = static_cast<std::int64_t>(number);
-    } else if (item.is_number_integer()) {
-      option = item.get<std::int64_t>();
-    } else if (item.is_number_float()) {
-      option = item.get<double>();
-    } else if (item.is_string()) {
-      std::string text = item.get<std::string>();
-      if (text.size() > kMaxText) {
-        throw HostError(at + ": text of " + std::to_string(text.size()) + " bytes; options take at most " +
-                        std::to_string(kMaxText));
-      }
-      if (text.find('\0') != std::string::npos) throw HostError(at + ": text contains a zero byte");
-      option = std::move(text);
-    } else {
-      throw HostError(at + ": expected a number or a text, found " + json_kind(item));
-    }
-    options.add(key, std::move(option), at);
+    problems.attempt([&, &key = key, &item = item] { read_option(key, item, where, options); });
   }
   return options;
 }
 
-// The content source of a separation: a pattern or an image.
+// The content source of a separation: a pattern or an image. Adds the keys
+// its kind allows to allowed. A bad pattern parameter or threshold is a
+// problem of its own; a source that cannot be used throws.
 ContentSource read_source(const Json& object, const std::string& where, const fs::path& folder,
-                       std::vector<std::string>& allowed) {
+                          std::vector<std::string>& allowed, Problems& problems) {
   const Json* pattern = member(object, "pattern");
   const Json* image = member(object, "image");
   if (pattern && image) throw HostError(where + ": give either \"pattern\" or \"image\", not both");
@@ -193,7 +225,9 @@ ContentSource read_source(const Json& object, const std::string& where, const fs
     for (const std::string& name : *parameters) {
       allowed.push_back(name);
       if (const Json* value = member(object, name.c_str())) {
-        content.parameters.emplace_back(name, to_int(*value, place(where, name), 1, kMaxPatternParameter));
+        problems.attempt([&] {
+          content.parameters.emplace_back(name, to_int(*value, place(where, name), 1, kMaxPatternParameter));
+        });
       }
     }
     return content;
@@ -204,7 +238,7 @@ ContentSource read_source(const Json& object, const std::string& where, const fs
   std::string at = place(where, "image");
   content.image_text = to_text(*image, at);
   if (const Json* threshold = member(object, "threshold")) {
-    content.threshold = to_int(*threshold, place(where, "threshold"), 0, 255);
+    problems.attempt([&] { content.threshold = to_int(*threshold, place(where, "threshold"), 0, 255); });
   }
   content.image = (folder / content.image_text).lexically_normal();
   std::error_code error;
@@ -226,59 +260,83 @@ void probe_image(const ContentSource& content, const std::string& where, int& wi
   }
 }
 
-// One separation; image_width/height receive the image's size (0 for a pattern).
+// Size of a separation's content that is not known because the content has
+// a problem (already reported).
+constexpr int kUnknownSide = -1;
+
+// One separation; image_width/height receive the image's size (0 for a
+// pattern, kUnknownSide when the content could not be read).
 Separation read_separation(const Json& value, const std::string& where, const fs::path& folder,
-                           int& image_width, int& image_height) {
-  require_object(value, where);
+                           int& image_width, int& image_height, Problems& problems) {
   Separation separation;
   separation.where = where;
+  image_width = kUnknownSide;
+  image_height = kUnknownSide;
+  if (!problems.attempt([&] { require_object(value, where); })) return separation;
   std::vector<std::string> allowed = {"name", "outputpage", "options", kCommentKey};
-  separation.name = to_text(required(value, where, "name"), place(where, "name"));
-  separation.source = read_source(value, where, folder, allowed);
-  check_keys(value, where, allowed);
-  if (const Json* options = member(value, "options")) separation.options = read_options(*options, place(where, "options"));
-  if (const Json* outputpage = member(value, "outputpage")) {
-    std::string at = place(where, "outputpage");
-    separation.options.add("outputpage", static_cast<std::int64_t>(to_int(*outputpage, at, 0, 1)), at);
+  problems.attempt([&] { separation.name = to_text(required(value, where, "name"), place(where, "name")); });
+  bool source_read =
+      problems.attempt([&] { separation.source = read_source(value, where, folder, allowed, problems); });
+  // The keys allowed depend on the kind of content: unknown without one.
+  if (source_read) check_keys(value, where, allowed, problems);
+  if (const Json* options = member(value, "options")) {
+    separation.options = read_options(*options, place(where, "options"), problems);
   }
-  image_width = 0;
-  image_height = 0;
-  if (separation.source.kind == ContentSource::Kind::Image) probe_image(separation.source, where, image_width, image_height);
+  if (const Json* outputpage = member(value, "outputpage")) {
+    problems.attempt([&] {
+      std::string at = place(where, "outputpage");
+      separation.options.add("outputpage", static_cast<std::int64_t>(to_int(*outputpage, at, 0, 1)), at);
+    });
+  }
+  if (!source_read) return separation;
+  if (separation.source.kind == ContentSource::Kind::Pattern) {
+    image_width = 0;
+    image_height = 0;
+    return separation;
+  }
+  problems.attempt([&] { probe_image(separation.source, where, image_width, image_height); });
   return separation;
 }
 
-// One side of a page: given, else the first separation's image size.
+// One side of a page: given, else the first separation's image size (0 when
+// that separation's content is unknown: its problem is reported already).
 int page_side(const Json& page, const std::string& where, const char* key, int image_side) {
   if (const Json* value = member(page, key)) return to_int(*value, place(where, key), 1, kMaxImageSide);
   if (image_side > 0) return image_side;
+  if (image_side == kUnknownSide) return 0;
   throw HostError(place(where, key) + ": missing (it defaults to the size of the first separation's image, "
                   "but the first separation is a pattern)");
 }
 
 // One page with its separations.
-Page read_page(const Json& value, const std::string& where, const fs::path& folder) {
-  require_object(value, where);
-  check_keys(value, where, {"width", "height", "ncopies", "options", "separations", kCommentKey});
+Page read_page(const Json& value, const std::string& where, const fs::path& folder, Problems& problems) {
   Page page;
   page.where = where;
-  const Json& separations = required(value, where, "separations");
-  require_list(separations, place(where, "separations"));
-  int first_width = 0;
-  int first_height = 0;
-  for (std::size_t i = 0; i < separations.size(); ++i) {
-    int image_width = 0;
-    int image_height = 0;
-    page.separations.push_back(
-        read_separation(separations[i], place(where, "separations", i), folder, image_width, image_height));
-    if (i == 0) {
-      first_width = image_width;
-      first_height = image_height;
+  if (!problems.attempt([&] { require_object(value, where); })) return page;
+  check_keys(value, where, {"width", "height", "ncopies", "options", "separations", kCommentKey}, problems);
+  int first_width = kUnknownSide;
+  int first_height = kUnknownSide;
+  const Json* separations = member(value, "separations");
+  if (!separations) {
+    problems.add(place(where, "separations") + ": missing");
+  } else if (problems.attempt([&] { require_list(*separations, place(where, "separations")); })) {
+    for (std::size_t i = 0; i < separations->size(); ++i) {
+      int image_width = 0;
+      int image_height = 0;
+      page.separations.push_back(read_separation((*separations)[i], place(where, "separations", i), folder,
+                                                 image_width, image_height, problems));
+      if (i == 0) {
+        first_width = image_width;
+        first_height = image_height;
+      }
     }
   }
-  page.width = page_side(value, where, "width", first_width);
-  page.height = page_side(value, where, "height", first_height);
-  if (const Json* ncopies = member(value, "ncopies")) page.ncopies = to_int(*ncopies, place(where, "ncopies"), 1, 9999);
-  if (const Json* options = member(value, "options")) page.options = read_options(*options, place(where, "options"));
+  problems.attempt([&] { page.width = page_side(value, where, "width", first_width); });
+  problems.attempt([&] { page.height = page_side(value, where, "height", first_height); });
+  if (const Json* ncopies = member(value, "ncopies")) {
+    problems.attempt([&] { page.ncopies = to_int(*ncopies, place(where, "ncopies"), 1, 9999); });
+  }
+  if (const Json* options = member(value, "options")) page.options = read_options(*options, place(where, "options"), problems);
   return page;
 }
 
@@ -304,23 +362,37 @@ double default_ppi(const OptionSet& job_options, const OptionSet& ticket_options
   return value;
 }
 
-// One job with its pages.
-Job read_job(const Json& value, const std::string& where, const fs::path& folder, const OptionSet& ticket_options) {
-  require_object(value, where);
-  check_keys(value, where, {"name", "ppi", "bps", "options", "pages", kCommentKey});
+
+// One job with its pages. A job for which neither it nor the ticket sets
+// RES gets RES = its resolution, so that the plug-in, which takes the
+// resolution from RES, works at the job's "ppi".
+Job read_job(const Json& value, const std::string& where, const fs::path& folder, const OptionSet& ticket_options,
+             Problems& problems) {
   Job job;
   job.where = where;
-  job.name = to_text(required(value, where, "name"), place(where, "name"));
-  if (const Json* options = member(value, "options")) job.options = read_options(*options, place(where, "options"));
-  if (const Json* ppi = member(value, "ppi")) {
-    job.ppi = to_positive_real(*ppi, place(where, "ppi"), kMaxPpi);
-  } else {
-    job.ppi = default_ppi(job.options, ticket_options, where);
+  if (!problems.attempt([&] { require_object(value, where); })) return job;
+  check_keys(value, where, {"name", "ppi", "bps", "options", "pages", kCommentKey}, problems);
+  problems.attempt([&] { job.name = to_text(required(value, where, "name"), place(where, "name")); });
+  if (const Json* options = member(value, "options")) job.options = read_options(*options, place(where, "options"), problems);
+  problems.attempt([&] {
+    if (const Json* ppi = member(value, "ppi")) {
+      job.ppi = to_positive_real(*ppi, place(where, "ppi"), kMaxPpi);
+    } else {
+      job.ppi = default_ppi(job.options, ticket_options, where);
+    }
+  });
+  if (const Json* bps = member(value, "bps")) {
+    problems.attempt([&] { job.bps = to_int(*bps, place(where, "bps"), 1, 32); });
   }
-  if (const Json* bps = member(value, "bps")) job.bps = to_int(*bps, place(where, "bps"), 1, 32);
-  const Json& pages = required(value, where, "pages");
-  require_list(pages, place(where, "pages"));
-  for (std::size_t i = 0; i < pages.size(); ++i) job.pages.push_back(read_page(pages[i], place(where, "pages", i), folder));
+  if (!job.options.find("RES") && !ticket_options.find("RES")) job.options.add("RES", job.ppi, place(where, "ppi"));
+  const Json* pages = member(value, "pages");
+  if (!pages) {
+    problems.add(place(where, "pages") + ": missing");
+  } else if (problems.attempt([&] { require_list(*pages, place(where, "pages")); })) {
+    for (std::size_t i = 0; i < pages->size(); ++i) {
+      job.pages.push_back(read_page((*pages)[i], place(where, "pages", i), folder, problems));
+    }
+  }
   return job;
 }
 
@@ -348,52 +420,127 @@ fs::path resolve_folder(const fs::path& folder, const std::string& text, const c
   return resolved;
 }
 
+
+// The device folder; refused when it is no folder.
+fs::path read_device(const Json& root, const fs::path& folder) {
+  std::string text = to_text(required(root, "", "device"), "device");
+  fs::path device = resolve_folder(folder, text, "device");
+  std::error_code error;
+  if (!fs::is_directory(device, error)) throw HostError("device: folder not found: " + text);
+  return device;
+}
+
+// The output folder: the ticket's, or the one given on the command line
+// (against the working folder). Refused when it names something else than a
+// folder; a missing one is made before the run.
+fs::path read_output(const Json& root, const fs::path& folder, const TicketOptions& options) {
+  bool given = !options.output.empty();
+  const char* key = given ? "-o" : "output";
+  std::string text = given ? options.output : to_text(required(root, "", "output"), "output");
+  fs::path output = resolve_folder(given ? fs::path() : folder, text, key);
+  std::error_code error;
+  if (fs::exists(output, error) && !fs::is_directory(output, error)) {
+    throw HostError(std::string(key) + ": not a folder: " + text);
+  }
+  return output;
+}
+
+// The whole text of a ticket file, or one problem.
+bool read_file_text(const fs::path& file, std::string& text, fs::path& folder, Problems& problems) {
+  return problems.attempt([&] {
+    if (file == kStandardInput) {
+      text = read_ticket_text(stdin);
+      std::error_code error;
+      folder = fs::current_path(error);
+      if (error) throw HostError("cannot resolve the working folder: " + error.message());
+      return;
+    }
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (!in) throw HostError("cannot read the ticket: " + std::generic_category().message(errno));
+    try {
+      text = read_ticket_text(in);
+    } catch (...) {
+      std::fclose(in);
+      throw;
+    }
+    std::fclose(in);
+    folder = absolute_path(file, "").parent_path();
+  });
+}
+
 }  // namespace
 
-// Checks a ticket given as text.
-Ticket parse_ticket(std::string_view text, const fs::path& folder) {
-  Json root = parse_json(text);
-  require_object(root, "the ticket");
-  check_keys(root, "", {"device", "output", "options", "jobs", kCommentKey});
-  Ticket ticket;
-  std::string device_text = to_text(required(root, "", "device"), "device");
-  std::string output_text = to_text(required(root, "", "output"), "output");
-  ticket.device_dir = resolve_folder(folder, device_text, "device");
-  ticket.output_dir = resolve_folder(folder, output_text, "output");
-  std::error_code error;
-  if (!fs::is_directory(ticket.device_dir, error)) throw HostError("device: folder not found: " + device_text);
-  if (fs::exists(ticket.output_dir, error) && !fs::is_directory(ticket.output_dir, error)) {
-    throw HostError("output: not a folder: " + output_text);
+// Reads in chunks up to one byte past the limit.
+std::string read_ticket_text(std::FILE* in) {
+  std::string text;
+  char chunk[1 << 16];
+  for (;;) {
+    std::size_t got = std::fread(chunk, 1, sizeof chunk, in);
+    int error = errno;
+    if (text.size() + got > kMaxTicketBytes) throw HostError("the ticket is larger than 16 MiB");
+    text.append(chunk, got);
+    if (got < sizeof chunk) {
+      if (std::ferror(in)) throw HostError("cannot read the ticket: " + std::generic_category().message(error));
+      return text;
+    }
   }
-  if (const Json* options = member(root, "options")) ticket.options = read_options(*options, "options");
-  const Json& jobs = required(root, "", "jobs");
-  require_list(jobs, "jobs");
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    ticket.jobs.push_back(read_job(jobs[i], place("", "jobs", i), folder, ticket.options));
+}
+
+// Every level in turn; a part with a problem is skipped, the rest is read.
+Ticket check_ticket_text(std::string_view text, const fs::path& folder, const TicketOptions& options,
+                         std::vector<std::string>& list) {
+  Problems problems(list);
+  Ticket ticket;
+  Json root;
+  if (!problems.attempt([&] { root = parse_json(text); })) return ticket;
+  if (!problems.attempt([&] { require_object(root, "the ticket"); })) return ticket;
+  check_keys(root, "", {"device", "output", "options", "jobs", kCommentKey}, problems);
+  problems.attempt([&] { ticket.device_dir = read_device(root, folder); });
+  problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
+  if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
+  const Json* jobs = member(root, "jobs");
+  if (!jobs) {
+    problems.add("jobs: missing");
+  } else if (problems.attempt([&] { require_list(*jobs, "jobs"); })) {
+    for (std::size_t i = 0; i < jobs->size(); ++i) {
+      ticket.jobs.push_back(read_job((*jobs)[i], place("", "jobs", i), folder, ticket.options, problems));
+    }
   }
   return ticket;
 }
 
-// Reads the ticket file, checks it and creates the output folder.
-Ticket load_ticket(const fs::path& file) {
-  std::error_code error;
-  std::uintmax_t size = fs::file_size(file, error);
-  if (error) throw HostError("cannot read the ticket: " + error.message());
-  if (size > kMaxTicketBytes) throw HostError("the ticket is larger than 16 MiB");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw HostError("cannot read the ticket: " + std::generic_category().message(errno));
-  std::string text(static_cast<std::size_t>(size), '\0');
-  in.read(text.data(), static_cast<std::streamsize>(size));
-  if (in.gcount() != static_cast<std::streamsize>(size)) throw HostError("cannot read the ticket");
-  fs::path folder = absolute_path(file, "").parent_path();
+// The file's text, then the check.
+Ticket check_ticket_file(const fs::path& file, const TicketOptions& options, std::vector<std::string>& list) {
+  Problems problems(list);
+  std::string text;
+  fs::path folder;
+  if (!read_file_text(file, text, folder, problems)) return Ticket();
+  return check_ticket_text(text, folder, options, list);
+}
+
+// Checks a ticket given as text; all problems in one TicketError.
+Ticket parse_ticket(std::string_view text, const fs::path& folder, const TicketOptions& options) {
+  std::vector<std::string> problems;
   Ticket ticket;
   try {
-    ticket = parse_ticket(text, folder);
+    ticket = check_ticket_text(text, folder, options, problems);
   } catch (const std::bad_alloc&) {
     throw HostError("not enough memory to check the ticket");
   }
-  fs::create_directories(ticket.output_dir, error);
-  if (error) throw HostError("output: cannot create folder " + ticket.output_dir.string() + ": " + error.message());
+  if (!problems.empty()) throw TicketError(std::move(problems));
+  return ticket;
+}
+
+// Reads and checks a ticket file; all problems in one TicketError.
+Ticket load_ticket(const fs::path& file, const TicketOptions& options) {
+  std::vector<std::string> problems;
+  Ticket ticket;
+  try {
+    ticket = check_ticket_file(file, options, problems);
+  } catch (const std::bad_alloc&) {
+    throw HostError("not enough memory to check the ticket");
+  }
+  if (!problems.empty()) throw TicketError(std::move(problems));
   return ticket;
 }
 

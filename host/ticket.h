@@ -1,12 +1,16 @@
 // ticket.h - the job ticket: what riphost sends through the plug-in.
 //
-// The ticket is a JSON file (docs/job-ticket.md). load_ticket reads and
-// checks all of it, opens the header of every image, resolves the folders and
-// creates the output folder, so that a ticket that loads runs without
-// surprises. Every error names the place in the ticket.
+// The ticket is a JSON file (docs/job-ticket.md). Reading it checks all of
+// it, opens the header of every image and resolves the folders, so that a
+// ticket that loads runs without surprises. Every problem is collected, not
+// only the first, each as "<place>: <problem>". Reading creates nothing: the
+// output folder is made by create_output_folder (ticket_check.h) once every
+// check has passed.
 #ifndef RIPHOST_TICKET_H
 #define RIPHOST_TICKET_H
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -33,7 +37,10 @@ struct Page {
   std::vector<Separation> separations;
 };
 
-// Resolution of a job that gives neither "ppi" nor a "RES" option.
+// Resolution of a job that gives neither "ppi" nor a "RES" option. A job
+// whose ticket sets "RES" neither for the whole ticket nor for the job gets
+// a "RES" option with its resolution, placed at "<job>.ppi": the plug-in
+// takes the resolution from RES and must agree with the job's "ppi".
 inline constexpr double kDefaultPpi = 2400.0;
 
 // Highest resolution a job may give, as "ppi" or through "RES".
@@ -60,15 +67,42 @@ inline constexpr const char* kDeviceDirKey = "DEVICEDIR";
 inline constexpr const char* kOutDirKey = "OUTDIR";
 inline constexpr const char* kJobNameKey = "JOBNAME";
 
-// Reads and checks a ticket file and creates its output folder. Throws
-// HostError: a syntax error as "line L, column C: ...", any other error as
-// "<place>: ..." (e.g. "jobs[0].pages[1].separations[2].image: file not
-// found: x.png"), also when the working folder is gone or memory runs out.
-Ticket load_ticket(const std::filesystem::path& file);
+// What the command line changes in a ticket.
+struct TicketOptions {
+  // Replaces the ticket's "output" (which may then be left out); a relative
+  // name is taken against the working folder. Empty: the ticket's.
+  std::string output;
+};
+
+// Name of the ticket file that stands for standard input.
+inline constexpr const char* kStandardInput = "-";
+
+// Largest ticket read, from a file or from standard input.
+inline constexpr std::uintmax_t kMaxTicketBytes = 16u << 20;
+
+// Reads a whole ticket from in, refusing more than kMaxTicketBytes. Throws
+// HostError when it cannot be read or is too large.
+std::string read_ticket_text(std::FILE* in);
 
 // Checks a ticket given as text; folders and images are resolved against
-// folder. Creates no folder: a missing output folder is left for load_ticket.
-Ticket parse_ticket(std::string_view text, const std::filesystem::path& folder);
+// folder. Every problem is appended to problems ("line L, column C: ..." for
+// a syntax error, which ends the check, else "<place>: ..."). Returns what
+// could be read: with problems, parts may be missing.
+Ticket check_ticket_text(std::string_view text, const std::filesystem::path& folder, const TicketOptions& options,
+                         std::vector<std::string>& problems);
+
+// Reads and checks a ticket file; kStandardInput reads standard input, whose
+// relative names are taken against the working folder. A file that cannot be
+// read is one problem. Otherwise as check_ticket_text.
+Ticket check_ticket_file(const std::filesystem::path& file, const TicketOptions& options,
+                         std::vector<std::string>& problems);
+
+// As check_ticket_text, but throws TicketError with every problem found.
+Ticket parse_ticket(std::string_view text, const std::filesystem::path& folder, const TicketOptions& options = {});
+
+// As check_ticket_file, but throws TicketError with every problem found.
+// Creates nothing.
+Ticket load_ticket(const std::filesystem::path& file, const TicketOptions& options = {});
 
 }  // namespace riphost
 

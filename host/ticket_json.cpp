@@ -91,6 +91,12 @@ std::string parse_error_reason(const char* what) {
 
 // Parses the text, tracking the place of every key to name repeated ones.
 Json parse_json(std::string_view text) {
+  // JSON has no place for a zero byte, not even after the value; the parser
+  // would take one as the end of the text and ignore what follows.
+  std::size_t zero = text.find('\0');
+  if (zero != std::string_view::npos) {
+    throw HostError(line_and_column(text, zero) + ": zero byte (a ticket is UTF-8 text without zero bytes)");
+  }
   check_nesting(text);
   std::vector<Frame> frames;
   auto element_done = [&frames] {

@@ -12,8 +12,8 @@ namespace riphost {
 inline constexpr std::size_t kMaxJsonDepth = 64;
 
 // Parses JSON text keeping the order of object keys. Throws HostError:
-// "line L, column C: <what is wrong>" for a syntax error or for nesting
-// beyond kMaxJsonDepth, "<place>: key given twice" for a repeated key in one
+// "line L, column C: <what is wrong>" for a syntax error, a zero byte
+// anywhere (also after the value) or nesting beyond kMaxJsonDepth, "<place>: key given twice" for a repeated key in one
 // object.
 nlohmann::ordered_json parse_json(std::string_view text);
 

@@ -110,17 +110,22 @@ DRAVOUTUTIL_API int dravoututil_readresfile(DravOutUtil* util, const char* confi
 // Writes into buffer (size bytes) a new temporary file name in the output
 // folder, ending in suffix, and creates that file empty so that no other
 // writer takes the name. The name is
-//   OUTDIR/.JOBNAME-YYYYMMDD-HHMMSS.PID.SEQ<suffix>
-// with the local time of *time (seconds since 1970). Both names of one
-// separation share the time and therefore the part that becomes the final
-// name. Returns 0, or non-zero when the name does not fit or the file cannot
-// be created.
+//   OUTDIR/.JOBNAME-YYYYMMDD-HHMMSS.HOST.PID.SEQ<suffix>
+// with the local time of *time (seconds since 1970); HOST is this machine's
+// host name (gethostname) cut at its first ".", with bytes outside A-Z a-z
+// 0-9 _ - replaced by "_", at most 64 bytes, "localhost" when it is empty or
+// cannot be read; PID the process id, SEQ a counter of the process. Both
+// names of one separation share the time and therefore the part that becomes
+// the final name. Returns 0, or non-zero when the name (with its zero byte)
+// does not fit size bytes (it is refused, never cut) or the file cannot be
+// created.
 DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int size,
                                            const char* suffix, const int32_t* time);
 
 // Moves the file source to <folder of source>/<stem><extension> (for a name
-// from dravoututil_outputspec: OUTDIR/JOBNAME-YYYYMMDD-HHMMSS<extension>; for
-// a name of another form: its base name without its last extension), or,
+// from dravoututil_outputspec: OUTDIR/JOBNAME-YYYYMMDD-HHMMSS<extension>,
+// also for one of the older form without HOST; for a name of another form:
+// its base name without its last extension), or,
 // when that name is taken, to ...-2<extension>, -3, ...: atomically, never
 // replacing an existing file, also with several processes writing into the
 // same folder. The file and its folder are synced to disk before 0 is
@@ -141,7 +146,9 @@ DRAVOUTUTIL_API int dravoututil_uniquerename(DravOutUtil* util, char* buffer, in
 // is the base name without its extension and without a trailing -N (a stem
 // ending in -YYYYMMDD-HHMMSS keeps it); the copy is written under a
 // temporary name, synced and only then given its final name without
-// replacing anything. As with dravoututil_uniquerename, numbers grow within
+// replacing anything (the temporary name is ".<stem>.HOST.PID.SEQ.copy",
+// with HOST, PID and SEQ as in dravoututil_outputspec). As with
+// dravoututil_uniquerename, numbers grow within
 // one handle. Returns 0 with the name in buffer, non-zero on failure (nothing
 // is left behind; a name that would not fit buffer is refused before
 // anything is copied).
@@ -154,6 +161,39 @@ DRAVOUTUTIL_API void dravoututil_feedback(DravOutUtil* util, const char* name, i
 // Ends the library and releases the handle and everything it owns (option
 // lists, resource data). A null handle is accepted.
 DRAVOUTUTIL_API void dravoututil_end(DravOutUtil* util);
+
+// Removes from folder (not its sub-folders) the temporary files that
+// processes of this library on this machine left behind when they died:
+// regular files named exactly ".<stem>.HOST.PID.SEQ" followed by ".tmp",
+// ".tmp_pngpreview" (dravoututil_outputspec) or ".copy" (the temporary
+// copies of dravoututil_uniquecopy), whose HOST is this machine's (as in
+// dravoututil_outputspec) and whose PID no longer runs (kill(PID, 0) fails
+// with ESRCH; a process it may not signal runs, and so does the caller).
+// Never a file of another machine, of a running process, of another name, of
+// the older form without HOST (its machine is unknown), nor a symbolic link,
+// a folder or anything behind a link. removed (may be null) is called with
+// the full name of each file removed; a file that cannot be removed is left
+// and not counted. Needs no handle. Returns the number of files removed, or
+// -1 when the folder cannot be opened or read (errno tells why; EINVAL for a
+// null folder).
+DRAVOUTUTIL_API int dravoututil_cleantemporaries(const char* folder,
+                                                 void (*removed)(const char* path, void* context),
+                                                 void* context);
+
+// Checks a device folder without a handle: its "device.toml" exists, parses,
+// and holds the configuration config_name (compared without regard to case;
+// null or empty: the file's default configuration), whose film is in the
+// film table (compared without regard to case, as the plug-in looks it up
+// when a page starts). It reads the file as dravoututil_readresfile does and
+// so finds the same faults. An empty device_folder is the current folder.
+// Returns 0 with error empty, or non-zero with the reason in error (size
+// bytes, always terminated when size > 0), naming the file and, where there
+// is one, the line and column, e.g.
+//   examples/device/device.toml: no configuration named "X" (known: A, B)
+// The reason is one line: control characters become "?", and a reason too
+// long for error is cut at the start of a UTF-8 character.
+DRAVOUTUTIL_API int dravoututil_checkdevice(const char* device_folder, const char* config_name,
+                                            char* error, int size);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -78,7 +78,10 @@ TAV_API int tav_fclose(TavFile* file);
 
 // The text of the last failure reported by a tav_ call in the calling thread
 // (a refused argument, a libtiff error, a failed write), or an empty text.
-// Valid until the thread's next tav_ call.
+// When a write, seek, sync or close of the file failed, the text starts with
+// the system's reason in English and says what was being done, e.g. "No space
+// left on device (writing row 1048 of /out/.x.tmp)". Valid until the thread's
+// next tav_ call.
 TAV_API const char* tav_lasterror(void);
 
 #ifdef __cplusplus

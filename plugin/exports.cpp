@@ -7,6 +7,7 @@
 #include <new>
 
 #include "dravout.h"
+#include "extension.h"
 #include "plugin_state.h"
 #include "stages.h"
 
@@ -96,9 +97,7 @@ DRAVOUT_API int dravout_close(void) {
 }
 
 DRAVOUT_API int drav_extension(void* hook_record, HostCallbacks* host_table) {
-  (void)hook_record;
-  (void)host_table;
-  return not_available("drav_extension", 0);
+  return guarded("drav_extension", 0, 0, [&] { return screeninfo::register_hook(hook_record, host_table); });
 }
 
 }  // extern "C"

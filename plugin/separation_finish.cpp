@@ -1,6 +1,7 @@
 // separation_finish.cpp - end of a separation: tags, close, final name, copies.
 #include "fileutil.h"
 #include "plugin_state.h"
+#include "screeninfo_tag.h"
 #include "stages.h"
 
 namespace dravout {
@@ -11,8 +12,10 @@ namespace {
 //
 // Order: screen information, PNG preview (when previews are on), staggered
 // cutting (when an "SCPAll" text is kept), cutting and transformation tags
-// (when a cutting text was given). Each writer joins here as it is built.
-void write_closing_tags() {}
+// (when a cutting text was given).
+void write_closing_tags() {
+  if (write_screeninfo_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write screen info tag in tavfile");
+}
 
 // Makes the further copies of the finished file, each reported in turn.
 int make_copies() {

@@ -63,33 +63,54 @@ std::string FormatName(int format) {
   }
 }
 
-// Hex value and bit names of the mode flags.
-std::string DescribeMode(int mode) {
+// Names of the mode flags set.
+std::vector<std::string> ModeFlagNames(int mode) {
   const auto bits = static_cast<uint32_t>(mode);
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(bits));
-  std::string out = hex;
-  out += " (";
-  bool first = true;
+  std::vector<std::string> names;
   for (unsigned bit = 0; bit < 32; ++bit) {
     const uint32_t flag = uint32_t{1} << bit;
     if ((bits & flag) == 0) continue;
-    if (!first) out += " + ";
-    first = false;
     if (flag == 0x02) {
-      out += "mirror";
+      names.emplace_back("mirror");
     } else if (flag == 0x08) {
-      out += "reverse";
+      names.emplace_back("reverse");
     } else if (flag == 0x40) {
-      out += "runlength";
+      names.emplace_back("runlength");
     } else {
+      char hex[16];
       std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(flag));
-      out += hex;
+      names.emplace_back(hex);
     }
   }
-  if (first) out += "none";
+  return names;
+}
+
+// Hex value and bit names of the mode flags.
+std::string DescribeMode(int mode) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(mode));
+  std::string out = hex;
+  out += " (";
+  const std::vector<std::string> names = ModeFlagNames(mode);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i != 0) out += " + ";
+    out += names[i];
+  }
+  if (names.empty()) out += "none";
   out += ")";
   return out;
+}
+
+// UTF-8 validity of a whole text.
+bool IsUtf8(std::string_view text) {
+  const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    uint32_t cp = 0;
+    const std::size_t len = DecodeUtf8(data, text.size(), i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
 }
 
 // Fixed-point text of value, independent of the process locale.

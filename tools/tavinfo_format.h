@@ -25,6 +25,14 @@ std::string FormatFixed(double value, int digits);
 // and carriage returns.
 bool IsTextValue(const std::vector<uint8_t>& value);
 
+// True when text is valid UTF-8 (no overlong forms, surrogates or code
+// points above U+10FFFF); control characters are allowed.
+bool IsUtf8(std::string_view text);
+
+// The names of the mode flags set, lowest bit first: "mirror", "reverse",
+// "runlength", or the flag in hex ("0x01").
+std::vector<std::string> ModeFlagNames(int mode);
+
 // text with control characters other than tab and line feed escaped
 // (\r, \xNN), safe to print on a terminal.
 std::string EscapeText(std::string_view text);

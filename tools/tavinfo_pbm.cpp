@@ -26,8 +26,9 @@ void PackSamples(const uint8_t* samples, int width, uint8_t* bits) {
   }
 }
 
-// Writes header and rows to file; false with the reason in error.
-bool WriteImage(tav::TavReader& reader, std::FILE* file, std::string& error) {
+// Writes header and rows to file, synced to disk when sync is set; false
+// with the reason in error.
+bool WriteImage(tav::TavReader& reader, std::FILE* file, bool sync, std::string& error) {
   const tav::TavInfo& info = reader.Info();
   if (std::fprintf(file, "P4\n%d %d\n", info.width, info.height) < 0) {
     error = ErrnoText();
@@ -48,17 +49,52 @@ bool WriteImage(tav::TavReader& reader, std::FILE* file, std::string& error) {
       return false;
     }
   }
-  if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) {
+  if (std::fflush(file) != 0 || std::ferror(file) || (sync && fsync(fileno(file)) != 0)) {
     error = ErrnoText();
     return false;
   }
   return true;
 }
 
+// What a file that is not a regular one is.
+const char* Kind(mode_t mode) {
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "a special file";
+}
+
 }  // namespace
 
-// Writes the PBM through a temporary file; see the header.
+// Refuses every existing out that is not a regular file.
+bool OutputAllowed(const std::string& out, std::string& error) {
+  struct stat st {};
+  if (lstat(out.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    error = "cannot check " + out + ": " + ErrnoText();
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) return true;
+  error = "refusing to replace " + out + ": it is " + Kind(st.st_mode) +
+          "; only regular files are written (\"-\" is standard output)";
+  return false;
+}
+
+// Writes the PBM to standard output or through a temporary file; see the
+// header.
 bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error) {
+  if (out == "-") {
+    std::string why;
+    if (!WriteImage(reader, stdout, false, why)) {
+      error = "cannot write to standard output: " + why;
+      return false;
+    }
+    return true;
+  }
+  if (!OutputAllowed(out, error)) return false;
   std::string temp = out + ".tmpXXXXXX";
   const int fd = mkstemp(temp.data());
   if (fd < 0) {
@@ -79,13 +115,18 @@ bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error
   bool ok = false;
   std::string why;
   try {
-    ok = WriteImage(reader, file, why);
+    ok = WriteImage(reader, file, true, why);
   } catch (const std::exception& e) {
     why = e.what();
   }
   if (std::fclose(file) != 0 && ok) {
     why = ErrnoText();
     ok = false;
+  }
+  // Checked again just before: out may have changed while the rows were read.
+  if (ok && !OutputAllowed(out, error)) {
+    unlink(temp.c_str());
+    return false;
   }
   if (ok && std::rename(temp.c_str(), out.c_str()) != 0) {
     error = "cannot rename " + temp + " to " + out + ": " + ErrnoText();

@@ -8,10 +8,17 @@
 
 namespace tavinfo {
 
+// Checks that out may be written: it does not exist yet or is a regular
+// file. A symbolic link, a device, a FIFO, a socket or a folder is refused
+// (replacing /dev/null, say, would be a disaster). Returns false with the
+// reason in error.
+bool OutputAllowed(const std::string& out, std::string& error);
+
 // Writes reader's image to out as a P4 PBM (1 = black = ink; for 8-bit files
-// a sample of 128 or more is black), row by row. The image goes to a
-// temporary file beside out that is renamed to out at the end, so a failure
-// leaves no partial file under out. Returns false with the reason in error.
+// a sample of 128 or more is black), row by row. out "-" is standard output.
+// Otherwise out must pass OutputAllowed; the image goes to a temporary file
+// beside out that is renamed to out at the end, so a failure leaves no
+// partial file under out. Returns false with the reason in error.
 bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error);
 
 }  // namespace tavinfo

@@ -38,6 +38,8 @@ struct ResolutionDescription {
 struct ConfigurationDescription {
   std::string name;
   std::string film;
+  std::size_t film_line = 0;    // where "film" is written (0: unknown)
+  std::size_t film_column = 0;
   bool is_default = false;
   std::vector<ResolutionDescription> resolutions;
 };
@@ -55,8 +57,20 @@ DeviceDescription read_device_file(const std::string& path);
 
 // Index of the configuration named wanted (compared without regard to case),
 // or, when wanted is empty, of the one marked default, else the first.
-// Throws Failure when no configuration has that name.
+// Throws Failure when no configuration has that name, listing the names
+// there are.
 std::size_t select_configuration(const DeviceDescription& device, std::string_view wanted);
+
+// Index in device.films of the film the configuration uses (compared
+// without regard to case, as the plug-in looks it up); throws Failure with
+// the file, the line of its "film" key, and the films there are when the
+// film table does not list it.
+std::size_t film_of_configuration(const DeviceDescription& device, std::size_t configuration);
+
+// Checks the device folder as a job would use it: reads <folder>/device.toml
+// (read_device_file), selects wanted (select_configuration) and finds its
+// film (film_of_configuration). Throws Failure with the reason.
+void check_device_folder(const std::string& folder, std::string_view wanted);
 
 // The resource records of one device file, owned together.
 class ResourceData {

@@ -13,6 +13,8 @@
 #include "device_description.h"
 #include "failure.h"
 #include "file_ops.h"
+#include "names.h"
+#include "nesting_check.h"
 
 namespace dravoututil {
 
@@ -65,6 +67,14 @@ DeviceDescription DeviceFileReader::read() const {
                   " bytes");
   }
   std::string bytes = load();
+  // The parser recurses for every level; a hostile depth would exhaust the
+  // stack before it could report anything.
+  TextPosition where;
+  if (find_excess_nesting(bytes, kNestingLimit, where)) {
+    throw Failure(path_ + ":" + decimal(where.line) + ":" + decimal(where.column) +
+                  ": nested deeper than " + decimal(kNestingLimit) +
+                  " levels (table header, dotted key, arrays and inline tables together)");
+  }
   toml::table root;
   try {
     root = toml::parse(bytes, path_);
@@ -247,6 +257,9 @@ ConfigurationDescription DeviceFileReader::configuration(const toml::table& tabl
   ConfigurationDescription configuration;
   configuration.name = text(table, "name", kNameLimit, true, "the configuration");
   configuration.film = text(table, "film", kNameLimit, true, "the configuration");
+  const toml::source_position& film_at = table.get("film")->source().begin;
+  configuration.film_line = film_at.line;
+  configuration.film_column = film_at.column;
   if (const toml::node* node = table.get("default")) {
     const toml::value<bool>* flag = node->as_boolean();
     if (flag == nullptr) fail_at(node->source(), "\"default\" must be true or false");
@@ -292,7 +305,50 @@ std::size_t select_configuration(const DeviceDescription& device, std::string_vi
     }
   }
   if (wanted.empty() && !device.configurations.empty()) return 0;
-  throw Failure(device.path + ": no configuration named \"" + std::string(wanted) + "\"");
+  std::string message = device.path + ": no configuration named \"" + std::string(wanted) + "\"";
+  message += " (known: ";
+  for (std::size_t i = 0; i < device.configurations.size(); ++i) {
+    if (i != 0) message += ", ";
+    message += device.configurations[i].name;
+  }
+  message += ')';
+  throw Failure(message);
+}
+
+// Index of the film the configuration uses.
+std::size_t film_of_configuration(const DeviceDescription& device, std::size_t configuration) {
+  const ConfigurationDescription& entry = device.configurations.at(configuration);
+  for (std::size_t i = 0; i < device.films.size(); ++i) {
+    if (equal_ignoring_case(device.films[i].name, entry.film)) return i;
+  }
+  std::string message = device.path;
+  if (entry.film_line != 0) {
+    message += ':';
+    message += decimal(entry.film_line);
+    message += ':';
+    message += decimal(entry.film_column);
+  }
+  // The words of the plug-in's refusal, so that both are found together.
+  message += ": Film (" + entry.film + ") in selected configuration (" + entry.name +
+             ") not found";
+  if (device.films.empty()) {
+    message += " (the file lists no [[film]])";
+  } else {
+    message += " (films: ";
+    for (std::size_t i = 0; i < device.films.size(); ++i) {
+      if (i != 0) message += ", ";
+      message += device.films[i].name;
+    }
+    message += ')';
+  }
+  throw Failure(message);
+}
+
+// Checks the device folder as a job would use it.
+void check_device_folder(const std::string& folder, std::string_view wanted) {
+  DeviceDescription device =
+      read_device_file(join_folder(folder.empty() ? "." : folder, "device.toml"));
+  film_of_configuration(device, select_configuration(device, wanted));
 }
 
 }  // namespace dravoututil

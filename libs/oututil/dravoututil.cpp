@@ -3,6 +3,8 @@
 // message and a non-zero result.
 #include "dravoututil.h"
 
+#include <errno.h>
+
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,6 +14,7 @@
 #include "handle.h"
 #include "names.h"
 #include "output_files.h"
+#include "stale_files.h"
 
 namespace {
 
@@ -66,6 +69,25 @@ std::size_t clear_buffer(char* buffer, int size) {
 void put_name(char* buffer, std::size_t capacity, const std::string& name) {
   if (name.size() >= capacity) return;
   std::memcpy(buffer, name.c_str(), name.size() + 1);
+}
+
+// Copies text into buffer as one line: control bytes (a line end in a file
+// name, say) become "?", and a text longer than the buffer is cut, at the
+// start of a UTF-8 character, to what fits with its zero byte. Allocates
+// nothing.
+void put_line(char* buffer, std::size_t capacity, const char* text) {
+  if (capacity == 0) return;
+  std::size_t length = std::strlen(text);
+  if (length >= capacity) {
+    length = capacity - 1;
+    // Back off over continuation bytes (10xxxxxx) to a character's start.
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    buffer[i] = (byte < 0x20 || byte == 0x7F) ? '?' : text[i];
+  }
+  buffer[length] = '\0';
 }
 
 }  // namespace
@@ -168,3 +190,41 @@ void dravoututil_feedback(DravOutUtil* util, const char* name, int zero) {
 
 // Ends the library and frees everything it owns.
 void dravoututil_end(DravOutUtil* util) { delete util; }
+
+// Removes the temporary files that dead processes of this machine left.
+int dravoututil_cleantemporaries(const char* folder,
+                                 void (*removed)(const char* path, void* context),
+                                 void* context) {
+  if (folder == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  try {
+    return dravoututil::remove_stale_temporaries(folder, [&](const std::string& path) {
+      if (removed != nullptr) removed(path.c_str(), context);
+    });
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  } catch (...) {
+    errno = EIO;
+  }
+  return -1;
+}
+
+// Checks a device folder without a handle.
+int dravoututil_checkdevice(const char* device_folder, const char* config_name, char* error,
+                            int size) {
+  std::size_t capacity = clear_buffer(error, size);
+  try {
+    if (device_folder == nullptr) throw Failure("dravoututil_checkdevice: no device folder");
+    dravoututil::check_device_folder(device_folder, config_name != nullptr ? config_name : "");
+    return 0;
+  } catch (const std::bad_alloc&) {
+    put_line(error, capacity, "out of memory");
+  } catch (const std::exception& failure) {
+    put_line(error, capacity, failure.what());
+  } catch (...) {
+    put_line(error, capacity, "unexpected failure");
+  }
+  return kFailed;
+}

@@ -24,6 +24,32 @@ bool is_name_byte(char c) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// True for the bytes a host name keeps.
+bool is_host_byte(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || is_digit(c) || c == '_' || c == '-';
+}
+
+// True when text could be a host name in a temporary name.
+bool is_host_shaped(std::string_view text) {
+  if (text.empty() || text.size() > kHostNameLimit) return false;
+  for (char c : text) {
+    if (!is_host_byte(c)) return false;
+  }
+  return true;
+}
+
+// The value of text when it is a decimal number as the library writes one:
+// digits only, no leading zero, not 0, at most 19 digits. 0 otherwise.
+unsigned long long plain_number(std::string_view text) {
+  if (text.empty() || text.size() > 19 || text[0] == '0') return 0;
+  unsigned long long value = 0;
+  for (char c : text) {
+    if (!is_digit(c)) return 0;
+    value = value * 10 + static_cast<unsigned long long>(c - '0');
+  }
+  return value;
+}
+
 // Number of decimal digits in text starting at from.
 std::size_t digits_at(std::string_view text, std::size_t from) {
   std::size_t count = 0;
@@ -52,6 +78,18 @@ bool ends_with_time_stamp(std::string_view text) {
   if (text.size() < kLength) return false;
   std::string_view tail = text.substr(text.size() - kLength);
   return tail[0] == '-' && digits_at(tail, 1) == 8 && tail[9] == '-' && digits_at(tail, 10) == 6;
+}
+
+// When head (a temporary name without its leading "." up to the "." before
+// the pid) is "<stem>.<host>" of the current form, the length of <stem>;
+// else npos.
+std::size_t stem_before_host(std::string_view head) {
+  std::size_t dot = head.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return std::string_view::npos;
+  std::string_view host = head.substr(dot + 1);
+  if (!is_host_shaped(host)) return std::string_view::npos;
+  if (ends_with_time_stamp(head.substr(0, dot)) || host == host_name()) return dot;
+  return std::string_view::npos;
 }
 
 // Length of a trailing "-N" (N digits without a leading zero) of text, or 0.
@@ -108,10 +146,35 @@ unsigned long long next_sequence() {
   return sequence_counter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-// ".<stem>.<pid>.<sequence><suffix>".
+// The host name as it appears in temporary names.
+std::string sanitize_host_name(std::string_view raw) {
+  std::string name;
+  name.reserve(kHostNameLimit);
+  for (char c : raw.substr(0, raw.find('.'))) {
+    if (name.size() == kHostNameLimit) break;
+    name.push_back(is_host_byte(c) ? c : '_');
+  }
+  if (name.empty()) name = "localhost";
+  return name;
+}
+
+// This machine's host name, read once.
+const std::string& host_name() {
+  static const std::string name = [] {
+    // Linux host names are at most 64 bytes; the room beyond shows a cut one.
+    char buffer[256 + 1] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) return std::string("localhost");
+    return sanitize_host_name(buffer);
+  }();
+  return name;
+}
+
+// ".<stem>.<host>.<pid>.<sequence><suffix>".
 std::string temporary_base_name(std::string_view stem, std::string_view suffix) {
   std::string base = ".";
   base += stem;
+  base += '.';
+  base += host_name();
   base += '.';
   base += decimal(static_cast<unsigned long long>(getpid()));
   base += '.';
@@ -140,16 +203,55 @@ std::string join_folder(std::string_view folder, std::string_view name) {
   return path;
 }
 
+// Parses a temporary name of the current form with one of the library's
+// own suffixes.
+bool parse_temporary_name(std::string_view base, TemporaryNameParts& parts) {
+  static constexpr std::string_view kSuffixes[] = {".tmp", ".tmp_pngpreview", ".copy"};
+  if (base.size() < 2 || base[0] != '.') return false;
+  std::string_view rest = base.substr(1);
+  std::string_view suffix;
+  for (std::string_view candidate : kSuffixes) {
+    if (rest.size() > candidate.size() && rest.ends_with(candidate)) suffix = candidate;
+  }
+  if (suffix.empty()) return false;
+  rest.remove_suffix(suffix.size());
+
+  // From the right: ".<sequence>", ".<pid>", ".<host>"; what remains is the
+  // stem, which may hold dots of its own.
+  std::string_view fields[3];
+  for (std::string_view& field : fields) {
+    std::size_t dot = rest.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    field = rest.substr(dot + 1);
+    rest = rest.substr(0, dot);
+  }
+  if (rest.empty() || !is_host_shaped(fields[2])) return false;
+  unsigned long long sequence = plain_number(fields[0]);
+  unsigned long long pid = plain_number(fields[1]);
+  if (sequence == 0 || pid == 0) return false;
+  parts.stem = rest;
+  parts.host = fields[2];
+  parts.suffix = suffix;
+  parts.pid = pid;
+  parts.sequence = sequence;
+  return true;
+}
+
 // The stem of a temporary file's base name.
 std::string stem_of_temporary(std::string_view base) {
   if (base.size() > 1 && base[0] == '.') {
     std::string_view rest = base.substr(1);
-    // The job name may itself hold ".1.2": the last such group is the one
-    // the library added.
+    // The job name may itself hold ".1.2" and the suffix may be digits: the
+    // rightmost group that gives the current form is the library's; failing
+    // that, the rightmost group of the older form.
+    std::size_t older = std::string_view::npos;
     for (std::size_t dot = rest.size(); dot-- > 1;) {
-      if (rest[dot] == '.' && is_pid_and_sequence(rest, dot))
-        return std::string(rest.substr(0, dot));
+      if (rest[dot] != '.' || !is_pid_and_sequence(rest, dot)) continue;
+      std::size_t stem = stem_before_host(rest.substr(0, dot));
+      if (stem != std::string_view::npos) return std::string(rest.substr(0, stem));
+      if (older == std::string_view::npos) older = dot;
     }
+    if (older != std::string_view::npos) return std::string(rest.substr(0, older));
   }
   return std::string(without_extension(base));
 }

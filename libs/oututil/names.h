@@ -27,8 +27,40 @@ std::string time_stamp(std::int32_t seconds);
 // The next number of this process's name counter (shared by all handles).
 unsigned long long next_sequence();
 
-// ".<stem>.<pid>.<sequence><suffix>": the base name of a temporary file.
+// Longest host name, in bytes, that goes into a temporary name.
+inline constexpr std::size_t kHostNameLimit = 64;
+
+// A machine's host name as it appears in temporary names: cut at its first
+// ".", bytes outside A-Z a-z 0-9 _ - replaced by "_", cut to kHostNameLimit
+// bytes; "localhost" when nothing remains.
+std::string sanitize_host_name(std::string_view raw);
+
+// This machine's host name (gethostname, sanitize_host_name), read once per
+// process; "localhost" when it cannot be read.
+const std::string& host_name();
+
+// ".<stem>.<host>.<pid>.<sequence><suffix>": the base name of a temporary
+// file of this process (host_name(), getpid(), next_sequence()).
 std::string temporary_base_name(std::string_view stem, std::string_view suffix);
+
+// The parts of a temporary name of the library's current form
+// ".<stem>.<host>.<pid>.<sequence><suffix>" whose suffix is one of the
+// library's own: ".tmp", ".tmp_pngpreview" (dravoututil_outputspec) or
+// ".copy" (copies). The views point into the parsed text.
+struct TemporaryNameParts {
+  std::string_view stem;
+  std::string_view host;
+  std::string_view suffix;
+  unsigned long long pid = 0;
+  unsigned long long sequence = 0;
+};
+
+// Parses base (a name without folder) strictly: true and parts filled only
+// when it has exactly the form above, with a non-empty stem, a host of
+// 1 to kHostNameLimit bytes of A-Z a-z 0-9 _ -, and pid and sequence written
+// as the library writes them (decimal, no leading zero, not 0). Names of the
+// older form without a host never match.
+bool parse_temporary_name(std::string_view base, TemporaryNameParts& parts);
 
 // A path cut after its last "/": folder_prefix keeps that "/" (empty when the
 // path has none), base is the rest.
@@ -44,8 +76,13 @@ std::string folder_of(const PathParts& parts);
 // folder + "/" + name, without doubling a "/" that ends folder.
 std::string join_folder(std::string_view folder, std::string_view name);
 
-// The stem of a temporary file's base name ".<stem>.<pid>.<sequence><suffix>";
-// a base name of another form gives itself without its last extension.
+// The stem of a temporary file's base name: of the current form
+// ".<stem>.<host>.<pid>.<sequence><suffix>" or of the older form without a
+// host ".<stem>.<pid>.<sequence><suffix>". The stem may hold dots and digit
+// groups itself: the name counts as the current form when the part before
+// ".<host>" ends in the time stamp "-YYYYMMDD-HHMMSS" (as every name of
+// dravoututil_outputspec does) or <host> is this machine's host name. A base
+// name of neither form gives itself without its last extension.
 std::string stem_of_temporary(std::string_view base);
 
 // A final name cut into its stem and extension: "stem.tav", "stem-2.tav" and

@@ -21,11 +21,12 @@ namespace dravoututil {
 inline constexpr unsigned long kMaxCandidates = 1000000;
 
 // Creates, empty, the temporary file
-//   <folder>/.<job>-YYYYMMDD-HHMMSS.<pid>.<sequence><suffix>
-// (job sanitised, time the local time of seconds) and returns its name. A
-// taken name is passed over for the next sequence number. Throws Failure,
-// creating nothing, when the name is capacity bytes or longer (no room for
-// its zero byte) or the file cannot be created.
+//   <folder>/.<job>-YYYYMMDD-HHMMSS.<host>.<pid>.<sequence><suffix>
+// (job sanitised, time the local time of seconds, host this machine's host
+// name as host_name() gives it) and returns its name. A taken name is passed
+// over for the next sequence number. Throws Failure, creating nothing, when
+// the name is capacity bytes or longer (no room for its zero byte; the name
+// is refused, never cut) or the file cannot be created.
 std::string create_temporary_file(std::string_view folder, std::string_view job,
                                   std::string_view suffix, std::int32_t seconds,
                                   std::size_t capacity);
@@ -68,8 +69,8 @@ class UniqueNamer {
   FinalName move_to_unique_name(const std::string& source, std::string_view extension,
                                 std::size_t capacity, std::string& last_tried);
 
-  // Copies source (a final name, split_final_name) into a temporary file in
-  // its folder, syncs it and gives it the first free name <stem>-2<ext>,
+  // Copies source (a final name, split_final_name) into a temporary file
+  // ".<stem>.<host>.<pid>.<sequence>.copy" in its folder, syncs it and gives it the first free name <stem>-2<ext>,
   // <stem>-3<ext>, ... from the number after the last one taken for this
   // stem; then syncs the folder. Returns the new name. Throws Failure on any
   // error (also, before anything is copied, when the first name to try does

@@ -43,12 +43,29 @@ FileDescriptor open_copy_source(const std::string& source, mode_t& mode) {
   return in;
 }
 
-// Creates the copy's temporary file ".<stem>.<pid>.<sequence>.copy" beside
-// the source; returns its name and descriptor.
+// Longest base name the file systems take (NAME_MAX on Linux).
+constexpr std::size_t kBaseNameLimit = 255;
+
+// The base name of a copy's temporary file. It only has to be unique and
+// recognisable, and the final name does not come from it, so a stem too long
+// for the added host, pid and sequence is cut (at the start of a UTF-8
+// character) rather than make the copy of a long name fail.
+std::string copy_temporary_base(std::string_view stem) {
+  std::string base = temporary_base_name(stem, ".copy");
+  if (base.size() <= kBaseNameLimit) return base;
+  // One byte more for a sequence number that gains a digit meanwhile.
+  std::size_t excess = base.size() - kBaseNameLimit + 1;
+  std::size_t keep = excess < stem.size() ? stem.size() - excess : 1;
+  while (keep > 1 && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) --keep;
+  return temporary_base_name(stem.substr(0, keep), ".copy");
+}
+
+// Creates the copy's temporary file ".<stem>.<host>.<pid>.<sequence>.copy"
+// beside the source; returns its name and descriptor.
 std::string create_copy_temporary(const PathParts& parts, const std::string& stem, mode_t mode,
                                   FileDescriptor& out) {
   for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
-    std::string name = parts.folder_prefix + temporary_base_name(stem, ".copy");
+    std::string name = parts.folder_prefix + copy_temporary_base(stem);
     out = create_exclusive(name, mode);
     if (out.valid()) return name;
     if (errno != EEXIST) {

@@ -1,13 +1,10 @@
 // tav_reader.cpp - reads TAV files: checks the TIFF fields against the tag
 // directory and hands out rows as stored.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <stdexcept>
-#include <system_error>
 
 #include "tav.h"
 #include "tav_directory.h"
@@ -49,16 +46,15 @@ struct TavReader::Impl {
 
 // Opens the file and reads everything but the rows.
 void TavReader::Impl::Open() {
+  // Only regular files: a FIFO would block the reader for ever and a device
+  // has no end.
+  std::string why;
+  const int fd = OpenRegularFile(path.c_str(), why);
+  if (fd < 0) throw std::runtime_error(path + ": cannot open: " + why);
   // "m": read through read(2), so a file cut short under us is an error, not
   // a crash.
-  tif = OpenTiff(path.c_str(), "rm", messages);
-  if (tif == nullptr) {
-    if (access(path.c_str(), R_OK) != 0) {
-      throw std::runtime_error(path + ": cannot open: " +
-                               std::error_code(errno, std::generic_category()).message());
-    }
-    NotTav("not a readable TIFF file: " + messages.ErrorAbout(path));
-  }
+  tif = OpenTiffDescriptor(fd, path.c_str(), "rm", messages);
+  if (tif == nullptr) NotTav("not a readable TIFF file: " + messages.ErrorAbout(path));
   if (TIFFIsTiled(tif)) NotTav("a tiled TIFF image");
   ReadDirectory();
   ReadFields();

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <system_error>
 
 #include "tav.h"
 #include "tav_layout.h"
@@ -88,9 +87,14 @@ std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& e
   w->header_ = DirectoryHeader{p.format, p.compression, p.mode, p.width_mm, p.height_mm};
 
   const bool bigtiff = NeedsBigTiff(row_bytes * w->height_);
-  w->tif_ = OpenTiff(p.path.c_str(), bigtiff ? "w8" : "w", w->messages_);
+  w->tif_ = CreateTiff(p.path.c_str(), bigtiff ? "w8" : "w", w->io_, w->messages_);
   if (w->tif_ == nullptr) {
-    error = p.path + ": cannot create: " + w->messages_.ErrorAbout(p.path);
+    // A header that could not be written names the system's reason first.
+    if (w->io_.error != 0 && std::strcmp(w->io_.doing, "creating") != 0) {
+      error = w->io_.Describe(p.path);
+    } else {
+      error = p.path + ": cannot create: " + w->messages_.ErrorAbout(p.path);
+    }
     return nullptr;
   }
   if (!DefineDirectoryTag(w->tif_)) {
@@ -143,11 +147,21 @@ std::string TavWriter::TiffError(const char* what) const {
   return text;
 }
 
+// Why writing the strip that ends with row failed: the system's reason
+// first when a system call failed, else libtiff's text.
+std::string TavWriter::RowError(int row) const {
+  if (io_.error == 0) return TiffError(("cannot write row " + std::to_string(row)).c_str());
+  const std::string row_text = "row " + std::to_string(row);
+  if (std::strcmp(io_.doing, "writing") == 0) return io_.Describe(row_text + " of " + path_);
+  return io_.Describe(path_ + ", " + row_text);
+}
+
 // Converts the next row into the strip buffer; writes full strips.
 int TavWriter::PutRow(int row, const void* data) {
   if (data == nullptr) return Fail(path_ + ": row " + std::to_string(row) + " has no data");
-  if (write_failed_) return Fail(path_ + ": row " + std::to_string(row) +
-                                 " refused: an earlier write failed");
+  if (write_failed_) {
+    return Fail(write_error_ + "; row " + std::to_string(row) + " refused after that");
+  }
   if (row < 0 || static_cast<uint32_t>(row) >= height_) {
     return Fail(path_ + ": row " + std::to_string(row) + " is outside the page height " +
                 std::to_string(height_));
@@ -163,7 +177,8 @@ int TavWriter::PutRow(int row, const void* data) {
   if (rows_in_strip_ == rows_per_strip_ || next_row_ == height_) {
     if (!WriteStrip()) {
       write_failed_ = true;
-      return Fail(TiffError(("cannot write row " + std::to_string(row)).c_str()));
+      write_error_ = RowError(row);
+      return Fail(write_error_);
     }
   }
   return 0;
@@ -171,6 +186,7 @@ int TavWriter::PutRow(int row, const void* data) {
 
 // Encodes and writes the rows collected in the strip buffer.
 bool TavWriter::WriteStrip() {
+  io_.error = 0;
   const tmsize_t size = static_cast<tmsize_t>(std::size_t{rows_in_strip_} * row_bytes_);
   const tmsize_t written = TIFFWriteEncodedStrip(tif_, strip_index_, strip_.data(), size);
   ++strip_index_;
@@ -202,11 +218,12 @@ int TavWriter::PutTag(const char* name, int length, const void* value) {
 int TavWriter::Close() {
   if (tif_ == nullptr) return Fail(path_ + ": already closed");
   std::string reason;
-  if (write_failed_) reason = last_error_;
   if (next_row_ < height_) {
     reason = path_ + ": only " + std::to_string(next_row_) + " of " + std::to_string(height_) +
              " rows were written";
   }
+  // A failed write is the cause; it stays in front.
+  if (write_failed_) reason = write_error_ + (reason.empty() ? "" : "; " + reason);
   bool ok = reason.empty();
 
   // Even an incomplete file gets its directory, so it can be inspected.
@@ -223,17 +240,29 @@ int TavWriter::Close() {
     if (ok) reason = TiffError("cannot store the tag directory");
     ok = false;
   }
+  io_.error = 0;
   if (!TIFFFlush(tif_)) {
-    if (ok) reason = TiffError("cannot write the file");
+    if (ok) reason = io_.error != 0 ? io_.Describe(path_) : TiffError("cannot write the file");
     ok = false;
   }
-  if (ok && fsync(TIFFFileno(tif_)) != 0 && errno != EINVAL && errno != EROFS) {
-    reason = path_ + ": cannot sync the file to disk: " +
-             std::error_code(errno, std::generic_category()).message();
-    ok = false;
+  if (ok) {
+    // Files that cannot be synced (pipes, some special file systems) are
+    // taken as they are.
+    const int err = SyncFile(io_);
+    if (err == EINVAL || err == EROFS) {
+      io_.error = 0;
+    } else if (err != 0) {
+      reason = io_.Describe(path_ + " to disk");
+      ok = false;
+    }
   }
+  // The close itself may fail, e.g. on a network file system out of space.
   TIFFClose(tif_);
   tif_ = nullptr;
+  if (ok && io_.error != 0) {
+    reason = io_.Describe(path_);
+    ok = false;
+  }
   if (ok && messages_.error_seen) {
     reason = TiffError("cannot write the file");
     ok = false;

@@ -59,11 +59,13 @@ class TavWriter {
   TavWriter() = default;
   int Fail(std::string message);
   std::string TiffError(const char* what) const;
+  std::string RowError(int row) const;
   bool WriteStrip();
   bool SetupFields(const WriterParams& params, uint16_t bits, uint16_t compression);
 
   std::string path_;
   TiffMessages messages_;  // handed to libtiff; lives as long as tif_
+  FileIo io_;              // the file's system calls; lives as long as tif_
   TIFF* tif_ = nullptr;
   std::unique_ptr<RowTransform> transform_;
   std::vector<uint8_t> strip_;
@@ -74,6 +76,7 @@ class TavWriter {
   uint32_t next_row_ = 0;
   uint32_t strip_index_ = 0;
   bool write_failed_ = false;
+  std::string write_error_;  // why the failed write failed, kept for later calls
   DirectoryHeader header_;
   DirectoryBuilder directory_;
   std::string last_error_;

@@ -12,9 +12,12 @@
 //
 // FAKE_DRAVOUT_FAIL="<call>[:<n>]" makes the n-th call (default the first)
 // of <call> (e.g. "putscan", "startpage", "open") fail: status 7 for
-// putscan, 17 otherwise. FAKE_DRAVOUT_DUMP names a file that receives the
+// putscan, 17 otherwise. FAKE_DRAVOUT_SIGNAL="<call>:<n>:<signal>[,...]"
+// makes the n-th call of <call> raise the signal (its number) in the host's
+// process and log "<call> raised <signal>". FAKE_DRAVOUT_DUMP names a file that receives the
 // bytes of every row put. After each separation that is output, the plug-in
 // reports "<OUTDIR>/fake-<n>.tav" through file_done.
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +47,12 @@ struct FakeState {
   std::FILE* dump = nullptr;
   std::string fail_call;
   int fail_at = 1;
+  struct Raise {
+    std::string call;
+    int at;
+    int signal;
+  };
+  std::vector<Raise> raises;
   std::map<std::string, int> calls;
   std::vector<std::uint8_t> buffer;
   ScanlineBuffer scan{nullptr, 0};
@@ -69,9 +78,16 @@ void log_line(const char* format, ...) {
   std::fflush(state.log);
 }
 
-// The status of this call of name: 0, or the injected failure.
+// The status of this call of name: 0, or the injected failure. Raises the
+// signals asked for this call first.
 int injected(const char* name, int failure) {
   int count = ++state.calls[name];
+  for (const FakeState::Raise& raise : state.raises) {
+    if (raise.call == name && raise.at == count) {
+      log_line("%s raised %d", name, raise.signal);
+      std::raise(raise.signal);
+    }
+  }
   return (state.fail_call == name && count == state.fail_at) ? failure : 0;
 }
 
@@ -103,6 +119,20 @@ void configure() {
   std::size_t colon = text.find(':');
   state.fail_call = text.substr(0, colon);
   state.fail_at = colon == std::string::npos ? 1 : std::atoi(text.c_str() + colon + 1);
+  const char* raises = std::getenv("FAKE_DRAVOUT_SIGNAL");
+  std::string list = raises ? raises : "";
+  for (std::size_t start = 0; start < list.size();) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    std::string item = list.substr(start, end - start);
+    std::size_t first = item.find(':');
+    std::size_t second = first == std::string::npos ? first : item.find(':', first + 1);
+    if (second != std::string::npos) {
+      state.raises.push_back({item.substr(0, first), std::atoi(item.c_str() + first + 1),
+                              std::atoi(item.c_str() + second + 1)});
+    }
+    start = end + 1;
+  }
 }
 
 }  // namespace

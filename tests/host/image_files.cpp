@@ -3,6 +3,7 @@
 
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -154,6 +155,44 @@ std::string tiff_header_only(std::uint32_t width, std::uint32_t height, std::uin
   }
   put<std::uint32_t>(bytes, 0);
   return bytes + tail;
+}
+
+namespace {
+
+// Big-endian 32-bit number.
+std::string be32(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
+  return bytes;
+}
+
+}  // namespace
+
+std::string png_chunk(const std::string& type, const std::string& data, std::int64_t declared_length) {
+  std::string body = type + data;
+  uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+  std::uint32_t length = declared_length < 0 ? static_cast<std::uint32_t>(data.size())
+                                             : static_cast<std::uint32_t>(declared_length);
+  return be32(length) + body + be32(static_cast<std::uint32_t>(crc));
+}
+
+std::string png_ihdr(std::uint32_t width, std::uint32_t height, int bit_depth, int color_type) {
+  std::string data = be32(width) + be32(height);
+  data += static_cast<char>(bit_depth);
+  data += static_cast<char>(color_type);
+  data += std::string(3, '\0');  // deflate, adaptive filtering, not interlaced
+  return png_chunk("IHDR", data);
+}
+
+std::string png_idat(const std::string& filtered_rows) {
+  uLongf size = compressBound(static_cast<uLong>(filtered_rows.size()));
+  std::string packed(size, '\0');
+  if (compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(filtered_rows.data()),
+               static_cast<uLong>(filtered_rows.size())) != Z_OK) {
+    return {};
+  }
+  packed.resize(size);
+  return png_chunk("IDAT", packed);
 }
 
 }  // namespace riphost_test

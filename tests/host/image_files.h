@@ -28,6 +28,16 @@ bool write_tiff(const std::filesystem::path& file, int width, int height, int bi
 std::string tiff_header_only(std::uint32_t width, std::uint32_t height, std::uint16_t samples, std::uint16_t bits,
                              std::uint16_t photometric);
 
+// PNG files byte by byte, for files that libpng would not write.
+inline const std::string kPngSignature("\x89PNG\r\n\x1a\n", 8);
+// One chunk: its length (declared_length when given, else the data's size),
+// type, data and CRC.
+std::string png_chunk(const std::string& type, const std::string& data, std::int64_t declared_length = -1);
+// The IHDR chunk of a non-interlaced image.
+std::string png_ihdr(std::uint32_t width, std::uint32_t height, int bit_depth, int color_type);
+// An IDAT chunk holding rows (each led by its filter byte), deflated.
+std::string png_idat(const std::string& filtered_rows);
+
 }  // namespace riphost_test
 
 #endif  // RIPHOST_TEST_IMAGE_FILES_H

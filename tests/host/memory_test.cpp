@@ -61,6 +61,8 @@ TEST(MemoryTest, TallPageNeedsNoMoreMemory) {
   ASSERT_TRUE(riphost_test::write_tiff(dir / "tall.tif", kWidth, kTall, 8, 1, PHOTOMETRIC_MINISBLACK, rows));
   rows.clear();
   rows.shrink_to_fit();
+  // The device folder is the test's folder; its one configuration is the default.
+  riphost_test::write_device_folder(dir.path());
   riphost_test::write_file(dir / "short.json", ticket(kShort));
   riphost_test::write_file(dir / "tall.json", ticket(kTall));
 

@@ -99,4 +99,47 @@ TEST_F(MessageTest, ProgressLineIsClearedBeforeAMessage) {
   EXPECT_EQ(contents(err_), "\r  job/1/K: 5%\r  job/1/K: 10%\r" + blank + "\rriphost: error: stop\n");
 }
 
+TEST_F(MessageTest, VerbosityAndErrorExplanations) {
+  using riphost::Verbosity;
+  {
+    // The default: results, errors and warnings; no information.
+    riphost::MessageSink sink(out_, err_, Verbosity::Normal);
+    sink.info("device: dpi_h = 2000");
+    sink.result("wrote %s", "a.tav");
+    sink.warning("odd");
+    // The information right after an error explains it: shown with it.
+    message(sink, 1, "Writing scanline %d failed", 1048);
+    message(sink, 3, "No space left on device (writing row %d of %s)", 1048, "x.tav");
+    // Only the one right after: a second one, or one after a warning, is not.
+    message(sink, 3, "more detail");
+    message(sink, 1, "failed again");
+    sink.warning("between");
+    message(sink, 3, "not an explanation");
+    // A result in between ends the error too.
+    sink.error("third");
+    sink.result("wrote %s", "b.tav");
+    sink.info("hidden too");
+  }
+  EXPECT_EQ(contents(out_), "wrote a.tav\nwrote b.tav\n");
+  EXPECT_EQ(contents(err_),
+            "riphost: warning: odd\n"
+            "riphost: error: Writing scanline 1048 failed\n"
+            "riphost: info: No space left on device (writing row 1048 of x.tav)\n"
+            "riphost: error: failed again\n"
+            "riphost: warning: between\n"
+            "riphost: error: third\n");
+}
+
+TEST_F(MessageTest, QuietStillExplainsErrors) {
+  {
+    riphost::MessageSink quiet(out_, err_, riphost::Verbosity::Quiet);
+    quiet.result("wrote %s", "a.tav");
+    quiet.info("plug-in opened");
+    quiet.error("Writing scanline 3 failed");
+    quiet.info("No space left on device");
+  }
+  EXPECT_EQ(contents(out_), "");
+  EXPECT_EQ(contents(err_), "riphost: error: Writing scanline 3 failed\nriphost: info: No space left on device\n");
+}
+
 }  // namespace

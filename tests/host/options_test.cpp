@@ -166,7 +166,7 @@ TEST_F(OptionCheckTest, ReportsUnknownAndIllTypedOptions) {
       check(R"({"RESS": 1, "LEFT": "yes", "RES": "high", "CONF": 4, "ROT": 1.5, "JOB_MLFT": "a"})",
             R"({"outputpage": 4000000000})");
   ASSERT_EQ(problems.size(), 7u);
-  EXPECT_EQ(problems[0], "options.RESS: unknown option RESS");
+  EXPECT_EQ(problems[0], "options: unknown option \"RESS\" (did you mean RES?)");
   EXPECT_EQ(problems[1], "options.LEFT: LEFT expects an integer, found a text");
   EXPECT_EQ(problems[2], "options.RES: RES expects a real, found a text");
   EXPECT_EQ(problems[3], "options.CONF: CONF expects a text, found a number");
@@ -182,7 +182,36 @@ TEST_F(OptionCheckTest, WithoutAListOnlyHostParametersAreKnown) {
   ticket.options.add("LEFT", std::int64_t{1}, "options.LEFT");
   std::vector<std::string> problems = riphost::check_options(ticket, nullptr);
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(problems[0], "options.LEFT: unknown option LEFT");
+  EXPECT_EQ(problems[0], "options: unknown option \"LEFT\"");
+}
+
+TEST_F(OptionCheckTest, UnknownOptionsGetTheNearestKnownOne) {
+  static constexpr DravOptionDecl kPlugin[] = {
+      {"OFORMAT", DRAV_OPT_STRING}, {"OCOMPRESS", DRAV_OPT_STRING}, {"LEFT", DRAV_OPT_INTEGER}, {nullptr, 0}};
+  using riphost::nearest_option;
+  EXPECT_EQ(nearest_option("OFORMT", kPlugin), "OFORMAT");          // one letter left out
+  EXPECT_EQ(nearest_option("oformta", kPlugin), "OFORMAT");         // two swapped, any case
+  EXPECT_EQ(nearest_option("OCOMPRES", kPlugin), "OCOMPRESS");
+  EXPECT_EQ(nearest_option("LFET", kPlugin), "LEFT");
+  EXPECT_EQ(nearest_option("ROTT", kPlugin), "ROT");                // the host's table counts too
+  EXPECT_EQ(nearest_option("dravout_addpngpreveiw", kPlugin), "dravout_addpngpreview");
+  // Too far, or too short to tell: no guess.
+  EXPECT_EQ(nearest_option("OFMT", kPlugin), "");
+  EXPECT_EQ(nearest_option("X", kPlugin), "");
+  EXPECT_EQ(nearest_option("LEFTMARGIN", kPlugin), "");
+  EXPECT_EQ(nearest_option(std::string(5000, 'L'), kPlugin), "");
+  // The keys riphost sets itself are never offered.
+  EXPECT_EQ(nearest_option("OUTDIRS", nullptr), "");
+  EXPECT_EQ(nearest_option("JOBNAM", nullptr), "");
+
+  // In the check: the place is the options object, the key in quotes.
+  std::vector<std::string> problems =
+      check(R"({"CONFF": "x", "Lfet": 1, "QQQQ": 2})", R"({"outputpag": 0})");
+  ASSERT_EQ(problems.size(), 4u);
+  EXPECT_EQ(problems[0], "options: unknown option \"CONFF\" (did you mean CONF?)");
+  EXPECT_EQ(problems[1], "options: unknown option \"Lfet\" (did you mean LEFT?)");
+  EXPECT_EQ(problems[2], "options: unknown option \"QQQQ\"");
+  EXPECT_EQ(problems[3], "jobs[0].pages[0].separations[0].options: unknown option \"outputpag\" (did you mean outputpage?)");
 }
 
 }  // namespace

@@ -2,14 +2,20 @@
 // clipping, the patterns, and the PBM, PNG and TIFF readers.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
 
+#include <zlib.h>
+
 #include "bitrow.h"
 #include "host_error.h"
 #include "image_files.h"
+#include "image_reader.h"
 #include "row_source.h"
 #include "test_support.h"
 
@@ -203,6 +209,78 @@ TEST(PngTest, InterlacedImagesAreRefused) {
   } catch (const riphost::HostError& error) {
     EXPECT_NE(std::string(error.what()).find("interlaced PNG images are not supported"), std::string::npos);
   }
+}
+
+// The message open_image refuses file with ("" when it opens it).
+std::string refusal(const std::filesystem::path& file) {
+  try {
+    riphost::open_image(file, 128);
+    return "";
+  } catch (const riphost::HostError& error) {
+    return error.what();
+  }
+}
+
+// Opens file in a child process; the child's peak resident size grows by
+// less than limit_kib and the file is refused: true.
+bool refused_within(const std::filesystem::path& file, long limit_kib) {
+  pid_t child = fork();
+  if (child == 0) {
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    bool refused = !refusal(file).empty();
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    _exit(refused && after.ru_maxrss - before.ru_maxrss < limit_kib ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(PngTest, HostileHeadersAreRefusedAtOnceAndChunksWeDoNotUseAreSkipped) {
+  using riphost_test::kPngSignature;
+  using riphost_test::png_chunk;
+  using riphost_test::png_idat;
+  using riphost_test::png_ihdr;
+  TempDir dir;
+  const std::string head = kPngSignature + png_ihdr(8, 2, 8, PNG_COLOR_TYPE_GRAY);
+  // Two grey rows: black on the left half, white on the right.
+  std::string rows;
+  for (int y = 0; y < 2; ++y) rows += std::string(1, '\0') + std::string(4, '\0') + std::string(4, '\xff');
+  const std::string tail = png_idat(rows) + png_chunk("IEND", "");
+
+  // Text chunks that claim 2 GiB, in a file of about 140 bytes: refused
+  // without the allocation the claim asks for (which took seconds).
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "prVt"}) {
+    SCOPED_TRACE(type);
+    std::string bytes = head + png_chunk(type, std::string("Comment\0", 8) + std::string(60, 'x'), 0x7FFFFFFF);
+    riphost_test::write_file(dir / "hostile.png", bytes);
+    EXPECT_TRUE(refused_within(dir / "hostile.png", 64 * 1024));
+    EXPECT_NE(refusal(dir / "hostile.png").find("chunk data is too large"), std::string::npos)
+        << refusal(dir / "hostile.png");
+  }
+
+  // Text, a compressed text bomb, a colour profile and a private chunk in a
+  // sound file are skipped; the image reads as it should.
+  std::string bomb(1 << 20, '\0');
+  uLongf packed_size = compressBound(static_cast<uLong>(bomb.size()));
+  std::string packed(packed_size, '\0');
+  ASSERT_EQ(compress(reinterpret_cast<Bytef*>(packed.data()), &packed_size,
+                     reinterpret_cast<const Bytef*>(bomb.data()), static_cast<uLong>(bomb.size())),
+            Z_OK);
+  packed.resize(packed_size);
+  std::string sound = head + png_chunk("tEXt", std::string("Title\0page", 10)) +
+                      png_chunk("zTXt", std::string("Comment\0\0", 9) + packed) +
+                      png_chunk("iCCP", std::string("icc\0\0", 5) + packed) + png_chunk("prVt", "private") + tail;
+  riphost_test::write_file(dir / "sound.png", sound);
+  Rows read = render(image(dir / "sound.png"), 8, 2);
+  EXPECT_EQ(read, (Rows{{0x0F, 0, 0, 0}, {0x0F, 0, 0, 0}}));
+
+  // An image wider than libpng may hold a few rows of is refused from its header.
+  riphost_test::write_file(dir / "wide.png", kPngSignature + png_ihdr(1u << 21, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA) + tail);
+  EXPECT_TRUE(refused_within(dir / "wide.png", 64 * 1024));
+  EXPECT_NE(refusal(dir / "wide.png").find("bad PNG: "), std::string::npos) << refusal(dir / "wide.png");
 }
 
 TEST(TiffTest, GreyBilevelAndColourImagesAreRead) {

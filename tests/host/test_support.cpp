@@ -47,6 +47,45 @@ std::vector<std::string> read_lines(const std::filesystem::path& file) {
   return lines;
 }
 
+// A small device file in the format of examples/device/device.toml.
+void write_device_folder(const std::filesystem::path& folder) {
+  std::filesystem::create_directories(folder);
+  write_file(folder / "device.toml", R"([[film]]
+name = "Plate"
+length = 40000
+width = 30000
+
+[[configuration]]
+name = "CTP"
+film = "Plate"
+default = true
+
+  [[configuration.resolution]]
+  ppi = 1200
+  gamma = 1.0
+
+  [[configuration.resolution]]
+  ppi = 2400
+  gamma = 1.0
+
+[[configuration]]
+name = "CTP-4000"
+film = "Plate"
+
+  [[configuration.resolution]]
+  ppi = 2000
+  gamma = 1.0
+
+  [[configuration.resolution]]
+  ppi = 2540
+  gamma = 1.0
+
+  [[configuration.resolution]]
+  ppi = 4000
+  gamma = 1.0
+)");
+}
+
 namespace {
 
 // Reads back what was written to a temporary stream.

@@ -27,6 +27,11 @@ void write_file(const std::filesystem::path& file, const std::string& bytes);
 std::string read_file(const std::filesystem::path& file);
 std::vector<std::string> read_lines(const std::filesystem::path& file);
 
+// Makes folder (when missing) a device folder whose "device.toml" passes the
+// device check: one film and the configurations "CTP" (the default, 1200 and
+// 2400 ppi) and "CTP-4000" (2000, 2540 and 4000 ppi).
+void write_device_folder(const std::filesystem::path& folder);
+
 // What a run of riphost printed and returned.
 struct RunResult {
   int status = -1;

@@ -1,6 +1,9 @@
 // ticket_test.cpp - reading the job ticket: values, defaults and every kind
 // of error with the place it names.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -8,6 +11,7 @@
 #include "host_error.h"
 #include "test_support.h"
 #include "ticket.h"
+#include "ticket_check.h"
 
 namespace {
 
@@ -240,7 +244,7 @@ TEST_F(TicketTest, DeepNestingIsRefused) {
     return "{\"comment\":\n" + std::string(static_cast<std::size_t>(lists), '[') +
            std::string(static_cast<std::size_t>(lists), ']') + "}";
   };
-  EXPECT_EQ(error_of(nested(63)), "device: missing");
+  EXPECT_EQ(error_of(nested(63)), "device: missing\noutput: missing\njobs: missing");
   EXPECT_EQ(error_of(nested(64)),
             "line 2, column 64: nested too deeply (at most 64 levels of lists and objects)");
   // A megabyte of brackets stops at the first one too many.
@@ -261,13 +265,16 @@ TEST_F(TicketTest, FoldersAreChecked) {
             0u);
 }
 
-TEST_F(TicketTest, LoadCreatesTheOutputFolderOnlyForAGoodTicket) {
+TEST_F(TicketTest, OutputFolderIsMadeOnlyOnRequest) {
   Json json = base_ticket();
   json["output"] = "made/here";
   write_file(dir_ / "good.json", json.dump());
   Ticket ticket = riphost::load_ticket(dir_ / "good.json");
-  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "made" / "here"));
   EXPECT_EQ(ticket.output_dir, dir_ / "made" / "here");
+  // Reading a ticket creates nothing; the run makes the folder after all checks.
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "made"));
+  riphost::create_output_folder(ticket);
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "made" / "here"));
 
   json["output"] = "never";
   json["jobs"][0]["ppi"] = "bad";
@@ -275,6 +282,185 @@ TEST_F(TicketTest, LoadCreatesTheOutputFolderOnlyForAGoodTicket) {
   EXPECT_THROW(riphost::load_ticket(dir_ / "bad.json"), HostError);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "never"));
   EXPECT_THROW(riphost::load_ticket(dir_ / "absent.json"), HostError);
+  // A folder that cannot be made is named with the reason.
+  write_file(dir_ / "plain", "");
+  ticket.output_dir = dir_ / "plain" / "sub";
+  try {
+    riphost::create_output_folder(ticket);
+    ADD_FAILURE() << "no error";
+  } catch (const HostError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("output: cannot create folder " + (dir_ / "plain" / "sub").string(), 0),
+              0u)
+        << error.what();
+  }
+}
+
+TEST_F(TicketTest, EveryProblemIsListedInTicketOrder) {
+  Json json = base_ticket();
+  json["jbos"] = 1;
+  json["jobs"][0]["ppi"] = "high";
+  json["jobs"][0]["options"]["X"] = Json::array();
+  json["jobs"][0]["pages"][0]["separations"][1]["image"] = "none.png";  // the page's size is given
+  json["jobs"].push_back(Json::parse(R"({"name": "", "bps": 0, "pages": [
+      {"separations": [{"name": "K", "image": "none.pbm"}, {"name": "C", "pattern": "ramp", "image": "x"}]}]})"));
+  std::vector<std::string> problems;
+  riphost::check_ticket_text(json.dump(), dir_.path(), {}, problems);
+  std::vector<std::string> expected = {
+      "jbos: unknown key (expected one of: device, output, options, jobs, comment)",
+      "jobs[0].options.X: expected a number or a text, found a list",
+      "jobs[0].ppi: expected a number, found a text",
+      "jobs[0].pages[0].separations[1].image: file not found: none.png",
+      "jobs[1].name: empty text",
+      "jobs[1].bps: must be between 1 and 32",
+      // Not followed by "width: missing": the image's own problem says it all.
+      "jobs[1].pages[0].separations[0].image: file not found: none.pbm",
+      "jobs[1].pages[0].separations[1]: give either \"pattern\" or \"image\", not both",
+  };
+  EXPECT_EQ(problems, expected);
+  // parse_ticket throws them all at once, one a line.
+  try {
+    parse_ticket(json.dump(), dir_.path());
+    ADD_FAILURE() << "no error";
+  } catch (const riphost::TicketError& error) {
+    EXPECT_EQ(error.problems(), expected);
+    EXPECT_EQ(std::string(error.what()).rfind(expected[0] + "\n" + expected[1] + "\n", 0), 0u);
+  }
+}
+
+TEST_F(TicketTest, NothingMayFollowTheTicket) {
+  std::string text = base_ticket().dump();
+  EXPECT_EQ(error_of(text + " \n\t\r\n"), "");
+  // The parser would stop at a zero byte and never see what follows it.
+  EXPECT_EQ(error_of(text + std::string(1, '\0')),
+            "line 1, column " + std::to_string(text.size() + 1) + ": zero byte (a ticket is UTF-8 text without zero bytes)");
+  EXPECT_EQ(error_of(text + std::string("\0{\"x\":1}", 8)).rfind("line 1, column", 0), 0u);
+  EXPECT_EQ(error_of(std::string("{\n\"device\"\0: 1}", 15)), "line 2, column 9: zero byte (a ticket is UTF-8 text without zero bytes)");
+  EXPECT_EQ(error_of(text + "x").rfind("line 1, column " + std::to_string(text.size() + 1) + ": syntax error", 0), 0u);
+  EXPECT_NE(error_of(text + "{}"), "");
+}
+
+TEST_F(TicketTest, ResFollowsThePpiUnlessTheTicketSetsIt) {
+  Json json = base_ticket();
+  json["options"].erase("RES");
+  json["jobs"][0]["ppi"] = 1270.5;
+  json["jobs"].push_back(Json::parse(R"({"name": "b", "options": {"Res": 4000}, "ppi": 2000,
+      "pages": [{"width": 8, "height": 8, "separations": [{"name": "K", "pattern": "ramp"}]}]})"));
+  json["jobs"].push_back(Json::parse(R"({"name": "c",
+      "pages": [{"width": 8, "height": 8, "separations": [{"name": "K", "pattern": "ramp"}]}]})"));
+  Ticket ticket = parse(json);
+  const riphost::OptionEntry* res = ticket.jobs[0].options.find("RES");
+  ASSERT_NE(res, nullptr);
+  EXPECT_EQ(std::get<double>(res->value), 1270.5);
+  EXPECT_EQ(res->where, "jobs[0].ppi");
+  EXPECT_EQ(std::get<std::int64_t>(ticket.jobs[1].options.find("RES")->value), 4000);  // the job's own
+  EXPECT_EQ(std::get<double>(ticket.jobs[2].options.find("RES")->value), riphost::kDefaultPpi);
+  // A ticket-wide RES is left to reach every job.
+  Ticket wide = parse(base_ticket());
+  EXPECT_EQ(wide.jobs[0].options.find("RES"), nullptr);
+  EXPECT_EQ(std::get<std::int64_t>(wide.options.find("RES")->value), 1200);
+}
+
+TEST_F(TicketTest, OutputFolderFromTheCommandLine) {
+  Json json = base_ticket();
+  json.erase("output");  // not needed with -o
+  riphost::TicketOptions options;
+  // A relative name is taken against the working folder, not the ticket's.
+  options.output = "rel/out";
+  EXPECT_EQ(parse_ticket(json.dump(), dir_.path(), options).output_dir,
+            (std::filesystem::current_path() / "rel" / "out").lexically_normal());
+  write_file(dir_ / "plain", "");
+  options.output = (dir_ / "plain").string();
+  EXPECT_THROW(
+      {
+        try {
+          parse_ticket(json.dump(), dir_.path(), options);
+        } catch (const HostError& error) {
+          EXPECT_EQ(std::string(error.what()), "-o: not a folder: " + (dir_ / "plain").string());
+          throw;
+        }
+      },
+      HostError);
+}
+
+TEST_F(TicketTest, TicketTextIsReadWithinTheLimit) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  std::string block(riphost::kMaxTicketBytes, ' ');
+  ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), file), block.size());
+  std::rewind(file);
+  EXPECT_EQ(riphost::read_ticket_text(file).size(), riphost::kMaxTicketBytes);
+  std::fputc(' ', file);
+  std::rewind(file);
+  try {
+    riphost::read_ticket_text(file);
+    ADD_FAILURE() << "no error";
+  } catch (const HostError& error) {
+    EXPECT_STREQ(error.what(), "the ticket is larger than 16 MiB");
+  }
+  std::fclose(file);
+  // A folder given as the ticket is one problem, named.
+  std::vector<std::string> problems;
+  riphost::check_ticket_file(dir_ / "dev", {}, problems);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "cannot read the ticket: Is a directory");
+}
+
+TEST_F(TicketTest, DeviceFileIsCheckedForEachConfiguration) {
+  Json json = base_ticket();
+  json["options"]["CONF"] = "ctp";  // names are compared without regard to case
+  json["jobs"].push_back(json["jobs"][0]);
+  json["jobs"][1]["options"]["CONF"] = "CTP-4000";
+  auto device_problems = [&](const Json& ticket_json) {
+    std::vector<std::string> problems;
+    riphost::check_device(parse(ticket_json), problems);
+    return problems;
+  };
+  // No device.toml yet.
+  std::vector<std::string> problems = device_problems(json);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].rfind("device: ", 0), 0u);
+  EXPECT_NE(problems[0].find("device.toml"), std::string::npos) << problems[0];
+
+  riphost_test::write_device_folder(dir_ / "dev");
+  EXPECT_EQ(device_problems(json), std::vector<std::string>());
+  json["options"].erase("CONF");  // the file's default
+  EXPECT_EQ(device_problems(json), std::vector<std::string>());
+  // An unknown configuration is reported once, however many jobs name it.
+  json["options"]["CONF"] = "CTP-9";
+  json["jobs"].push_back(json["jobs"][0]);
+  problems = device_problems(json);
+  ASSERT_EQ(problems.size(), 1u) << problems[1];
+  EXPECT_NE(problems[0].find("CTP-9"), std::string::npos) << problems[0];
+  // A CONF that is no text is left to the option check.
+  json["options"]["CONF"] = 7;
+  EXPECT_EQ(device_problems(json), std::vector<std::string>());
+}
+
+TEST_F(TicketTest, OutputFolderMustBeWritableOrCreatable) {
+  auto output_problems = [&](const std::string& output) {
+    Json json = base_ticket();
+    json["output"] = output;
+    std::vector<std::string> problems;
+    riphost::check_output_folder(parse(json), problems);
+    return problems;
+  };
+  EXPECT_EQ(output_problems("dev"), std::vector<std::string>());
+  EXPECT_EQ(output_problems("new/deeper/still"), std::vector<std::string>());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "new"));
+  write_file(dir_ / "plain", "");
+  std::vector<std::string> problems = output_problems("plain/sub");
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "output: cannot create " + (dir_ / "plain" / "sub").string() + ": " +
+                             (dir_ / "plain").string() + " is not a folder");
+  if (geteuid() == 0) GTEST_SKIP() << "root may write everywhere";
+  std::filesystem::create_directory(dir_ / "locked");
+  std::filesystem::permissions(dir_ / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  problems = output_problems("locked");
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "output: cannot write into " + (dir_ / "locked").string() + ": Permission denied");
+  problems = output_problems("locked/sub");
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].rfind("output: cannot create " + (dir_ / "locked" / "sub").string(), 0), 0u);
 }
 
 }  // namespace

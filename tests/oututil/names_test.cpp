@@ -29,6 +29,72 @@ TEST(StemOfTemporary, DropsTheDotThePidSequenceAndTheSuffix) {
   EXPECT_EQ(stem_of_temporary(".a.1.2-20240101-120000.99.3.tmp"), "a.1.2-20240101-120000");
 }
 
+TEST(HostName, IsCutAtTheFirstDotAndKeepsOnlySafeBytes) {
+  EXPECT_EQ(sanitize_host_name("press-7.example.com"), "press-7");
+  EXPECT_EQ(sanitize_host_name("a b/c%s"), "a_b_c_s");
+  EXPECT_EQ(sanitize_host_name("r\xc3\xa9seau"), "r__seau");
+  EXPECT_EQ(sanitize_host_name(std::string(100, 'h')), std::string(64, 'h'));
+  EXPECT_EQ(sanitize_host_name(""), "localhost");
+  EXPECT_EQ(sanitize_host_name(".example.com"), "localhost");
+  // This machine's name follows the same rule and never changes.
+  const std::string& here = host_name();
+  EXPECT_EQ(sanitize_host_name(here), here);
+  EXPECT_EQ(&host_name(), &here);
+}
+
+TEST(StemOfTemporary, ReadsTheFormWithTheHostName) {
+  EXPECT_EQ(stem_of_temporary(".job-20240101-120000.press-7.4242.7.tmp"), "job-20240101-120000");
+  EXPECT_EQ(stem_of_temporary(".job-20240101-120000.p_7.4242.7.tmp_pngpreview"),
+            "job-20240101-120000");
+  // A host name of digits only, and a job name with its own dots and digit
+  // groups.
+  EXPECT_EQ(stem_of_temporary(".job-20240101-120000.42.4242.7.tmp"), "job-20240101-120000");
+  EXPECT_EQ(stem_of_temporary(".a.1.2-20240101-120000.host.99.3.tmp"), "a.1.2-20240101-120000");
+  EXPECT_EQ(stem_of_temporary(".a.1.2-20240101-120000.7.99.3.tmp"), "a.1.2-20240101-120000");
+  // A suffix of digits does not hide the library's group.
+  EXPECT_EQ(stem_of_temporary(".job-20240101-120000.host.99.3.5"), "job-20240101-120000");
+  // Without a time stamp the form is known by this machine's host name.
+  EXPECT_EQ(stem_of_temporary("." + std::string("page.") + host_name() + ".12.3.tmp"), "page");
+  std::string longest = ".job-20240101-120000." + std::string(64, 'h') + ".1.2.tmp";
+  EXPECT_EQ(stem_of_temporary(longest), "job-20240101-120000");
+}
+
+TEST(ParseTemporaryName, AcceptsOnlyTheLibrarysOwnForm) {
+  TemporaryNameParts parts;
+  ASSERT_TRUE(parse_temporary_name(".a.b-20240101-120000.press.4242.17.tmp", parts));
+  EXPECT_EQ(parts.stem, "a.b-20240101-120000");
+  EXPECT_EQ(parts.host, "press");
+  EXPECT_EQ(parts.pid, 4242u);
+  EXPECT_EQ(parts.sequence, 17u);
+  EXPECT_EQ(parts.suffix, ".tmp");
+  ASSERT_TRUE(parse_temporary_name(".report.press.5.1.copy", parts));
+  EXPECT_EQ(parts.stem, "report");
+  EXPECT_EQ(parts.suffix, ".copy");
+  ASSERT_TRUE(parse_temporary_name(".j.h.5.1.tmp_pngpreview", parts));
+  EXPECT_EQ(parts.suffix, ".tmp_pngpreview");
+
+  const char* const refused[] = {
+      ".job-20240101-120000.4242.7.tmp",     // the older form: no host
+      ".job.press.4242.7.tmpx",              // another suffix
+      ".job.press.4242.7.tmp.tmp",           // sequence not a number
+      ".job.press.4242.tmp",                 // no sequence
+      ".press.4242.7.tmp",                   // no stem
+      "..press.4242.7.tmp",                  // empty stem
+      "job.press.4242.7.tmp",                // not hidden
+      ".job.press.04242.7.tmp",              // a pid the library never writes
+      ".job.press.0.7.tmp",                  // pid 0
+      ".job.press.4242.0.tmp",               // sequence 0
+      ".job.pr%ss.4242.7.tmp",               // a host byte the library replaces
+      ".job.press.12345678901234567890.1.tmp",  // too many digits
+      ".job..4242.7.tmp",                    // empty host
+      ".tmp",
+      "",
+  };
+  for (const char* name : refused) EXPECT_FALSE(parse_temporary_name(name, parts)) << name;
+  std::string long_host = ".job." + std::string(65, 'h') + ".1.2.tmp";
+  EXPECT_FALSE(parse_temporary_name(long_host, parts));
+}
+
 TEST(StemOfTemporary, OtherNamesLoseOnlyTheirLastExtension) {
   EXPECT_EQ(stem_of_temporary("plain.tif"), "plain");
   EXPECT_EQ(stem_of_temporary("archive.tar.gz"), "archive.tar");

@@ -11,6 +11,7 @@
 
 #include "dravoututil.h"
 #include "fake_host.h"
+#include "names.h"
 #include "test_files.h"
 
 namespace {
@@ -44,10 +45,10 @@ class TemporaryName : public testing::Test {
 
 TEST_F(TemporaryName, NamesAndCreatesAnEmptyHiddenFile) {
   ASSERT_EQ(make_temporary(".tmp"), 0);
-  // <folder>/.myjob-<stamp>.<pid>.<sequence>.tmp
+  // <folder>/.myjob-<stamp>.<host>.<pid>.<sequence>.tmp
   std::string text = name;
-  std::string prefix =
-      folder.path() + "/.myjob-" + expected_stamp() + "." + std::to_string(getpid()) + ".";
+  std::string prefix = folder.path() + "/.myjob-" + expected_stamp() + "." +
+                       dravoututil::host_name() + "." + std::to_string(getpid()) + ".";
   ASSERT_EQ(text.rfind(prefix, 0), 0u) << text;
   ASSERT_GT(text.size(), prefix.size() + 4);
   std::string sequence = text.substr(prefix.size(), text.size() - prefix.size() - 4);
@@ -56,6 +57,17 @@ TEST_F(TemporaryName, NamesAndCreatesAnEmptyHiddenFile) {
   ASSERT_TRUE(exists(name));
   EXPECT_EQ(read_file(name), "");
   EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(TemporaryName, AJobNameWithDotsAndDigitsKeepsItsStemWhenRenamed) {
+  host.options["JOBNAME"] = "a.1.2";
+  ASSERT_EQ(make_temporary(".tmp"), 0);
+  std::string temporary = name;
+  char final_name[DRAV_NAME_SIZE];
+  ASSERT_EQ(dravoututil_uniquerename(util, final_name, sizeof final_name, temporary.c_str(), ".tav"),
+            0);
+  EXPECT_EQ(std::string(final_name), folder / ("a.1.2-" + expected_stamp() + ".tav"));
+  EXPECT_FALSE(exists(temporary));
 }
 
 TEST_F(TemporaryName, EveryCallGivesANewName) {

@@ -49,6 +49,26 @@ class UniqueCopy : public testing::Test {
   std::string source;
 };
 
+// A source whose base name is near the file system's 255 bytes still gets
+// its copy: only the copy's final name has to fit, not its longer temporary.
+TEST_F(UniqueCopy, CopiesANameOfNearlyTheLongestLength) {
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(folder.path().c_str()), 0);
+  std::string stem(240, 'c');
+  stem += "\xc3\xa9\xc3\xa9\xc3\xa9";  // a character that a cut must not split
+  const std::string name = stem + ".tav";  // 250 bytes; the copy's name 252
+  write_file(name, "long");
+  std::string made = copy(name);
+  std::string second = copy(name);
+  ASSERT_EQ(chdir(previous), 0);
+  EXPECT_EQ(made, stem + "-2.tav");
+  EXPECT_EQ(second, stem + "-3.tav");
+  EXPECT_EQ(read_file(folder / (stem + "-2.tav")), "long");
+  EXPECT_EQ(list_folder(folder.path()).size(), 4u);  // the sources and two copies
+  EXPECT_TRUE(host.messages.empty()) << host.messages[0].text;
+}
+
 TEST_F(UniqueCopy, MakesNumberedCopiesWithTheSameContents) {
   EXPECT_EQ(copy(source), folder / (kStem + "-2.tav"));
   EXPECT_EQ(copy(source), folder / (kStem + "-3.tav"));

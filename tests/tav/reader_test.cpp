@@ -1,6 +1,7 @@
 // The reader refuses what is not a TAV file and survives damaged and hostile
 // files with a clear exception instead of a crash.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <cmath>
@@ -46,6 +47,13 @@ TEST(ReaderRefuses, FilesThatAreNotTav) {
   for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 7 + 3);
   WriteFileBytes(garbage, noise);
   EXPECT_TRUE(Contains(OpenError(garbage), "not a TAV file")) << OpenError(garbage);
+
+  // A FIFO would block a reader for ever, a folder or device has no TIFF.
+  const std::string fifo = dir.Path("fifo.tav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_TRUE(Contains(OpenError(fifo), "not a regular file (a FIFO)")) << OpenError(fifo);
+  EXPECT_TRUE(Contains(OpenError(dir.Path("")), "not a regular file")) << OpenError(dir.Path(""));
+  EXPECT_TRUE(Contains(OpenError("/dev/zero"), "not a regular file")) << OpenError("/dev/zero");
 
   const std::string plain = dir.Path("plain.tif");
   WritePlainTiff(plain, 16, 4, 1, false);
@@ -129,6 +137,36 @@ TEST(ReaderRefuses, DirectoryTagOfTheWrongType) {
   WritePlainTiff(path, 8, 2, 1, true, EncodeDirectory(2, 0, 0, 1.0, 1.0, {}), /*SHORT*/ 3);
   const std::string error = OpenError(path);
   EXPECT_TRUE(Contains(error, "damaged")) << error;
+}
+
+// The TIFF type number of the directory tag's entry is whatever the file
+// says, also numbers no TIFF type has: the reader refuses them cleanly.
+TEST(ReaderRefuses, DirectoryTagOfAnUnknownTiffType) {
+  TempDir dir;
+  const std::string good = dir.Path("good.tav");
+  ASSERT_EQ(WriteTav(good, 2, 0, 0x11, 16, RandomRows(2, 16, 2, 5), 1, 1, kTags), 0);
+  const Bytes whole = ReadFileBytes(good);
+  ASSERT_GE(whole.size(), 8u);
+  ASSERT_EQ(whole[0], 'I') << "the test patches little-endian classic TIFF only";
+  auto u16 = [&](std::size_t at) { return static_cast<unsigned>(whole[at] | whole[at + 1] << 8); };
+  const std::size_t ifd = whole[4] | whole[5] << 8 | whole[6] << 16 | std::size_t{whole[7]} << 24;
+  ASSERT_LT(ifd + 2, whole.size());
+  std::size_t entry = 0;
+  for (unsigned i = 0; i < u16(ifd); ++i) {
+    const std::size_t at = ifd + 2 + 12 * i;
+    ASSERT_LE(at + 12, whole.size());
+    if (u16(at) == 65342) entry = at;
+  }
+  ASSERT_NE(entry, 0u) << "no entry for tag 65342";
+  for (const unsigned type : {0u, 3u, 19u, 31u, 32u, 99u, 0x7FFFu, 0xFFFFu}) {
+    Bytes patched = whole;
+    patched[entry + 2] = static_cast<uint8_t>(type);
+    patched[entry + 3] = static_cast<uint8_t>(type >> 8);
+    const std::string path = dir.Path("type" + std::to_string(type) + ".tav");
+    WriteFileBytes(path, patched);
+    const std::string error = OpenError(path);
+    EXPECT_TRUE(Contains(error, "TAV file")) << "type " << type << ": " << error;
+  }
 }
 
 // Every single flipped byte of the directory either reads or throws.

@@ -1,0 +1,83 @@
+// registration.cpp - drav_extension: claiming the SCR and SCRSEL hooks.
+#include <cstdlib>
+#include <cstring>
+
+#include "extension.h"
+#include "fileutil.h"
+
+namespace screeninfo {
+
+ExtensionState ext;
+
+namespace {
+
+// Reads the debug switches anew at every registration.
+void read_debug_switches(HostCallbacks* host_table) {
+  char value[132] = {};
+  ext.time_debug = lognam("DRAVEXT_SCRINFO_TIMEDEBUG", value, sizeof value) != 0 ? std::atoi(value) : 0;
+  ext.debug_level = 0;
+  if (host_table != nullptr && host_table->get_int_option != nullptr) {
+    host_table->get_int_option("T", &ext.debug_level);
+    host_table->get_int_option("SCRDEBUG", &ext.debug_level);
+  }
+}
+
+// Keeps the host's function of a slot. A record that already holds the
+// extension's own function (registered a second time) keeps the host's
+// function saved before, so the extension never chains to itself.
+template <typename Fn>
+void keep_host_function(Fn* saved, Fn in_record, Fn previous, Fn own) {
+  *saved = in_record == own ? previous : in_record;
+}
+
+// Claims the SCRSEL hook: saves the record, then installs load and unload.
+int claim_scrsel(ScrSelHookRecord* record) {
+  if (record->version != SCRSEL_HOOK_VERSION) return -1;
+  const ScrSelHookRecord previous = ext.saved_scrsel_hook;
+  std::memcpy(&ext.saved_scrsel_hook, record, sizeof(ScrSelHookRecord));
+  keep_host_function<ScrSelLoadFn>(&ext.saved_scrsel_hook.load, record->load, previous.load, ext_scrsel_load);
+  keep_host_function<ScrSelUnloadFn>(&ext.saved_scrsel_hook.unload, record->unload, previous.unload,
+                                     ext_scrsel_unload);
+  ext_message(DRAV_MSG_INFO, "SCRSEL Extension identification (%s (%s))", kIdentification, kBuildDate);
+  record->ident = kIdentification;
+  record->load = ext_scrsel_load;
+  record->unload = ext_scrsel_unload;
+  if (ext.debug_level > 0) ext_message(DRAV_MSG_INFO, "Found: SCRSEL hookID = %d", record->hook_id);
+  return 1;
+}
+
+// Claims the SCR hook: saves the record, then installs init and line.
+int claim_scr(ScrHookRecord* record) {
+  if (record->version != SCR_HOOK_VERSION) return -1;
+  const ScrHookRecord previous = ext.saved_scr_hook;
+  std::memcpy(&ext.saved_scr_hook, record, sizeof(ScrHookRecord));
+  keep_host_function<ScrInitFn>(&ext.saved_scr_hook.init, record->init, previous.init, ext_softscr_init);
+  keep_host_function<ScrLineFn>(&ext.saved_scr_hook.line, record->line, previous.line, ext_softscr_line);
+  ext_message(DRAV_MSG_INFO, "SCR Extension identification (%s (%s))", kIdentification, kBuildDate);
+  record->ident = kIdentification;
+  record->init = ext_softscr_init;
+  record->line = ext_softscr_line;
+  record->cleared[0] = record->cleared[1] = record->cleared[2] = 0;
+  if (ext.debug_level > 0) ext_message(DRAV_MSG_INFO, "Found: SCR hookID = %d", record->hook_id);
+  return 1;
+}
+
+}  // namespace
+
+// Takes the host's table and switches, then claims the hook if it is ours.
+int register_hook(void* hook_record, HostCallbacks* host_table) {
+  ext.ext_host = host_table;
+  ext.registered = 1;
+  read_debug_switches(host_table);
+  if (hook_record == nullptr) return 0;
+  int32_t head[2];  // hook ID and version, the start of every record
+  std::memcpy(head, hook_record, sizeof head);
+  const int32_t hook_id = head[0];
+  if (ext.debug_level > 0) ext_message(DRAV_MSG_INFO, "drav_extension(): Search: hookID = %d", hook_id);
+  if (hook_id == SCRSEL_HOOK_ID) return claim_scrsel(static_cast<ScrSelHookRecord*>(hook_record));
+  if (hook_id == SCR_HOOK_ID) return claim_scr(static_cast<ScrHookRecord*>(hook_record));
+  if (ext.debug_level > 0) ext_message(DRAV_MSG_INFO, "Not found: hookID = %d\n\n", hook_id);
+  return 0;
+}
+
+}  // namespace screeninfo

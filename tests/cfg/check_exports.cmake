@@ -1,0 +1,25 @@
+# Checks that libdravcfg.so exports exactly the dravcfg_ functions of
+# platform/dravcfg.h. Run with -DNM=... -DLIB=...
+foreach(var NM LIB)
+  if(NOT ${var})
+    message(FATAL_ERROR "${var} not given")
+  endif()
+endforeach()
+set(ours dravcfg_close dravcfg_get_errormessages dravcfg_get_nr_errors dravcfg_get_nrsets
+         dravcfg_get_sets dravcfg_open)
+
+execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[A-Za-z] [A-Za-z_][A-Za-z0-9_@.]*" entries "${defined}")
+set(exported)
+foreach(entry ${entries})
+  string(REGEX REPLACE "^. " "" name "${entry}")
+  list(APPEND exported ${name})
+endforeach()
+list(SORT exported)
+if(NOT "${exported}" STREQUAL "${ours}")
+  message(FATAL_ERROR "exported: ${exported}\nexpected: ${ours}")
+endif()
+message(STATUS "exports of ${LIB}: ${exported}")
