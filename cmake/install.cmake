@@ -2,7 +2,7 @@
 #
 #   bin/riphost, bin/tavinfo
 #   lib/libdravdict.so.0.1.0, .so.0, .so (likewise dravfileutil, dravtav,
-#                                      dravoututil, dravpngpreview)
+#                                      dravoututil, dravpngpreview, dravcfg, dravxmp)
 #   lib/dravout/libdravout.so          the plug-in (dlopen'ed, so no soname version)
 #   include/dravout/*.h                the headers of platform/
 #   lib/pkgconfig/dravout.pc
@@ -21,6 +21,14 @@ set(DRAV_INSTALLED_LIBRARIES dravdict dravfileutil dravtav dravoututil)
 # The PNG preview library, when this tree has it.
 if(TARGET dravpngpreview)
   list(APPEND DRAV_INSTALLED_LIBRARIES dravpngpreview)
+endif()
+# The configuration library (the device's resolution list).
+if(TARGET dravcfg)
+  list(APPEND DRAV_INSTALLED_LIBRARIES dravcfg)
+endif()
+# The XMP library (the inks of a page's XMP packet).
+if(TARGET dravxmp)
+  list(APPEND DRAV_INSTALLED_LIBRARIES dravxmp)
 endif()
 set(DRAV_PLUGIN_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/dravout)
 set(DRAV_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/dravout)
@@ -63,7 +71,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
   PATTERN "out" EXCLUDE)
 
 # CMake package: find_package(dravout) gives dravout::dravdict, ::dravfileutil,
-# ::dravtav, ::dravoututil, ::dravpngpreview, ::headers and dravout_PLUGIN (the
+# ::dravtav, ::dravoututil, ::dravpngpreview, ::dravcfg, ::dravxmp, ::headers and dravout_PLUGIN (the
 # plug-in's path).
 install(EXPORT dravoutTargets
   NAMESPACE dravout::

@@ -1,6 +1,7 @@
 // cli.cpp - the riphost program from arguments to exit status.
 #include "cli.h"
 
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -150,6 +151,9 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
     sink.error("%s", problem.what());
     return kExitFailed;
   }
+  // The plug-in finds the device's recorder settings (its resolution list)
+  // through the name QZ_RIPPAR: the same device folder as the job's options.
+  setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
   Driver driver(plugin->api(), ticket, sink, terminal);
   int status = driver.run();
   // The driver's option check refused the ticket: no job ran, and a ticket

@@ -35,12 +35,6 @@ int guarded(const char* name, int failure, int memory_failure, Stage&& stage) no
   return failure;
 }
 
-// Reports an operation that this build does not offer yet.
-int not_available(const char* name, int result) noexcept {
-  report(DRAV_MSG_ERROR, "%s is not available in this version of the plug-in", name);
-  return result;
-}
-
 }  // namespace
 
 extern "C" {
@@ -56,9 +50,7 @@ DRAVOUT_API int dravout_jobsettings(void) {
 }
 
 DRAVOUT_API int dravout_get_param(const char* key, void* value) {
-  (void)key;
-  (void)value;
-  return not_available("dravout_get_param", 0);
+  return guarded("dravout_get_param", 0, 0, [&] { return get_param(key, value); });
 }
 
 DRAVOUT_API int dravout_startjob(CDictContainer* job) {

@@ -7,6 +7,7 @@
 #include "plugin_state.h"
 #include "stages.h"
 #include "text_util.h"
+#include "xmp_tag.h"
 
 namespace dravout {
 namespace {
@@ -110,9 +111,8 @@ int start_page(CDictContainer* page) {
     height = dict.GetInt("height");
     width = dict.GetInt("width");
     ncopies = dict.GetInt("ncopies");
-    // The page's XMP inks are read here once the XMP library is in place;
-    // until then a page has none.
     state.xmp_inks.clear();
+    load_page_xmp_inks(dict);
   } catch (const CUnivBaseException& e) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;

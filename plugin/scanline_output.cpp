@@ -1,6 +1,7 @@
 // scanline_output.cpp - one scanline at a time into the raster file.
 #include "expand.h"
 #include "plugin_state.h"
+#include "pngpreview.h"
 #include "stages.h"
 
 namespace dravout {
@@ -42,8 +43,9 @@ int put_scan(ScanlineBuffer* buffer) {
   }
   if (state.reverse != 0 || state.mirror != 0) buffer->flag = 1;
   ++state.row;
-  // Each written scanline feeds the PNG preview here once the preview
-  // library is in place.
+  // The preview sees the row as the host rendered it, never the expanded or
+  // mirrored one. The buffer is padded to whole 32-bit words.
+  if (add_png_preview != 0) png_setNextLine(reinterpret_cast<const uint32_t*>(buffer->data));
   return DRAV_OK;
 }
 

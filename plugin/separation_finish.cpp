@@ -1,6 +1,9 @@
 // separation_finish.cpp - end of a separation: tags, close, final name, copies.
 #include "fileutil.h"
 #include "plugin_state.h"
+#include "pngpreview.h"
+#include "cutting_tags.h"
+#include "pngpreview_tag.h"
 #include "screeninfo_tag.h"
 #include "stages.h"
 
@@ -15,6 +18,16 @@ namespace {
 // (when a cutting text was given).
 void write_closing_tags() {
   if (write_screeninfo_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write screen info tag in tavfile");
+  if (add_png_preview != 0) {
+    if (write_pngpreview_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write png preview tag in tavfile");
+    png_cleanUp();
+  }
+  if (state.stagger_all_size != 0 && state.stagger_all != nullptr && write_stagger_tag(state) < 0) {
+    report(DRAV_MSG_ERROR, "Could not write staggered cutting tag in tavfile");
+  }
+  if ((state.stagger_given != 0 || state.cad_given != 0) && write_cutting_tags(state) < 0) {
+    report(DRAV_MSG_ERROR, "Could not write cutting tags in tavfile");
+  }
 }
 
 // Makes the further copies of the finished file, each reported in turn.
@@ -32,12 +45,23 @@ int make_copies() {
 
 }  // namespace
 
-// Closes the open separation file and deletes it. False when none is open.
+// Drops an unfinished preview: its image and its reserved temporary name.
+void discard_preview() {
+  if (preview_tmp_name[0] != '\0') {
+    fdelete(preview_tmp_name);
+    preview_tmp_name[0] = '\0';
+  }
+  if (add_png_preview != 0) png_cleanUp();
+}
+
+// Closes the open separation file and deletes it, with its preview. False
+// when none is open.
 bool delete_open_file() {
   if (state.tavfile == nullptr) return false;
   tav_fclose(state.tavfile);
   state.tavfile = nullptr;
   fdelete(state.tmp_name);
+  discard_preview();
   return true;
 }
 
@@ -75,6 +99,7 @@ int end_separation() {
     report(DRAV_MSG_INFO, "%s", tav_lasterror());
     // The file is incomplete: nothing of it stays behind.
     fdelete(state.tmp_name);
+    discard_preview();
     call_order.file_lost = true;
     report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
     return DRAV_ERR_CLOSE;

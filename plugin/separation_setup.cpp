@@ -3,10 +3,25 @@
 
 #include "fileutil.h"
 #include "plugin_state.h"
+#include "pngpreview.h"
 #include "stages.h"
+#include "xmp_tag.h"
 
 namespace dravout {
 namespace {
+
+// Names the preview's temporary file and starts the preview. A preview the
+// library refuses is reported; the separation goes on without it.
+int start_preview(int32_t now) {
+  if (dravoututil_outputspec(util_handle, preview_tmp_name, DRAV_NAME_SIZE, ".tmp_pngpreview", &now) != 0) {
+    preview_tmp_name[0] = '\0';
+    report(DRAV_MSG_ERROR, "Could not make a temporary name for the PNG preview");
+    return DRAV_ERR_CREATE;
+  }
+  png_init(state.height, state.width, state.bps, 0);
+  if (png_lastresult() != 0) report(DRAV_MSG_WARNING, "No PNG preview for this separation (%s)", png_lasterror());
+  return DRAV_OK;
+}
 
 // Names and opens the raster file of the separation under a temporary name.
 int open_separation_file() {
@@ -25,8 +40,7 @@ int open_separation_file() {
     return DRAV_ERR_CREATE;
   }
   state.row = 0;
-  // The PNG preview of the separation is named and started here once the
-  // preview library is in place.
+  if (add_png_preview != 0) return start_preview(now);
   return DRAV_OK;
 }
 
@@ -59,11 +73,14 @@ int start_separation(CDictContainer* separation) {
   try {
     if (separation == nullptr) throw CUnivBaseException("No separation description");
     const CStringKeyDict& dict = separation->GetDict();
+    CUnivType::List screens;
+    dict.GetItem("screens", screens);
     CUnivType::List separations;
     if (dict.GetItem("separations", separations) != UD_OK || separations.empty()) return DRAV_OK;
-    // The separation's XMP tag and the matching of its inks to the page's
-    // inks (with the "screens" list) start from separations.front() once
-    // the XMP library is in place.
+    // The XMP tag is the first tag of the file, before any row.
+    const CStringKeyDict& entry = separations.front().AsDict();
+    if (state.tavfile != nullptr) write_xmp_tag(entry);
+    match_separation_inks(entry, screens);
   } catch (const CUnivBaseException& e) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;

@@ -7,6 +7,7 @@
 #ifndef DRAVOUT_STAGES_H
 #define DRAVOUT_STAGES_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "drav_dict.h"
@@ -28,6 +29,11 @@ int job_settings();
 // converts none. clean (may be null) becomes false when, after the numbers,
 // the text holds more than white space and the ")" that closes a "(".
 int parse_pair(const char* text, double* first, double* second, bool* clean = nullptr);
+
+// Parameter queries (parameter_queries.cpp).
+int get_param(const char* key, void* buffer);
+// The resolution list into buffer (size bytes): 0 when built, negative when not.
+int get_resolution_list(char* buffer, std::size_t size);
 
 // Page and separation set-up (page_setup.cpp, separation_setup.cpp).
 int start_page(CDictContainer* page);

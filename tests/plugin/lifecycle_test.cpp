@@ -195,11 +195,5 @@ TEST_F(PluginTest, CallsOutOfOrderAreRefusedAtEveryPoint) {
   EXPECT_TRUE(fake_host().Has(1, "The plug-in is not open: dravout_open must come first"));
 }
 
-TEST_F(PluginTest, UnbuiltOperationsReportAndAnswerNo) {
-  Open();
-  EXPECT_EQ(dravout_get_param("version", nullptr), 0);
-  EXPECT_EQ(fake_host().At(1).size(), 1u);
-}
-
 }  // namespace
 }  // namespace plugin_test
