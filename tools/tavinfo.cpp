@@ -32,6 +32,7 @@ const char kUsage[] =
     "usage: tavinfo [--json] FILE...\n"
     "       tavinfo --tag NAME FILE\n"
     "       tavinfo --pbm OUT FILE\n"
+    "       tavinfo --preview OUT FILE\n"
     "       tavinfo --help | --version\n"
     "Shows the header and tags of TAV raster files.\n"
     "\n"
@@ -45,6 +46,8 @@ const char kUsage[] =
     "  --pbm OUT       write the pixels of FILE to OUT as a binary PBM image\n"
     "                  (black = ink); OUT \"-\" is standard output; an existing\n"
     "                  OUT must be a regular file, never a link or a device\n"
+    "  --preview OUT   write the PNG preview embedded in FILE (tag _KVTVIEW.PNG)\n"
+    "                  to OUT as a PNG file; OUT as for --pbm\n"
     "  --help, -h      print this text\n"
     "  --version       print the version\n"
     "  --              end of options: the arguments after it are files\n"
@@ -124,14 +127,26 @@ void ShowInfo(const char* path) {
               info.format);
   std::printf("Compression:  %s (code %d)\n", info.tiff_compression.c_str(), info.compression);
   std::printf("Mode:         %s\n", tavinfo::DescribeMode(info.mode).c_str());
+  std::printf("Orientation:  %s\n", (info.mode & 0x02) != 0
+                                        ? "mirrored left to right (as the device exposes it); a PNG preview reads right"
+                                        : "as rendered (not mirrored)");
   std::printf("Container:    %s\n", info.bigtiff ? "BigTIFF" : "TIFF");
   std::printf("Tags:         %zu\n", reader.Tags().size());
+  const tav::TavTag* transformation = reader.FindTag("_KVT_TRANSFORMATION");
   for (const tav::TavTag& tag : reader.Tags()) {
     const bool text = tavinfo::IsTextValue(tag.value);
     std::printf("  %s: %zu bytes%s\n", tavinfo::EscapeName(tag.name).c_str(), tag.value.size(),
                 text ? ", text" : "");
     if (text) PrintText(tag.value);
     if (text && tag.name == "_KVT_RIPINFO0") PrintScreenInfo(tag.value);
+    if (tavinfo::IsScrambledTag(tag.name) && transformation != nullptr && tavinfo::IsTextValue(transformation->value)) {
+      const std::string t(transformation->value.begin(), transformation->value.end() - 1);
+      const std::string clear = tavinfo::Unscramble(tag.value, t);
+      std::printf("    in clear:\n");
+      std::vector<uint8_t> as_text(clear.begin(), clear.end());
+      as_text.push_back(0);
+      PrintText(as_text);
+    }
   }
 }
 
@@ -210,6 +225,19 @@ int ExportPbm(const char* out, const char* path) {
   return 0;
 }
 
+// Writes the embedded PNG preview out.
+int ExportPreview(const char* out, const char* path) {
+  std::string error;
+  if (std::strcmp(out, "-") != 0 && !tavinfo::OutputAllowed(out, error)) return Failure(error);
+  tav::TavReader reader(path);
+  const tav::TavTag* tag = reader.FindTag("_KVTVIEW.PNG");
+  if (tag == nullptr) return Failure(std::string(path) + ": no PNG preview (tag _KVTVIEW.PNG)");
+  const std::vector<uint8_t> png = tavinfo::PreviewPng(tag->value);
+  if (png.empty()) return Failure(std::string(path) + ": the tag _KVTVIEW.PNG holds no PNG file");
+  if (!tavinfo::WriteBytes(png, out, error)) return Failure(error);
+  return 0;
+}
+
 // True when arg looks like an option rather than a file name ("-" alone is
 // a name).
 bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
@@ -221,6 +249,7 @@ struct Command {
   bool json = false;
   const char* tag = nullptr;
   const char* pbm = nullptr;
+  const char* preview = nullptr;
   std::vector<const char*> files;
 };
 
@@ -239,8 +268,9 @@ std::string Parse(int argc, char** argv, Command& command) {
       command.version = true;
     } else if (std::strcmp(arg, "--json") == 0) {
       command.json = true;
-    } else if (std::strcmp(arg, "--tag") == 0 || std::strcmp(arg, "--pbm") == 0) {
-      const char*& value = arg[2] == 't' ? command.tag : command.pbm;
+    } else if (std::strcmp(arg, "--tag") == 0 || std::strcmp(arg, "--pbm") == 0 ||
+               std::strcmp(arg, "--preview") == 0) {
+      const char*& value = arg[2] == 't' ? command.tag : arg[3] == 'b' ? command.pbm : command.preview;
       if (i + 1 >= argc) return std::string(arg) + " needs a value";
       if (value != nullptr) return std::string(arg) + " given twice";
       value = argv[++i];
@@ -249,11 +279,12 @@ std::string Parse(int argc, char** argv, Command& command) {
     }
   }
   if (command.help || command.version) return "";
-  const int actions = (command.json ? 1 : 0) + (command.tag ? 1 : 0) + (command.pbm ? 1 : 0);
-  if (actions > 1) return "--json, --tag and --pbm exclude each other";
+  const int actions =
+      (command.json ? 1 : 0) + (command.tag ? 1 : 0) + (command.pbm ? 1 : 0) + (command.preview ? 1 : 0);
+  if (actions > 1) return "--json, --tag, --pbm and --preview exclude each other";
   if (command.files.empty()) return "no FILE given";
-  if ((command.tag || command.pbm) && command.files.size() != 1) {
-    return std::string(command.tag ? "--tag" : "--pbm") + " takes exactly one FILE";
+  if ((command.tag || command.pbm || command.preview) && command.files.size() != 1) {
+    return std::string(command.tag ? "--tag" : command.pbm ? "--pbm" : "--preview") + " takes exactly one FILE";
   }
   return "";
 }
@@ -275,6 +306,7 @@ int main(int argc, char** argv) {
     }
     if (command.tag != nullptr) return ExtractTag(command.tag, command.files[0]);
     if (command.pbm != nullptr) return ExportPbm(command.pbm, command.files[0]);
+    if (command.preview != nullptr) return ExportPreview(command.preview, command.files[0]);
     return command.json ? ListJson(command.files) : ListText(command.files);
   } catch (const std::exception& e) {
     return Failure(e.what());

@@ -25,7 +25,7 @@ std::string Hex(std::string_view bytes) {
 }
 
 // One tag: its name, length and value as text or base64.
-Json DescribeTag(const tav::TavTag& tag) {
+Json DescribeTag(const tav::TavTag& tag, const tav::TavTag* transformation) {
   Json out;
   if (IsUtf8(tag.name)) {
     out["name"] = tag.name;
@@ -55,6 +55,13 @@ Json DescribeTag(const tav::TavTag& tag) {
   } else {
     out["encoding"] = "base64";
     out["value"] = Base64(tag.value.data(), tag.value.size());
+  }
+  // Cutting texts are scrambled with the file's transformation text.
+  if (IsScrambledTag(tag.name) && transformation != nullptr && IsTextValue(transformation->value)) {
+    const std::string clear = Unscramble(
+        tag.value, std::string_view(reinterpret_cast<const char*>(transformation->value.data()),
+                                    transformation->value.size() - 1));
+    if (IsUtf8(clear)) out["clear"] = clear;
   }
   return out;
 }
@@ -148,9 +155,11 @@ Json DescribeFile(const std::string& path, tav::TavReader& reader) {
   out["format"] = {{"code", info.format}, {"name", FormatName(info.format)}};
   out["compression"] = {{"code", info.compression}, {"tiff", info.tiff_compression}};
   out["mode"] = {{"value", info.mode}, {"flags", ModeFlagNames(info.mode)}};
+  out["mirrored"] = (info.mode & 0x02) != 0;
   out["container"] = info.bigtiff ? "BigTIFF" : "TIFF";
   Json tags = Json::array();
-  for (const tav::TavTag& tag : reader.Tags()) tags.push_back(DescribeTag(tag));
+  const tav::TavTag* transformation = reader.FindTag("_KVT_TRANSFORMATION");
+  for (const tav::TavTag& tag : reader.Tags()) tags.push_back(DescribeTag(tag, transformation));
   out["tags"] = std::move(tags);
 
   const PixelStats stats = CountPixels(reader);

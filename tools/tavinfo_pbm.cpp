@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <system_error>
 #include <vector>
 
@@ -83,12 +84,13 @@ bool OutputAllowed(const std::string& out, std::string& error) {
   return false;
 }
 
-// Writes the PBM to standard output or through a temporary file; see the
-// header.
-bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error) {
+// Writes through write to standard output, or to a temporary file beside
+// out that is synced and then renamed to out.
+bool WriteOutput(const std::string& out, const std::function<bool(std::FILE*, bool, std::string&)>& write,
+                 std::string& error) {
   if (out == "-") {
     std::string why;
-    if (!WriteImage(reader, stdout, false, why)) {
+    if (!write(stdout, false, why)) {
       error = "cannot write to standard output: " + why;
       return false;
     }
@@ -115,7 +117,7 @@ bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error
   bool ok = false;
   std::string why;
   try {
-    ok = WriteImage(reader, file, true, why);
+    ok = write(file, true, why);
   } catch (const std::exception& e) {
     why = e.what();
   }
@@ -138,6 +140,28 @@ bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error
     unlink(temp.c_str());
   }
   return ok;
+}
+
+// Writes the PBM to standard output or through a temporary file; see the
+// header.
+bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error) {
+  return WriteOutput(
+      out, [&](std::FILE* file, bool sync, std::string& why) { return WriteImage(reader, file, sync, why); }, error);
+}
+
+// Writes bytes as they are; see the header.
+bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& out, std::string& error) {
+  return WriteOutput(
+      out,
+      [&](std::FILE* file, bool sync, std::string& why) {
+        if ((!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) ||
+            std::fflush(file) != 0 || (sync && fsync(fileno(file)) != 0)) {
+          why = ErrnoText();
+          return false;
+        }
+        return true;
+      },
+      error);
 }
 
 }  // namespace tavinfo

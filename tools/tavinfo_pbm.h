@@ -3,6 +3,7 @@
 #define TAVINFO_PBM_H
 
 #include <string>
+#include <vector>
 
 #include "tav.h"
 
@@ -20,6 +21,10 @@ bool OutputAllowed(const std::string& out, std::string& error);
 // beside out that is renamed to out at the end, so a failure leaves no
 // partial file under out. Returns false with the reason in error.
 bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error);
+
+// Writes bytes to out as WritePbm writes its picture: "-" is standard
+// output; otherwise a regular file, written beside and renamed into place.
+bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& out, std::string& error);
 
 }  // namespace tavinfo
 

@@ -1,6 +1,7 @@
 // tavinfo_tags.cpp - the screen-information tag in clear.
 #include "tavinfo_tags.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "tavinfo_format.h"
@@ -85,6 +86,36 @@ std::vector<std::string> DescribeScreenInfo(const std::vector<ScreenLine>& lines
     out.push_back(std::move(text));
   }
   return out;
+}
+
+std::vector<uint8_t> PreviewPng(const std::vector<uint8_t>& value) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  static const uint8_t kEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  if (value.size() < sizeof kSignature + sizeof kEnd || !std::equal(kSignature, kSignature + 8, value.begin())) {
+    return {};
+  }
+  // The padding is at most three bytes: IEND ends within the last 15.
+  for (std::size_t end = value.size(); end + 3 >= value.size() && end >= sizeof kEnd; --end) {
+    if (std::equal(kEnd, kEnd + sizeof kEnd, value.begin() + static_cast<std::ptrdiff_t>(end - sizeof kEnd))) {
+      return std::vector<uint8_t>(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+  }
+  return {};
+}
+
+bool IsScrambledTag(std::string_view name) {
+  return name == "_KVT_STAGGEREDCUT" || name.substr(0, 9) == "_KVT_CAD_";
+}
+
+std::string Unscramble(const std::vector<uint8_t>& value, std::string_view t) {
+  std::size_t n = value.size();
+  if (n > 0 && value[n - 1] == 0) --n;
+  std::string clear(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(n));
+  if (t.empty()) return clear;
+  for (std::size_t i = 0; i < n; ++i) {
+    clear[i] = static_cast<char>(value[i] ^ static_cast<unsigned char>(t[t.size() - 1 - i % t.size()]));
+  }
+  return clear;
 }
 
 }  // namespace tavinfo

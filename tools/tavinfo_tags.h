@@ -28,6 +28,20 @@ std::optional<std::vector<ScreenLine>> ParseScreenInfo(std::string_view text);
 // "ROUND  150 lpi at 45 deg: 12.50 % of the page, pixels 10,20 to 110,120".
 std::vector<std::string> DescribeScreenInfo(const std::vector<ScreenLine>& lines);
 
+// The PNG file held in a "_KVTVIEW.PNG" value: the bytes up to the end of
+// its IEND chunk (the value adds up to three zero bytes of padding); empty
+// when the value holds no PNG.
+std::vector<uint8_t> PreviewPng(const std::vector<uint8_t>& value);
+
+// True for the tags whose text is scrambled with the file's transformation
+// text: "_KVT_STAGGEREDCUT" and "_KVT_CAD_<ink>".
+bool IsScrambledTag(std::string_view name);
+
+// The clear text of a scrambled tag value (its bytes before the final zero
+// byte) given the file's "_KVT_TRANSFORMATION" text (without its zero byte):
+// byte i is value[i] XOR t[L - 1 - (i mod L)].
+std::string Unscramble(const std::vector<uint8_t>& value, std::string_view transformation);
+
 }  // namespace tavinfo
 
 #endif  // TAVINFO_TAGS_H

@@ -1,4 +1,4 @@
-// tavinfo's reading of the screen-information tag.
+// tavinfo's reading of the plug-in's own tags: screens and cutting texts.
 #include <gtest/gtest.h>
 
 #include "tavinfo_tags.h"
@@ -35,6 +35,34 @@ TEST(ScreenInfoText, BothFormsReadBackAndDescribe) {
   EXPECT_FALSE(ParseScreenInfo("hello"));
   EXPECT_FALSE(ParseScreenInfo("COUNT=2\nLC=1.000000 A=0.000000 S=SOLID\n"));
   EXPECT_FALSE(ParseScreenInfo("COUNT=1\nLC=1.000000 A=0.000000 S=X COV=0.5 AREA=1,2,3\n"));
+}
+
+TEST(CuttingText, ScrambledTagsReadBackInClear) {
+  const std::string t = "VSHFT=0 HSHFT=0\nROT=0\n";
+  const std::string clear = "CUT 10,20 30,40; a text longer than the transformation text itself";
+  std::vector<uint8_t> value;
+  for (std::size_t i = 0; i < clear.size(); ++i) {
+    value.push_back(static_cast<uint8_t>(clear[i] ^ t[t.size() - 1 - i % t.size()]));
+  }
+  value.push_back(0);
+  EXPECT_EQ(tavinfo::Unscramble(value, t), clear);
+  EXPECT_TRUE(tavinfo::IsScrambledTag("_KVT_STAGGEREDCUT"));
+  EXPECT_TRUE(tavinfo::IsScrambledTag("_KVT_CAD_Die Cut"));
+  EXPECT_FALSE(tavinfo::IsScrambledTag("_KVT_STAGGER"));
+  EXPECT_FALSE(tavinfo::IsScrambledTag("_KVT_TRANSFORMATION"));
+}
+
+TEST(PreviewValue, ThePngWithoutItsPadding) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 1, 2, 3,
+                              0,    0,   0,   0,   'I',  'E',  'N',  'D', 0xAE, 0x42, 0x60, 0x82};
+  for (int padding = 0; padding <= 3; ++padding) {
+    std::vector<uint8_t> value = png;
+    value.resize(png.size() + static_cast<std::size_t>(padding), 0);
+    EXPECT_EQ(tavinfo::PreviewPng(value), png) << padding;
+  }
+  EXPECT_TRUE(tavinfo::PreviewPng({1, 2, 3}).empty());
+  std::vector<uint8_t> cut(png.begin(), png.end() - 1);
+  EXPECT_TRUE(tavinfo::PreviewPng(cut).empty());
 }
 
 }  // namespace
