@@ -1,6 +1,11 @@
 // plugin_state.cpp - the plug-in's process-wide state and its message helper.
 #include "plugin_state.h"
 
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "fileutil.h"
 
 namespace dravout {
 
@@ -28,6 +33,13 @@ const DravOptionDecl declared_options[] = {
 };
 
 CallOrder call_order;
+
+void remove_temporary(const char* path) {
+  if (path == nullptr || path[0] == '\0') return;
+  if (fdelete(path) == 0 || errno == ENOENT) return;
+  const std::string reason = std::error_code(errno, std::generic_category()).message();
+  report(DRAV_MSG_WARNING, "Could not delete the unfinished file %s (%s)", path, reason.c_str());
+}
 
 bool require_open() {
   if (call_order.opened) return true;

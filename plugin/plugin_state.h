@@ -91,6 +91,10 @@ struct CallOrder {
 };
 extern CallOrder call_order;
 
+// Deletes a temporary file of the plug-in's; a file that cannot be deleted
+// is reported (level 2) with the reason, so an operator can remove it.
+void remove_temporary(const char* path);
+
 // Reports, when the plug-in is not open, that a call came before dravout_open
 // or after dravout_close; true when it is open.
 bool require_open();

@@ -48,7 +48,7 @@ int make_copies() {
 // Drops an unfinished preview: its image and its reserved temporary name.
 void discard_preview() {
   if (preview_tmp_name[0] != '\0') {
-    fdelete(preview_tmp_name);
+    remove_temporary(preview_tmp_name);
     preview_tmp_name[0] = '\0';
   }
   if (add_png_preview != 0) png_cleanUp();
@@ -60,7 +60,7 @@ bool delete_open_file() {
   if (state.tavfile == nullptr) return false;
   tav_fclose(state.tavfile);
   state.tavfile = nullptr;
-  fdelete(state.tmp_name);
+  remove_temporary(state.tmp_name);
   discard_preview();
   return true;
 }
@@ -98,7 +98,7 @@ int end_separation() {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
     report(DRAV_MSG_INFO, "%s", tav_lasterror());
     // The file is incomplete: nothing of it stays behind.
-    fdelete(state.tmp_name);
+    remove_temporary(state.tmp_name);
     discard_preview();
     call_order.file_lost = true;
     report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);

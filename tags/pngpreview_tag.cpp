@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fileutil.h"
 #include "plugin_state.h"
 #include "pngpreview.h"
 #include "utf8file.h"
@@ -17,7 +16,7 @@ namespace {
 // A preview that cannot be made or read gives no tag and leaves nothing.
 int give_up(const char* what, const char* reason) {
   report(DRAV_MSG_ERROR, "DRAVOUT: Could not %s the PNG preview (%s)", what, reason);
-  fdelete(preview_tmp_name);
+  remove_temporary(preview_tmp_name);
   return -1;
 }
 
@@ -70,7 +69,7 @@ int write_pngpreview_tag(TavFile* tavfile) {
     preview_tmp_name[0] = '\0';
     return result;
   }
-  fdelete(preview_tmp_name);
+  remove_temporary(preview_tmp_name);
   preview_tmp_name[0] = '\0';
   return result;
 }
