@@ -2,6 +2,7 @@
 #ifndef RIPHOST_CONTENT_SOURCE_H
 #define RIPHOST_CONTENT_SOURCE_H
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -9,8 +10,18 @@
 
 namespace riphost {
 
+// A rectangle of a contone separation screened with one of the separation's
+// screens (an index into its screen list).
+struct ScreenArea {
+  std::size_t screen = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
 struct ContentSource {
-  enum class Kind { Pattern, Image };
+  enum class Kind { Pattern, Image, Contone };
+  // Contone content: an 8-bit image (grey, or one channel of a CMYK TIFF) or
+  // a built-in gradient, screened by riphost.
+  enum class Gradient { None, Horizontal, Vertical };
   Kind kind = Kind::Pattern;
   // Pattern: its name and the parameters given in the ticket (name, value).
   std::string pattern;
@@ -20,6 +31,16 @@ struct ContentSource {
   std::filesystem::path image;
   std::string image_text;
   int threshold = 128;
+  // Contone: the image (image, image_text; empty for a gradient) and its
+  // channel ('C', 'M', 'Y', 'K'; 0 for a grey image), or the gradient.
+  char channel = 0;
+  Gradient gradient = Gradient::None;
+  // Contone: an optional 1-bit image over it whose ink is copydot.
+  std::filesystem::path copydot;
+  std::string copydot_text;
+  // Contone: areas screened with other screens than the first (later areas
+  // lie over earlier ones).
+  std::vector<ScreenArea> areas;
 };
 
 }  // namespace riphost

@@ -1,9 +1,11 @@
 // driver.cpp - the calling order and failure policy of riphost.
 #include "driver.h"
 
+#include <cstring>
 #include <exception>
 #include <memory>
 
+#include "bitrow.h"
 #include "containers.h"
 #include "host_error.h"
 #include "job_name.h"
@@ -17,7 +19,9 @@ namespace riphost {
 // Keeps the plug-in's exports and the ticket; nothing is called yet.
 Driver::Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal)
     : api_(api), ticket_(ticket), sink_(sink), terminal_(terminal), session_(options_, sink),
-      callbacks_(make_host_callbacks()) {}
+      callbacks_(make_host_callbacks()) {
+  screening_.set_handle_layout(ticket.screen_handle_base, ticket.screen_handle_step);
+}
 
 // Opens, checks, runs every job, closes. Stop signals are noted from here
 // on; the handlers stay until the plug-in is closed.
@@ -106,6 +110,7 @@ void Driver::list_device(const CDictContainer* devinfo) {
 
 // dravout_close; reported when it fails.
 void Driver::close_plugin() {
+  unload_selection();
   options_.set_separation(nullptr);
   options_.set_page(nullptr);
   succeeded("dravout_close", api_.close(), "");
@@ -118,6 +123,7 @@ void Driver::run_job(const Job& job) {
     options_.set_page(nullptr);
     options_.set_separation(nullptr);
     options_.set_host_text(kJobNameKey, job.name);
+    screening_.set_screens(&job.screens);
     if (!start_job(job)) {
       end_job();
       return;
@@ -185,9 +191,13 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
   // Output files are named after the job, the page and the separation, so
   // that the files of one job tell themselves apart.
   options_.set_host_text(kJobNameKey, separation_job_name(job.name, page_number, separation.name));
+  std::vector<SelectedScreen> selected;
+  for (std::size_t index : separation.screens) {
+    selected.push_back(SelectedScreen{job.screens.at(index), screening_.handle_of(index)});
+  }
   std::unique_ptr<RowSource> source;
   try {
-    source = make_row_source(separation.source, page.width, page.height);
+    source = make_row_source(separation.source, page.width, page.height, job.ppi, selected);
   } catch (const HostError& error) {
     sink_.error("%s: %s", separation.where.c_str(), error.what());
     failed_ = true;
@@ -199,8 +209,31 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
       return false;
     }
   }
+  // The selection stays loaded until the plug-in is done with the file: an
+  // abandoned separation is unloaded after the dravout_endjob that follows.
+  const int loaded = screening_.load(separation.screens, separation.uses);
+  succeeded("the screen selection's load", loaded, separation.where);
+  if (source->screened() && !start_screening(separation, *source)) return false;
   if (!send_rows(job, page, page_number, separation, *source)) return false;
-  return succeeded("dravout_endseparations", api_.endseparations(), separation.where);
+  const bool ended = succeeded("dravout_endseparations", api_.endseparations(), separation.where);
+  unload_selection();
+  return ended;
+}
+
+// SCR init for a separation riphost screens itself; the run callbacks the
+// plug-in hands riphost go to the source. Without the hooks the source
+// screens all the same, reporting its runs to nobody.
+bool Driver::start_screening(const Separation& separation, RowSource& source) {
+  const int status = screening_.start_screening();
+  succeeded("the software screening's init", status, separation.where);
+  source.set_runs(screening_.runs());
+  return true;
+}
+
+// The SCRSEL unload slot for a loaded selection.
+void Driver::unload_selection() {
+  if (!screening_.loaded()) return;
+  succeeded("the screen selection's unload", screening_.unload(), "");
 }
 
 // Every row in order: newscan, render, putscan. False at the first failure
@@ -209,8 +242,29 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
                        RowSource& source) {
   Progress progress(sink_, terminal_, job.name + "/" + std::to_string(page_number) + "/" + separation.name,
                     page.height);
+  // A screened row is rendered first, so that its runs are reported after
+  // the SCR line slot and before the row is handed over.
+  const bool screened = source.screened();
+  const std::size_t bytes = row_bytes(page.width);
+  if (screened) screened_row_.assign(bytes, 0);
   for (int y = 0; y < page.height; ++y) {
     if (stopped()) return false;
+    if (screened) {
+      const int line = screening_.line(y);
+      if (line != 0) {
+        sink_.error("the software screening's line failed (status %d) at row %d of %s", line, y,
+                    separation.where.c_str());
+        failed_ = true;
+        return false;
+      }
+      try {
+        source.next_row(screened_row_.data());
+      } catch (const std::exception& error) {
+        sink_.error("%s: %s", separation.where.c_str(), error.what());
+        failed_ = true;
+        return false;
+      }
+    }
     ScanlineBuffer* buffer = nullptr;
     int status = api_.newscan(&buffer);
     if (status != 0) {
@@ -223,12 +277,16 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
       failed_ = true;
       return false;
     }
-    try {
-      source.next_row(buffer->data);
-    } catch (const std::exception& error) {
-      sink_.error("%s: %s", separation.where.c_str(), error.what());
-      failed_ = true;
-      return false;
+    if (screened) {
+      std::memcpy(buffer->data, screened_row_.data(), bytes);
+    } else {
+      try {
+        source.next_row(buffer->data);
+      } catch (const std::exception& error) {
+        sink_.error("%s: %s", separation.where.c_str(), error.what());
+        failed_ = true;
+        return false;
+      }
     }
     status = api_.putscan(buffer);
     if (status != 0) {
@@ -246,6 +304,7 @@ void Driver::end_job() {
   options_.set_separation(nullptr);
   options_.set_page(nullptr);
   succeeded("dravout_endjob", api_.endjob(), "");
+  unload_selection();
 }
 
 }  // namespace riphost

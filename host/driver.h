@@ -1,10 +1,14 @@
 // driver.h - running a checked ticket through a loaded plug-in.
 //
-// Calling order: dravout_open; the option check; per job dravout_jobsettings
-// and dravout_startjob; per page dravout_startpage; per separation
-// dravout_startseparations, dravout_newscan / dravout_putscan for every row
-// in order, dravout_endseparations; dravout_endpage after the page;
-// dravout_endjob after the job; dravout_close at the end.
+// Calling order: dravout_open (then the screening hooks are offered); the
+// option check; per job dravout_jobsettings and dravout_startjob; per page
+// dravout_startpage; per separation dravout_startseparations, the SCRSEL
+// load slot with the separation's screen selection, for contone content the
+// SCR init slot, then for every row in order (for contone content the SCR
+// line slot and the row's runs first) dravout_newscan / dravout_putscan,
+// then dravout_endseparations and the SCRSEL unload slot; dravout_endpage
+// after the page; dravout_endjob after the job; dravout_close at the end.
+// The hook slots are only called when the plug-in claimed the hooks.
 //
 // Failure policy: every non-zero status is reported and makes the run fail.
 // A failed jobsettings, startjob, startpage, startseparations, endseparations
@@ -13,7 +17,8 @@
 // abandons the separation: riphost calls neither dravout_endseparations nor
 // dravout_endpage for it, since they would deliver an incomplete file, and
 // ends the job with dravout_endjob, which makes the plug-in delete the
-// unfinished file. dravout_close runs whenever dravout_open was called, also
+// unfinished file; the separation's selection is unloaded right after that
+// dravout_endjob (after a failed dravout_endseparations, right after it). dravout_close runs whenever dravout_open was called, also
 // after a failed open, so that the plug-in can release what it started.
 //
 // Stop signals: SIGINT, SIGTERM and SIGHUP are noted during the run (see
@@ -64,6 +69,8 @@ class Driver {
   bool run_separation(const Job& job, const Page& page, std::size_t page_number, const Separation& separation);
   bool send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
                  RowSource& source);
+  bool start_screening(const Separation& separation, RowSource& source);
+  void unload_selection();
   void end_job();
   bool succeeded(const char* operation, int status, const std::string& where);
   static bool stopped() noexcept;
@@ -78,6 +85,7 @@ class Driver {
   CDictContainerFactory factory_;
   void* merged_options_ = nullptr;  // the plug-in's option list, as dravout_open returns it
   ScreeningHooks screening_;
+  std::vector<std::uint8_t> screened_row_;  // a screened row, rendered before newscan
   bool failed_ = false;
 };
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 namespace riphost {
 
@@ -28,10 +29,18 @@ class ImageReader {
   // last pixel in the last byte may hold anything. Throws HostError when the
   // row cannot be read.
   virtual void read_row(std::uint8_t* bits, int pixels) = 0;
+  // Contone use: decodes the next row and writes the ink of its first pixels
+  // pixels into ink[0 .. pixels), 0 (paper) to 255 (full ink): a grey value
+  // g gives 255 - g, a CMYK channel its own value; a bilevel image gives 0
+  // or 255. Throws HostError when the row cannot be read.
+  virtual void read_ink(std::uint8_t* ink, int pixels);
 
  protected:
   int width_ = 0;
   int height_ = 0;
+
+ private:
+  std::vector<std::uint8_t> bits_;  // read_ink of a bilevel image: one row of bits
 };
 
 // Closes a C stream.
@@ -50,10 +59,17 @@ FileHandle open_for_reading(const std::filesystem::path& path);
 // can be had.
 std::unique_ptr<ImageReader> open_image(const std::filesystem::path& path, int threshold);
 
-// The readers of each kind, called by open_image.
+// Opens an image for contone use (read_ink), recognised by its content:
+// PGM (P5, 8 bits or less), PBM, PNG or TIFF; channel 'C', 'M', 'Y' or 'K'
+// takes that channel of a CMYK TIFF image (and only of one), 0 the grey
+// value. Throws HostError as open_image.
+std::unique_ptr<ImageReader> open_contone(const std::filesystem::path& path, char channel);
+
+// The readers of each kind, called by open_image and open_contone.
 std::unique_ptr<ImageReader> open_pbm(const std::filesystem::path& path);
+std::unique_ptr<ImageReader> open_pgm(const std::filesystem::path& path);
 std::unique_ptr<ImageReader> open_png(const std::filesystem::path& path, int threshold);
-std::unique_ptr<ImageReader> open_tiff(const std::filesystem::path& path, int threshold);
+std::unique_ptr<ImageReader> open_tiff(const std::filesystem::path& path, int threshold, char channel = 0);
 
 }  // namespace riphost
 

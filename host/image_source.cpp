@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bitrow.h"
+#include "contone_source.h"
 #include "host_error.h"
 #include "image_reader.h"
 #include "patterns.h"
@@ -47,8 +48,10 @@ class ImageSource final : public RowSource {
 }  // namespace
 
 // Opens the image or makes the pattern of a separation.
-std::unique_ptr<RowSource> make_row_source(const ContentSource& content, int width, int height) {
+std::unique_ptr<RowSource> make_row_source(const ContentSource& content, int width, int height, double ppi,
+                                           const std::vector<SelectedScreen>& screens) {
   if (content.kind == ContentSource::Kind::Pattern) return make_pattern(content, width, height);
+  if (content.kind == ContentSource::Kind::Contone) return make_contone(content, width, height, ppi, screens);
   std::unique_ptr<ImageReader> reader;
   try {
     reader = open_image(content.image, content.threshold);

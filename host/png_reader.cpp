@@ -152,6 +152,20 @@ class PngReader final : public ImageReader {
     threshold_row(grey_.data(), pixels, threshold_, bits);
   }
 
+  // Decodes the next row as ink: 255 minus the grey laid over white.
+  void read_ink(std::uint8_t* ink, int pixels) override {
+    if (one_bit_) {
+      ImageReader::read_ink(ink, pixels);
+      return;
+    }
+    if (!read_one_row(png_, raw_.data())) {
+      throw HostError(failure("PNG data unreadable at row " + std::to_string(row_)));
+    }
+    ++row_;
+    to_grey(pixels);
+    for (int x = 0; x < pixels; ++x) ink[x] = static_cast<std::uint8_t>(255u - grey_[static_cast<std::size_t>(x)]);
+  }
+
  private:
   // "<what>: <libpng's error>", with the warning before it when there was one.
   std::string failure(const std::string& what) const {

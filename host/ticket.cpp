@@ -14,6 +14,7 @@
 #include "host_error.h"
 #include "image_reader.h"
 #include "patterns.h"
+#include "screening_hooks.h"
 #include "ticket_json.h"
 
 namespace riphost {
@@ -113,7 +114,7 @@ const Json& required(const Json& object, const std::string& where, const char* k
 }
 
 // An integer within [low, high]; an integral real is taken too.
-int to_int(const Json& value, const std::string& where, long long low, long long high) {
+long long to_integer(const Json& value, const std::string& where, long long low, long long high) {
   long double number;
   if (value.is_number_unsigned()) {
     number = static_cast<long double>(value.get<std::uint64_t>());
@@ -129,7 +130,12 @@ int to_int(const Json& value, const std::string& where, long long low, long long
   if (number < low || number > high) {
     throw HostError(where + ": must be between " + std::to_string(low) + " and " + std::to_string(high));
   }
-  return static_cast<int>(number);
+  return static_cast<long long>(number);
+}
+
+// An int within [low, high].
+int to_int(const Json& value, const std::string& where, long long low, long long high) {
+  return static_cast<int>(to_integer(value, where, low, high));
 }
 
 // A real in (0, high].
@@ -203,15 +209,279 @@ OptionSet read_options(const Json& value, const std::string& where, Problems& pr
   return options;
 }
 
-// The content source of a separation: a pattern or an image. Adds the keys
+
+// Highest screen ruling, lines per inch.
+constexpr double kMaxRuling = 10000.0;
+// Highest screen type code.
+constexpr long long kMaxScreenType = 65535;
+
+// One screen descriptor.
+ScreenSpec read_screen(const Json& value, const std::string& where, Problems& problems) {
+  ScreenSpec screen;
+  screen.where = where;
+  require_object(value, where);
+  check_keys(value, where, {"name", "ruling", "angle", "dot", "type", "screen_name", kCommentKey}, problems);
+  problems.attempt([&] { screen.name = to_text(required(value, where, "name"), place(where, "name")); });
+  problems.attempt([&] {
+    screen.ruling = to_positive_real(required(value, where, "ruling"), place(where, "ruling"), kMaxRuling);
+  });
+  problems.attempt([&] {
+    const Json& angle = required(value, where, "angle");
+    if (!angle.is_number()) throw HostError(place(where, "angle") + ": expected a number, found " + json_kind(angle));
+    const double degrees = angle.get<double>();
+    if (!(degrees >= -360.0 && degrees <= 360.0)) {
+      throw HostError(place(where, "angle") + ": must be between -360 and 360 degrees");
+    }
+    screen.angle = degrees;
+  });
+  if (const Json* dot = member(value, "dot")) {
+    problems.attempt([&] {
+      std::string text = to_text(*dot, place(where, "dot"));
+      if (!dot_from_name(text, screen.dot)) {
+        throw HostError(place(where, "dot") + ": unknown dot shape \"" + text + "\" (known: round, ellipse, line)");
+      }
+    });
+  }
+  if (const Json* type = member(value, "type")) {
+    problems.attempt([&] { screen.type = to_int(*type, place(where, "type"), 0, kMaxScreenType); });
+  }
+  if (const Json* name = member(value, "screen_name")) {
+    problems.attempt([&] {
+      screen.screen_name = to_text(*name, place(where, "screen_name"));
+      if (screen.screen_name.size() >= SCR_SCREEN_NAME_SIZE) {
+        throw HostError(place(where, "screen_name") + ": text of " + std::to_string(screen.screen_name.size()) +
+                        " bytes; at most " + std::to_string(SCR_SCREEN_NAME_SIZE - 1) + " are allowed");
+      }
+    });
+  }
+  return screen;
+}
+
+// A "screens" list of descriptors, each name once.
+std::vector<ScreenSpec> read_screens(const Json& value, const std::string& where, Problems& problems) {
+  std::vector<ScreenSpec> screens;
+  if (!problems.attempt([&] { require_list(value, where); })) return screens;
+  if (value.size() > kMaxScreens) {
+    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " screens");
+    return screens;
+  }
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const std::string at = where + "[" + std::to_string(i) + "]";
+    ScreenSpec screen;
+    if (!problems.attempt([&] { screen = read_screen(value[i], at, problems); })) continue;
+    if (screen.name.empty()) continue;  // its problem is reported
+    bool twice = false;
+    for (const ScreenSpec& earlier : screens) twice = twice || earlier.name == screen.name;
+    if (twice) {
+      problems.add(place(at, "name") + ": the screen \"" + screen.name + "\" is defined twice in " + where);
+      continue;
+    }
+    screens.push_back(std::move(screen));
+  }
+  return screens;
+}
+
+// The screens a job's separations choose from, and its default.
+struct JobScreens {
+  std::vector<ScreenSpec>* screens = nullptr;
+  std::string default_name;   // "default_screen" of the job or the ticket; empty: none given
+  std::string default_where;  // where it was given
+};
+
+// The index of the screen called name, or -1.
+long find_screen(const std::vector<ScreenSpec>& screens, const std::string& name) {
+  for (std::size_t i = 0; i < screens.size(); ++i) {
+    if (screens[i].name == name) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+// The names of the screens, for messages.
+std::string screen_names(const std::vector<ScreenSpec>& screens) {
+  std::string list;
+  for (const ScreenSpec& screen : screens) list += (list.empty() ? "" : ", ") + screen.name;
+  return list.empty() ? "none" : list;
+}
+
+// The job's default screen: the one "default_screen" names, else the one
+// called "default", else the built-in one, added to the job's screens.
+std::size_t default_screen(JobScreens& job) {
+  if (!job.default_name.empty()) {
+    long found = find_screen(*job.screens, job.default_name);
+    if (found >= 0) return static_cast<std::size_t>(found);
+    throw HostError(job.default_where + ": unknown screen \"" + job.default_name + "\" (known: " +
+                    screen_names(*job.screens) + ")");
+  }
+  long found = find_screen(*job.screens, kDefaultScreenName);
+  if (found >= 0) return static_cast<std::size_t>(found);
+  ScreenSpec builtin;
+  builtin.name = kDefaultScreenName;
+  builtin.ruling = kDefaultRuling;
+  builtin.angle = kDefaultAngle;
+  job.screens->push_back(builtin);
+  return job.screens->size() - 1;
+}
+
+// A separation's "screens" and "uses".
+void read_separation_screens(const Json& object, const std::string& where, JobScreens& job, Separation& separation,
+                             Problems& problems) {
+  const Json* names = member(object, "screens");
+  const Json* uses = member(object, "uses");
+  if (!names) {
+    if (uses) problems.add(place(where, "uses") + ": given without \"screens\"");
+    problems.attempt([&] {
+      separation.screens.push_back(default_screen(job));
+      separation.uses.push_back(1);
+    });
+    return;
+  }
+  const std::string at = place(where, "screens");
+  if (!problems.attempt([&] { require_list(*names, at); })) return;
+  if (names->size() > kMaxScreens) {
+    problems.add(at + ": more than " + std::to_string(kMaxScreens) + " screens");
+    return;
+  }
+  for (std::size_t i = 0; i < names->size(); ++i) {
+    problems.attempt([&] {
+      const std::string item = at + "[" + std::to_string(i) + "]";
+      std::string name = to_text((*names)[i], item);
+      long found = find_screen(*job.screens, name);
+      if (found < 0) {
+        throw HostError(item + ": unknown screen \"" + name + "\" (known: " + screen_names(*job.screens) + ")");
+      }
+      separation.screens.push_back(static_cast<std::size_t>(found));
+      separation.uses.push_back(1);
+    });
+  }
+  if (!uses) return;
+  problems.attempt([&] {
+    const std::string uses_at = place(where, "uses");
+    if (!uses->is_array()) throw HostError(uses_at + ": expected a list, found " + json_kind(*uses));
+    if (uses->size() != names->size()) {
+      throw HostError(uses_at + ": " + std::to_string(uses->size()) + " counts for " +
+                      std::to_string(names->size()) + " screens");
+    }
+    for (std::size_t i = 0; i < uses->size() && i < separation.uses.size(); ++i) {
+      separation.uses[i] = to_int((*uses)[i], uses_at + "[" + std::to_string(i) + "]", 0, 0x7FFFFFFF);
+    }
+  });
+}
+
+// A "screen_areas" list: rectangles screened with one of the separation's
+// screens (names resolved against them).
+void read_screen_areas(const Json& value, const std::string& where, const JobScreens& job,
+                       const Separation& separation, ContentSource& content, Problems& problems) {
+  if (!problems.attempt([&] { require_list(value, where); })) return;
+  if (value.size() > kMaxScreens) {
+    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " areas");
+    return;
+  }
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const std::string at = where + "[" + std::to_string(i) + "]";
+    problems.attempt([&] {
+      const Json& area = value[i];
+      require_object(area, at);
+      check_keys(area, at, {"screen", "x", "y", "width", "height", kCommentKey}, problems);
+      ScreenArea rect;
+      bool usable = true;
+      usable &= problems.attempt([&] {
+        std::string name = to_text(required(area, at, "screen"), place(at, "screen"));
+        std::size_t k = 0;
+        while (k < separation.screens.size() && (*job.screens)[separation.screens[k]].name != name) ++k;
+        if (k == separation.screens.size()) {
+          throw HostError(place(at, "screen") + ": \"" + name + "\" is not one of the separation's screens");
+        }
+        rect.screen = k;
+      });
+      usable &= problems.attempt([&] { rect.x = to_int(required(area, at, "x"), place(at, "x"), 0, kMaxImageSide); });
+      usable &= problems.attempt([&] { rect.y = to_int(required(area, at, "y"), place(at, "y"), 0, kMaxImageSide); });
+      usable &= problems.attempt(
+          [&] { rect.width = to_int(required(area, at, "width"), place(at, "width"), 1, kMaxImageSide); });
+      usable &= problems.attempt(
+          [&] { rect.height = to_int(required(area, at, "height"), place(at, "height"), 1, kMaxImageSide); });
+      if (usable) content.areas.push_back(rect);
+    });
+  }
+}
+
+// A file a separation names, resolved against the ticket's folder; refused
+// when it is missing or no file.
+fs::path existing_file(const fs::path& folder, const std::string& text, const std::string& at) {
+  fs::path file = (folder / text).lexically_normal();
+  std::error_code error;
+  fs::file_status status = fs::status(file, error);
+  if (!fs::exists(status)) throw HostError(at + ": file not found: " + text);
+  if (!fs::is_regular_file(status)) throw HostError(at + ": not a file: " + text);
+  return file;
+}
+
+// Contone content: "contone" (an image, with "channel" for a CMYK TIFF) or
+// "gradient", with an optional "copydot" image over it. "screen_areas" is
+// read by the caller once the separation's screens are known.
+ContentSource read_contone(const Json& object, const std::string& where, const fs::path& folder,
+                           std::vector<std::string>& allowed, Problems& problems) {
+  ContentSource content;
+  content.kind = ContentSource::Kind::Contone;
+  allowed.insert(allowed.end(), {"copydot", "screen_areas"});
+  if (const Json* gradient = member(object, "gradient")) {
+    allowed.push_back("gradient");
+    std::string at = place(where, "gradient");
+    std::string text = to_text(*gradient, at);
+    if (text == "horizontal") {
+      content.gradient = ContentSource::Gradient::Horizontal;
+    } else if (text == "vertical") {
+      content.gradient = ContentSource::Gradient::Vertical;
+    } else {
+      throw HostError(at + ": unknown gradient \"" + text + "\" (known: horizontal, vertical)");
+    }
+  } else {
+    allowed.insert(allowed.end(), {"contone", "channel"});
+    std::string at = place(where, "contone");
+    content.image_text = to_text(*member(object, "contone"), at);
+    if (const Json* channel = member(object, "channel")) {
+      problems.attempt([&] {
+        std::string text = to_text(*channel, place(where, "channel"));
+        if (text != "C" && text != "M" && text != "Y" && text != "K") {
+          throw HostError(place(where, "channel") + ": expected \"C\", \"M\", \"Y\" or \"K\", found \"" + text + "\"");
+        }
+        content.channel = text[0];
+      });
+    }
+    content.image = existing_file(folder, content.image_text, at);
+  }
+  if (const Json* copydot = member(object, "copydot")) {
+    problems.attempt([&] {
+      std::string at = place(where, "copydot");
+      content.copydot_text = to_text(*copydot, at);
+      content.copydot = existing_file(folder, content.copydot_text, at);
+      try {
+        open_image(content.copydot, 128);
+      } catch (const HostError& error) {
+        content.copydot_text.clear();
+        throw HostError(at + ": " + to_text(*copydot, at) + ": " + error.what());
+      }
+    });
+  }
+  return content;
+}
+
+// The content source of a separation: a pattern, an image or contone. Adds the keys
 // its kind allows to allowed. A bad pattern parameter or threshold is a
 // problem of its own; a source that cannot be used throws.
 ContentSource read_source(const Json& object, const std::string& where, const fs::path& folder,
                           std::vector<std::string>& allowed, Problems& problems) {
   const Json* pattern = member(object, "pattern");
   const Json* image = member(object, "image");
-  if (pattern && image) throw HostError(where + ": give either \"pattern\" or \"image\", not both");
-  if (!pattern && !image) throw HostError(where + ": missing its content: give \"pattern\" or \"image\"");
+  const Json* contone = member(object, "contone");
+  const Json* gradient = member(object, "gradient");
+  const int kinds = (pattern ? 1 : 0) + (image ? 1 : 0) + (contone ? 1 : 0) + (gradient ? 1 : 0);
+  if (kinds > 1) {
+    throw HostError(where + ": give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several");
+  }
+  if (kinds == 0) {
+    throw HostError(where + ": missing its content: give \"pattern\", \"image\", \"contone\" or \"gradient\"");
+  }
+  if (contone || gradient) return read_contone(object, where, folder, allowed, problems);
   ContentSource content;
   if (pattern) {
     content.kind = ContentSource::Kind::Pattern;
@@ -251,12 +521,14 @@ ContentSource read_source(const Json& object, const std::string& where, const fs
 // Opens an image's header to learn its size (and to refuse it early when it
 // cannot be read).
 void probe_image(const ContentSource& content, const std::string& where, int& width, int& height) {
+  const bool contone = content.kind == ContentSource::Kind::Contone;
   try {
-    std::unique_ptr<ImageReader> reader = open_image(content.image, content.threshold);
+    std::unique_ptr<ImageReader> reader =
+        contone ? open_contone(content.image, content.channel) : open_image(content.image, content.threshold);
     width = reader->width();
     height = reader->height();
   } catch (const HostError& error) {
-    throw HostError(place(where, "image") + ": " + content.image_text + ": " + error.what());
+    throw HostError(place(where, contone ? "contone" : "image") + ": " + content.image_text + ": " + error.what());
   }
 }
 
@@ -266,14 +538,14 @@ constexpr int kUnknownSide = -1;
 
 // One separation; image_width/height receive the image's size (0 for a
 // pattern, kUnknownSide when the content could not be read).
-Separation read_separation(const Json& value, const std::string& where, const fs::path& folder,
+Separation read_separation(const Json& value, const std::string& where, const fs::path& folder, JobScreens& job,
                            int& image_width, int& image_height, Problems& problems) {
   Separation separation;
   separation.where = where;
   image_width = kUnknownSide;
   image_height = kUnknownSide;
   if (!problems.attempt([&] { require_object(value, where); })) return separation;
-  std::vector<std::string> allowed = {"name", "outputpage", "options", kCommentKey};
+  std::vector<std::string> allowed = {"name", "outputpage", "options", "screens", "uses", kCommentKey};
   problems.attempt([&] { separation.name = to_text(required(value, where, "name"), place(where, "name")); });
   bool source_read =
       problems.attempt([&] { separation.source = read_source(value, where, folder, allowed, problems); });
@@ -288,8 +560,15 @@ Separation read_separation(const Json& value, const std::string& where, const fs
       separation.options.add("outputpage", static_cast<std::int64_t>(to_int(*outputpage, at, 0, 1)), at);
     });
   }
+  read_separation_screens(value, where, job, separation, problems);
   if (!source_read) return separation;
-  if (separation.source.kind == ContentSource::Kind::Pattern) {
+  if (separation.source.kind == ContentSource::Kind::Contone) {
+    if (const Json* areas = member(value, "screen_areas")) {
+      read_screen_areas(*areas, place(where, "screen_areas"), job, separation, separation.source, problems);
+    }
+  }
+  if (separation.source.kind == ContentSource::Kind::Pattern ||
+      separation.source.gradient != ContentSource::Gradient::None) {
     image_width = 0;
     image_height = 0;
     return separation;
@@ -305,11 +584,12 @@ int page_side(const Json& page, const std::string& where, const char* key, int i
   if (image_side > 0) return image_side;
   if (image_side == kUnknownSide) return 0;
   throw HostError(place(where, key) + ": missing (it defaults to the size of the first separation's image, "
-                  "but the first separation is a pattern)");
+                  "but the first separation is a pattern or a gradient)");
 }
 
 // One page with its separations.
-Page read_page(const Json& value, const std::string& where, const fs::path& folder, Problems& problems) {
+Page read_page(const Json& value, const std::string& where, const fs::path& folder, JobScreens& job,
+               Problems& problems) {
   Page page;
   page.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return page;
@@ -323,7 +603,7 @@ Page read_page(const Json& value, const std::string& where, const fs::path& fold
     for (std::size_t i = 0; i < separations->size(); ++i) {
       int image_width = 0;
       int image_height = 0;
-      page.separations.push_back(read_separation((*separations)[i], place(where, "separations", i), folder,
+      page.separations.push_back(read_separation((*separations)[i], place(where, "separations", i), folder, job,
                                                  image_width, image_height, problems));
       if (i == 0) {
         first_width = image_width;
@@ -366,12 +646,39 @@ double default_ppi(const OptionSet& job_options, const OptionSet& ticket_options
 // One job with its pages. A job for which neither it nor the ticket sets
 // RES gets RES = its resolution, so that the plug-in, which takes the
 // resolution from RES, works at the job's "ppi".
-Job read_job(const Json& value, const std::string& where, const fs::path& folder, const OptionSet& ticket_options,
-             Problems& problems) {
+Job read_job(const Json& value, const std::string& where, const fs::path& folder, const Ticket& ticket,
+             const JobScreens& ticket_screens, Problems& problems) {
+  const OptionSet& ticket_options = ticket.options;
   Job job;
   job.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return job;
-  check_keys(value, where, {"name", "ppi", "bps", "options", "pages", kCommentKey}, problems);
+  check_keys(value, where, {"name", "ppi", "bps", "options", "screens", "default_screen", "pages", kCommentKey},
+             problems);
+  job.screens = ticket.screens_of_ticket;
+  if (const Json* screens = member(value, "screens")) {
+    for (ScreenSpec& screen : read_screens(*screens, place(where, "screens"), problems)) {
+      long found = find_screen(job.screens, screen.name);
+      if (found >= 0) {
+        job.screens[static_cast<std::size_t>(found)] = std::move(screen);
+      } else {
+        job.screens.push_back(std::move(screen));
+      }
+    }
+  }
+  JobScreens screens = ticket_screens;
+  screens.screens = &job.screens;
+  if (const Json* name = member(value, "default_screen")) {
+    problems.attempt([&] {
+      screens.default_where = place(where, "default_screen");
+      screens.default_name = to_text(*name, screens.default_where);
+    });
+  }
+  // An unknown default is one problem; the separations then fall back.
+  if (!screens.default_name.empty() && find_screen(job.screens, screens.default_name) < 0) {
+    problems.add(screens.default_where + ": unknown screen \"" + screens.default_name + "\" (known: " +
+                 screen_names(job.screens) + ")");
+    screens.default_name.clear();
+  }
   problems.attempt([&] { job.name = to_text(required(value, where, "name"), place(where, "name")); });
   if (const Json* options = member(value, "options")) job.options = read_options(*options, place(where, "options"), problems);
   problems.attempt([&] {
@@ -390,8 +697,14 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
     problems.add(place(where, "pages") + ": missing");
   } else if (problems.attempt([&] { require_list(*pages, place(where, "pages")); })) {
     for (std::size_t i = 0; i < pages->size(); ++i) {
-      job.pages.push_back(read_page((*pages)[i], place(where, "pages", i), folder, problems));
+      job.pages.push_back(read_page((*pages)[i], place(where, "pages", i), folder, screens, problems));
     }
+  }
+  // Handles are 32-bit: the job's last one must fit.
+  if (!job.screens.empty() &&
+      ticket.screen_handle_base + (job.screens.size() - 1) * std::uint64_t{ticket.screen_handle_step} > 0xFFFFFFFFu) {
+    problems.add(place(where, "screens") + ": the job's " + std::to_string(job.screens.size()) +
+                 " screens do not fit the 32-bit handles of \"screen_handles\"");
   }
   return job;
 }
@@ -445,6 +758,22 @@ fs::path read_output(const Json& root, const fs::path& folder, const TicketOptio
   return output;
 }
 
+// "screen_handles": the base and step of the handles riphost gives screens.
+void read_screen_handles(const Json& value, Ticket& ticket, Problems& problems) {
+  if (!problems.attempt([&] { require_object(value, "screen_handles"); })) return;
+  check_keys(value, "screen_handles", {"base", "step", kCommentKey}, problems);
+  if (const Json* base = member(value, "base")) {
+    problems.attempt([&] {
+      ticket.screen_handle_base = static_cast<std::uint32_t>(to_integer(*base, "screen_handles.base", 1, 0xFFFFFFFFll));
+    });
+  }
+  if (const Json* step = member(value, "step")) {
+    problems.attempt([&] {
+      ticket.screen_handle_step = static_cast<std::uint32_t>(to_integer(*step, "screen_handles.step", 1, 0xFFFFFFFFll));
+    });
+  }
+}
+
 // The whole text of a ticket file, or one problem.
 bool read_file_text(const fs::path& file, std::string& text, fs::path& folder, Problems& problems) {
   return problems.attempt([&] {
@@ -494,16 +823,27 @@ Ticket check_ticket_text(std::string_view text, const fs::path& folder, const Ti
   Json root;
   if (!problems.attempt([&] { root = parse_json(text); })) return ticket;
   if (!problems.attempt([&] { require_object(root, "the ticket"); })) return ticket;
-  check_keys(root, "", {"device", "output", "options", "jobs", kCommentKey}, problems);
+  check_keys(root, "", {"device", "output", "options", "screens", "default_screen", "screen_handles", "jobs",
+                        kCommentKey},
+             problems);
   problems.attempt([&] { ticket.device_dir = read_device(root, folder); });
   problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
   if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
+  if (const Json* screens = member(root, "screens")) ticket.screens_of_ticket = read_screens(*screens, "screens", problems);
+  JobScreens ticket_screens;
+  if (const Json* name = member(root, "default_screen")) {
+    problems.attempt([&] {
+      ticket_screens.default_where = "default_screen";
+      ticket_screens.default_name = to_text(*name, "default_screen");
+    });
+  }
+  if (const Json* handles = member(root, "screen_handles")) read_screen_handles(*handles, ticket, problems);
   const Json* jobs = member(root, "jobs");
   if (!jobs) {
     problems.add("jobs: missing");
   } else if (problems.attempt([&] { require_list(*jobs, "jobs"); })) {
     for (std::size_t i = 0; i < jobs->size(); ++i) {
-      ticket.jobs.push_back(read_job((*jobs)[i], place("", "jobs", i), folder, ticket.options, problems));
+      ticket.jobs.push_back(read_job((*jobs)[i], place("", "jobs", i), folder, ticket, ticket_screens, problems));
     }
   }
   return ticket;

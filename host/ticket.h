@@ -18,6 +18,7 @@
 
 #include "option_value.h"
 #include "content_source.h"
+#include "screen_spec.h"
 
 namespace riphost {
 
@@ -26,6 +27,11 @@ struct Separation {
   std::string name;
   ContentSource source;
   OptionSet options;  // includes "outputpage" when the separation gives it
+  // The screens of the separation's selection (indexes into the job's
+  // screens, duplicates allowed) and their use counts (0: not taken). A
+  // separation that names none has the job's default screen, used once.
+  std::vector<std::size_t> screens;
+  std::vector<std::int32_t> uses;
 };
 
 struct Page {
@@ -52,14 +58,27 @@ struct Job {
   double ppi = kDefaultPpi;
   int bps = 1;
   OptionSet options;
+  // The ticket's screens and the job's own (a job's screen replaces a ticket
+  // screen of the same name), with the built-in default screen added when a
+  // separation needs it and the ticket defines none.
+  std::vector<ScreenSpec> screens;
   std::vector<Page> pages;
 };
+
+// Largest number of screens of a job and of a separation's selection, and of
+// a separation's screen areas.
+inline constexpr std::size_t kMaxScreens = 4096;
 
 struct Ticket {
   std::filesystem::path device_dir;  // absolute
   std::filesystem::path output_dir;  // absolute
   OptionSet options;
   std::vector<Job> jobs;
+  // Handles of a job's screens: base + index * step ("screen_handles").
+  std::uint32_t screen_handle_base = kScreenHandleBase;
+  std::uint32_t screen_handle_step = kScreenHandleStep;
+  // The ticket's own "screens", which every job starts from.
+  std::vector<ScreenSpec> screens_of_ticket;
 };
 
 // Option keys that riphost sets itself and a ticket may not give.

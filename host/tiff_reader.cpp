@@ -5,6 +5,8 @@
 // palette (1 to 8 bits) and RGB (8 or 16 bits) images with their samples
 // interleaved, optionally with one alpha sample. A 1-bit grey image is used
 // bit for bit, black being ink; everything else is thresholded by luminance.
+// For contone use (read_ink) a CMYK image (8 or 16 bits, interleaved) gives
+// one of its channels, chosen when it is opened.
 // The colour samples and one alpha sample at most bound a scanline to 8
 // bytes per pixel, so a small hostile header cannot claim a huge buffer;
 // libtiff's own allocations are capped as well.
@@ -58,7 +60,8 @@ struct TiffCloser {
 class TiffReader final : public ImageReader {
  public:
   // Opens the file with its own error handler and checks the layout.
-  TiffReader(const std::filesystem::path& path, int threshold) : threshold_(threshold) {
+  TiffReader(const std::filesystem::path& path, int threshold, char channel)
+      : threshold_(threshold), channel_(channel) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) throw HostError("cannot start libtiff");
     TIFFOpenOptionsSetErrorHandlerExtR(options, on_tiff_error, &error_);
@@ -104,8 +107,28 @@ class TiffReader final : public ImageReader {
       unpack_msb_first(raw_.data(), pixels, !min_is_white_, bits);
       return;
     }
+    if (cmyk_) throw HostError("a CMYK TIFF image gives contone content only");
     to_grey(pixels);
     threshold_row(grey_.data(), pixels, threshold_, bits);
+  }
+
+  // Decodes the next scanline as ink: the chosen CMYK channel, or 255 minus
+  // the grey laid over white.
+  void read_ink(std::uint8_t* ink, int pixels) override {
+    if (bilevel_) {
+      ImageReader::read_ink(ink, pixels);
+      return;
+    }
+    if (TIFFReadScanline(tif_.get(), raw_.data(), static_cast<std::uint32_t>(row_), 0) < 0) {
+      throw HostError("TIFF data unreadable at row " + std::to_string(row_) + ": " + error_.text);
+    }
+    ++row_;
+    if (cmyk_) {
+      for (int x = 0; x < pixels; ++x) ink[x] = sample8(static_cast<std::size_t>(x) * spp_ + ink_index_);
+      return;
+    }
+    to_grey(pixels);
+    for (int x = 0; x < pixels; ++x) ink[x] = static_cast<std::uint8_t>(255u - grey_[static_cast<std::size_t>(x)]);
   }
 
  private:
@@ -139,6 +162,10 @@ class TiffReader final : public ImageReader {
     }
     bps_ = bps;
     spp_ = spp;
+    if (channel_ != 0) {
+      read_cmyk_layout(photometric, bps, spp);
+      return;
+    }
     switch (photometric) {
       case PHOTOMETRIC_MINISWHITE:
       case PHOTOMETRIC_MINISBLACK:
@@ -168,6 +195,24 @@ class TiffReader final : public ImageReader {
                       std::to_string(base_channels_ + 1) + ": the colour samples and one alpha sample)");
     }
     find_alpha();
+  }
+
+  // A CMYK image from which channel_ is taken: 8 or 16 bits, four inks.
+  void read_cmyk_layout(std::uint16_t photometric, std::uint16_t bps, std::uint16_t spp) {
+    std::uint16_t inkset = INKSET_CMYK;
+    TIFFGetFieldDefaulted(tif_.get(), TIFFTAG_INKSET, &inkset);
+    if (photometric != PHOTOMETRIC_SEPARATED || inkset != INKSET_CMYK) {
+      throw HostError("a channel can only be taken from a CMYK TIFF image");
+    }
+    if ((bps != 8 && bps != 16) || spp != 4) {
+      throw HostError("CMYK TIFF images need 4 samples of 8 or 16 bits per pixel");
+    }
+    static constexpr char kInks[] = "CMYK";
+    for (unsigned i = 0; i < 4; ++i) {
+      if (kInks[i] == channel_) ink_index_ = i;
+    }
+    cmyk_ = true;
+    base_channels_ = 4;
   }
 
   // The error for a sample layout this reader does not take.
@@ -263,6 +308,9 @@ class TiffReader final : public ImageReader {
   enum class Alpha { None, Associated, Unassociated };
 
   int threshold_;
+  char channel_ = 0;
+  bool cmyk_ = false;
+  unsigned ink_index_ = 0;
   TiffErrorText error_;
   std::unique_ptr<TIFF, TiffCloser> tif_;
   Colour colour_ = Colour::Grey;
@@ -281,8 +329,8 @@ class TiffReader final : public ImageReader {
 }  // namespace
 
 // Opens a TIFF image and reads its first directory.
-std::unique_ptr<ImageReader> open_tiff(const std::filesystem::path& path, int threshold) {
-  return std::make_unique<TiffReader>(path, threshold);
+std::unique_ptr<ImageReader> open_tiff(const std::filesystem::path& path, int threshold, char channel) {
+  return std::make_unique<TiffReader>(path, threshold, channel);
 }
 
 }  // namespace riphost

@@ -7,8 +7,11 @@ mirrored and inverted exactly as the job asks; each separation gives as many
 uniquely named files as copies, all reported, none left under a temporary
 name; running again adds files and replaces none; the peak memory of a
 page ten times as tall stays about the same; a run stopped by SIGTERM
-leaves neither a temporary nor an incomplete file; and the temporary file a
-killed run leaves is what `riphost --clean` removes, and nothing else.
+leaves neither a temporary nor an incomplete file; the temporary file a
+killed run leaves is what `riphost --clean` removes, and nothing else; and
+contone content that riphost screens itself gives files whose
+"_KVT_RIPINFO0" tag (read with `tavinfo --json`) tells the share of the page
+each screen covers and the box of its pixels, matching the file's pixels.
 
 Usage: e2e_test.py BUILD_BIN_DIR
 """
@@ -66,6 +69,32 @@ def ink_pixels(path):
     return width, height, [[data[y * width + x] < 128 for x in range(width)] for y in range(height)]
 
 
+def write_pgm(path, width, height, grey):
+    """Writes a raw 8-bit PGM of grey(x, y) (0 = black = full ink)."""
+    with open(path, "wb") as f:
+        f.write(b"P5\n%d %d\n255\n" % (width, height))
+        f.write(bytes(grey(x, y) for y in range(height) for x in range(width)))
+
+
+def screen_lines(path):
+    """The screen lines of the file's "_KVT_RIPINFO0" tag, decoded by tavinfo."""
+    result = subprocess.run([os.path.join(BIN, "tavinfo"), "--json", path],
+                            capture_output=True, text=True, timeout=600)
+    if result.returncode != 0:
+        raise AssertionError("tavinfo failed: " + result.stderr)
+    tags = [t for t in json.loads(result.stdout)["tags"] if t["name"] == "_KVT_RIPINFO0"]
+    if len(tags) != 1:
+        raise AssertionError("no single _KVT_RIPINFO0 tag in %s" % path)
+    return tags[0]["screens"]
+
+
+def ink_box(pixels):
+    """Set pixels and their box as the tag gives it: left, top, right + 1, bottom."""
+    xs = [x for row in pixels for x, ink in enumerate(row) if ink]
+    ys = [y for y, row in enumerate(pixels) if any(row)]
+    return len(xs), [min(xs), min(ys), max(xs) + 1, max(ys)]
+
+
 class EndToEnd(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory(prefix="e2e_")
@@ -76,10 +105,10 @@ class EndToEnd(unittest.TestCase):
     def tearDown(self):
         self.dir.cleanup()
 
-    def ticket(self, jobs, name="job.json"):
+    def ticket(self, jobs, name="job.json", **top):
         path = os.path.join(self.root, name)
         with open(path, "w") as f:
-            json.dump({"device": self.device, "output": "out", "jobs": jobs}, f)
+            json.dump({"device": self.device, "output": "out", "jobs": jobs, **top}, f)
         return path
 
     def outputs(self):
@@ -138,6 +167,143 @@ class EndToEnd(unittest.TestCase):
         for n, content in before.items():
             self.assertEqual(read(os.path.join(self.root, "out", n)), content)
 
+    def test_one_screen_coverage_and_area(self):
+        # A grey blob off the page's corner, never full ink: every set pixel
+        # is a screened one, so the one screen line covers them all.
+        width, height = 300, 200
+
+        def blob(x, y):
+            d = ((x - 120) ** 2 + (y - 70) ** 2) ** 0.5
+            return 255 if d > 60 else 30 + int(d * 3)
+
+        write_pgm(os.path.join(self.root, "blob.pgm"), 200, 150, blob)
+        screens = [{"name": "k", "ruling": 150, "angle": 45, "dot": "round"}]
+        for left in (None, 1):
+            options = {"OFORMAT": "FW8B"}
+            if left is not None:
+                options["LEFT"] = left
+            job = {"name": "blob%s" % left, "ppi": 2400, "options": options, "screens": screens,
+                   "pages": [{"width": width, "height": height,
+                              "separations": [{"name": "K", "contone": "blob.pgm", "screens": ["k"]}]}]}
+            result = run_host(self.ticket([job]))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stderr, "")
+            path = result.stdout.split("wrote ", 1)[1].strip()
+            w, h, pixels = ink_pixels(path)
+            set_pixels, box = ink_box(pixels)
+            lines = screen_lines(path)
+            self.assertEqual(len(lines), 1, lines)
+            line = lines[0]
+            self.assertEqual((line["name"], line["ruling"], line["angle"]), ("ROUND", 150.0, 45.0))
+            self.assertAlmostEqual(line["coverage"], set_pixels / (w * h), delta=5e-7)
+            self.assertEqual(line["area"], box, left)
+            # Mirrored by default: the blob is on the right of the file.
+            if left is None:
+                self.assertGreater(box[0], width - 200, box)
+            else:
+                self.assertLess(box[2], 200, box)
+
+    def test_contone_kinds_screen_alike(self):
+        # The same ink as a grey PGM, a grey PNG and the K channel of a CMYK
+        # TIFF (the other channels differ) gives the same pixels and tag.
+        width, height = 96, 64
+
+        def grey(x, y):
+            return 255 - (x * 2 + y) % 256
+
+        write_pgm(os.path.join(self.root, "g.pgm"), width, height, grey)
+        Image.frombytes("L", (width, height), bytes(grey(x, y) for y in range(height) for x in range(width))).save(
+            os.path.join(self.root, "g.png"))
+        cmyk = bytes(v for y in range(height) for x in range(width) for v in (x, y, 255 - x, 255 - grey(x, y)))
+        Image.frombytes("CMYK", (width, height), cmyk).save(os.path.join(self.root, "c.tif"))
+        seps = [{"name": "A", "contone": "g.pgm"}, {"name": "B", "contone": "g.png"},
+                {"name": "C", "contone": "c.tif", "channel": "K"}]
+        job = {"name": "kinds", "ppi": 2400, "options": {"LEFT": 1}, "pages": [{"separations": seps}]}
+        result = run_host(self.ticket([job]))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        paths = [line[len("wrote "):] for line in result.stdout.splitlines()]
+        self.assertEqual(len(paths), 3)
+        first = ink_pixels(paths[0])
+        self.assertEqual(first[:2], (width, height))
+        for path in paths[1:]:
+            self.assertEqual(ink_pixels(path), first, path)
+            self.assertEqual(screen_lines(path), screen_lines(paths[0]))
+        self.assertEqual(screen_lines(paths[0])[0]["name"], "ROUND")
+
+    def test_several_screens_solids_and_copydot_add_up(self):
+        width, height = 240, 120
+        write_pbm(os.path.join(self.root, "line.pbm"), 60, 40, lambda x, y: (x // 3 + y // 3) % 2 == 0)
+        job = {"name": "mix", "ppi": 2400, "options": {"LEFT": 1},
+               "screens": [{"name": "k", "ruling": 150, "angle": 45},
+                           {"name": "c", "ruling": 120, "angle": 15, "dot": "ellipse"},
+                           {"name": "m", "ruling": 100, "angle": 75, "dot": "line"}],
+               "pages": [{"width": width, "height": height, "separations": [
+                   {"name": "K", "gradient": "vertical", "screens": ["k", "c", "m", "c"], "uses": [1, 1, 1, 2],
+                    "copydot": "line.pbm",
+                    "screen_areas": [{"screen": "c", "x": 120, "y": 0, "width": 120, "height": 60},
+                                     {"screen": "m", "x": 0, "y": 60, "width": 80, "height": 60}]}]}]}
+        result = run_host(self.ticket([job]))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        path = result.stdout.split("wrote ", 1)[1].strip()
+        w, h, pixels = ink_pixels(path)
+        set_pixels, _ = ink_box(pixels)
+        lines = screen_lines(path)
+        names = [line["name"] for line in lines]
+        self.assertEqual(names, ["ROUND", "ELLIPSE", "LINE", "CPP"], lines)
+        # The gradient's last row is full ink: solid runs, not listed.
+        solid = width
+        counted = sum(round(line["coverage"] * w * h) for line in lines)
+        self.assertLessEqual(abs(counted + solid - set_pixels), len(lines), (counted, solid, set_pixels))
+        copydot = lines[3]
+        self.assertEqual(copydot["area"], [0, 0, 60, 39])
+        self.assertAlmostEqual(copydot["coverage"] * w * h,
+                               sum(1 for y in range(40) for x in range(60) if (x // 3 + y // 3) % 2 == 0), delta=0.5)
+        ellipse = lines[1]
+        self.assertGreaterEqual(ellipse["area"][0], 120)
+        self.assertLessEqual(ellipse["area"][3], 59)
+
+        # Neighbouring and unaligned handles are told apart just the same.
+        for handles in ({"base": 4097, "step": 1}, {"base": 0x10000002, "step": 4}):
+            result = run_host(self.ticket([job], screen_handles=handles))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stderr, "")
+            again = result.stdout.split("wrote ", 1)[1].strip()
+            self.assertEqual(screen_lines(again), lines, handles)
+
+    def test_screened_gradient_looks_like_a_halftone(self):
+        width, height = 640, 160
+        job = {"name": "ramp", "ppi": 1200, "options": {"LEFT": 1, "OFORMAT": "FW8B"},
+               "pages": [{"width": width, "height": height,
+                          "separations": [{"name": "K", "gradient": "horizontal"}]}]}
+        result = run_host(self.ticket([job]))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        path = result.stdout.split("wrote ", 1)[1].strip()
+        png = os.path.join(self.root, "ramp.png")
+        with Image.open(path) as im:
+            im.convert("L").save(png)
+        with Image.open(png) as im:
+            data = im.tobytes()
+        bands = 10
+        step = width // bands
+        means = []
+        for b in range(bands):
+            ink = sum(1 for y in range(height) for x in range(b * step, (b + 1) * step) if data[y * width + x] < 128)
+            means.append(ink / (step * height))
+        for b in range(bands):
+            self.assertAlmostEqual(means[b], (b + 0.5) / bands, delta=0.04, msg=means)
+            if b:
+                self.assertGreater(means[b], means[b - 1], means)
+        # A halftone, not a dither: in the highlights the ink forms dots of
+        # several pixels, so most ink pixels have an ink neighbour.
+        ink = [(x, y) for y in range(height) for x in range(step, 2 * step) if data[y * width + x] < 128]
+        neighboured = sum(1 for x, y in ink if data[y * width + x + 1] < 128 or data[y * width + x - 1] < 128)
+        self.assertGreater(neighboured, 0.8 * len(ink))
+        lines = screen_lines(path)
+        self.assertEqual([line["name"] for line in lines], ["ROUND"])
+
     def test_failed_job_leaves_no_final_file(self):
         jobs = [{"name": "toolarge", "ppi": 2400,
                  "pages": [{"width": 100, "height": 10 ** 6,
@@ -166,12 +332,12 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(names[0].startswith("next-p1-K-") and names[0].endswith(".tav"), names)
 
     def test_memory_does_not_grow_with_page_height(self):
-        def peak(height, name):
+        def peak(height, name, separation=None):
             # Uncompressed, so that a writer holding its output in memory
             # would show: the tall file is 30 MB.
             jobs = [{"name": name, "ppi": 2400, "options": {"OFORMAT": "FW8B", "OCOMPRESS": "NONE"},
                      "pages": [{"width": 8000, "height": height,
-                                "separations": [{"name": "K", "pattern": "checker"}]}]}]
+                                "separations": [separation or {"name": "K", "pattern": "checker"}]}]}]
             script = ("import resource,subprocess,sys;"
                       "r=subprocess.run(sys.argv[1:]).returncode;"
                       "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss);sys.exit(r)")
@@ -183,6 +349,11 @@ class EndToEnd(unittest.TestCase):
 
         small = peak(3000, "short")
         tall = peak(30000, "tall")
+        self.assertLess(tall, small * 1.25 + 4096, (small, tall))
+        # Screened contone streams as well.
+        screened = {"name": "K", "gradient": "vertical"}
+        small = peak(3000, "short-screened", screened)
+        tall = peak(30000, "tall-screened", screened)
         self.assertLess(tall, small * 1.25 + 4096, (small, tall))
 
     def start_tall_run(self):

@@ -17,6 +17,16 @@
 // process and log "<call> raised <signal>". FAKE_DRAVOUT_DUMP names a file that receives the
 // bytes of every row put. After each separation that is output, the plug-in
 // reports "<OUTDIR>/fake-<n>.tav" through file_done.
+//
+// FAKE_DRAVOUT_HOOKS=1 makes drav_extension claim the SCRSEL and SCR hooks
+// as the real plug-in does and log their calls:
+//   load <count>: <name>/<dot>/<lpi>/<angle>/<type>x<uses>, ...
+//   init / unload runs=<n> screen=<px> solid=<px> copydot=<px>
+// The runs of every row must come after the line slot for that row and
+// before its newscan, and cover exactly the row's set pixels, each once;
+// otherwise an "ERROR ..." line is logged.
+#include <screening_hooks.h>
+#include <algorithm>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -65,6 +75,19 @@ struct FakeState {
 };
 
 FakeState state;
+
+// What the claimed screening hooks saw.
+struct HookState {
+  ScrSelHookRecord host_scrsel{};
+  ScrHookRecord host_scr{};
+  bool loaded = false;
+  bool screening = false;
+  int line = -1;
+  std::vector<std::uint8_t> covered;  // pixels of the current row covered by runs
+  long runs = 0, screen = 0, solid = 0, copydot = 0;
+};
+
+HookState hooks;
 
 // Appends one line to the log.
 void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -251,6 +274,17 @@ int dravout_putscan(ScanlineBuffer* buffer) {
       break;
     }
   }
+  if (hooks.screening) {
+    if (hooks.line != state.rows) log_line("ERROR row %d put without its line", state.rows);
+    for (int x = 0; x < state.width; ++x) {
+      const bool set = (data[x / 8] >> (x % 8)) & 1u;
+      if (set != (hooks.covered[static_cast<std::size_t>(x)] != 0)) {
+        log_line("ERROR pixel %d of row %d: set %d, in a run %d", x, state.rows, set ? 1 : 0,
+                 hooks.covered[static_cast<std::size_t>(x)]);
+        break;
+      }
+    }
+  }
   if (state.dump) std::fwrite(data, 1, state.row_bytes, state.dump);
   ++state.rows;
   return 0;
@@ -286,10 +320,110 @@ int dravout_close(void) {
   if (state.log) std::fclose(state.log);
   if (state.dump) std::fclose(state.dump);
   state = FakeState{};
+  hooks = HookState{};
   return status;
 }
 #endif
 
-int drav_extension(void*, HostCallbacks*) { return 0; }
+namespace {
+
+void add_run(int32_t x, int32_t length, long& total) {
+  if (!hooks.screening) log_line("ERROR a run outside screening");
+  if (hooks.line != state.rows) log_line("ERROR a run of row %d after line %d", state.rows, hooks.line);
+  if (x < 0 || length <= 0 || x + length > state.width) {
+    log_line("ERROR run %d+%d outside the row", x, length);
+    return;
+  }
+  for (int32_t i = x; i < x + length; ++i) {
+    if (hooks.covered[static_cast<std::size_t>(i)] != 0) log_line("ERROR pixel %d of row %d in two runs", i, state.rows);
+    hooks.covered[static_cast<std::size_t>(i)] = 1;
+  }
+  ++hooks.runs;
+  total += length;
+}
+
+void screen_run(uint32_t, int32_t x, int32_t length) { add_run(x, length, hooks.screen); }
+void solid_run(uint32_t, int32_t x, int32_t length) { add_run(x, length, hooks.solid); }
+void copydot_run(uint32_t, int32_t x, int32_t length) { add_run(x, length, hooks.copydot); }
+
+int hook_load(ScreenSelection* selection) {
+  if (hooks.loaded) log_line("ERROR load twice");
+  hooks.loaded = true;
+  hooks.screening = false;
+  hooks.runs = hooks.screen = hooks.solid = hooks.copydot = 0;
+  std::string line = "load " + std::to_string(selection->screen_count) + ":";
+  for (int32_t i = 0; i < selection->screen_count; ++i) {
+    const uint32_t handle = selection->screens[i];
+    const char* dot = nullptr;
+    double unused = 0, lpi = 0, angle = 0;
+    int32_t loaded = 0, type = 0;
+    char name[SCR_SCREEN_NAME_SIZE];
+    std::memset(name, 'x', sizeof name);
+    hooks.host_scrsel.get_screen_params(selection, handle, &dot, &unused, &lpi, &unused, &angle, &loaded, &type,
+                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    hooks.host_scrsel.get_screen_name(selection, handle, name);
+    if (std::memchr(name, 0, sizeof name) == nullptr) log_line("ERROR screen name not terminated");
+    char entry[256];
+    std::snprintf(entry, sizeof entry, " %.40s/%s/%g/%g/%dx%d", name, dot ? dot : "?", lpi, angle,
+                  static_cast<int>(type), static_cast<int>(selection->screen_uses[i]));
+    line += entry;
+  }
+  log_line("%s", line.c_str());
+  return hooks.host_scrsel.load(selection);
+}
+
+int hook_unload(ScreenSelection* selection, intptr_t a, intptr_t b) {
+  if (!hooks.loaded) log_line("ERROR unload without load");
+  hooks.loaded = false;
+  if (hooks.screening) {
+    log_line("unload runs=%ld screen=%ld solid=%ld copydot=%ld", hooks.runs, hooks.screen, hooks.solid,
+             hooks.copydot);
+  } else {
+    log_line("unload");
+  }
+  hooks.screening = false;
+  return hooks.host_scrsel.unload(selection, a, b);
+}
+
+int hook_init(int bits, intptr_t second, ScrRunFn, ScrRunFn, ScrRunFn) {
+  if (!hooks.loaded) log_line("ERROR init without load");
+  log_line("init bits=%d", bits);
+  hooks.screening = true;
+  hooks.line = -1;
+  hooks.covered.assign(static_cast<std::size_t>(state.width), 0);
+  return hooks.host_scr.init(bits, second, screen_run, solid_run, copydot_run);
+}
+
+int hook_line(intptr_t a, int32_t line, intptr_t b) {
+  if (line != state.rows) log_line("ERROR line %d for row %d", static_cast<int>(line), state.rows);
+  hooks.line = line;
+  std::fill(hooks.covered.begin(), hooks.covered.end(), 0);
+  return hooks.host_scr.line(a, line, b);
+}
+
+}  // namespace
+
+// Claims the screening hooks when FAKE_DRAVOUT_HOOKS is set.
+int drav_extension(void* record, HostCallbacks*) {
+  const char* wanted = std::getenv("FAKE_DRAVOUT_HOOKS");
+  if (wanted == nullptr || std::strcmp(wanted, "1") != 0 || record == nullptr) return 0;
+  int32_t id = 0;
+  std::memcpy(&id, record, sizeof id);
+  if (id == SCRSEL_HOOK_ID) {
+    auto* scrsel = static_cast<ScrSelHookRecord*>(record);
+    hooks.host_scrsel = *scrsel;
+    scrsel->load = hook_load;
+    scrsel->unload = hook_unload;
+    return 1;
+  }
+  if (id == SCR_HOOK_ID) {
+    auto* scr = static_cast<ScrHookRecord*>(record);
+    hooks.host_scr = *scr;
+    scr->init = hook_init;
+    scr->line = hook_line;
+    return 1;
+  }
+  return 0;
+}
 
 }  // extern "C"

@@ -189,9 +189,9 @@ TEST_F(TicketTest, SourcesAreChecked) {
   EXPECT_EQ(error_of([&](Json& t) { separation(t)["image"] = "junk.png"; }),
             "jobs[0].pages[0].separations[1].image: junk.png: not a PBM, PNG or TIFF image");
   EXPECT_EQ(error_of([&](Json& t) { separation(t)["pattern"] = "ramp"; }),
-            "jobs[0].pages[0].separations[1]: give either \"pattern\" or \"image\", not both");
+            "jobs[0].pages[0].separations[1]: give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several");
   EXPECT_EQ(error_of([&](Json& t) { separation(t).erase("image"); }),
-            "jobs[0].pages[0].separations[1]: missing its content: give \"pattern\" or \"image\"");
+            "jobs[0].pages[0].separations[1]: missing its content: give \"pattern\", \"image\", \"contone\" or \"gradient\"");
   EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["pattern"] = "zebra"; }),
             "jobs[0].pages[0].separations[0].pattern: unknown pattern \"zebra\" (known: bars, checker, ramp, target)");
   EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["cell"] = 0; }),
@@ -306,7 +306,7 @@ TEST_F(TicketTest, EveryProblemIsListedInTicketOrder) {
   std::vector<std::string> problems;
   riphost::check_ticket_text(json.dump(), dir_.path(), {}, problems);
   std::vector<std::string> expected = {
-      "jbos: unknown key (expected one of: device, output, options, jobs, comment)",
+      "jbos: unknown key (expected one of: device, output, options, screens, default_screen, screen_handles, jobs, comment)",
       "jobs[0].options.X: expected a number or a text, found a list",
       "jobs[0].ppi: expected a number, found a text",
       "jobs[0].pages[0].separations[1].image: file not found: none.png",
@@ -314,7 +314,7 @@ TEST_F(TicketTest, EveryProblemIsListedInTicketOrder) {
       "jobs[1].bps: must be between 1 and 32",
       // Not followed by "width: missing": the image's own problem says it all.
       "jobs[1].pages[0].separations[0].image: file not found: none.pbm",
-      "jobs[1].pages[0].separations[1]: give either \"pattern\" or \"image\", not both",
+      "jobs[1].pages[0].separations[1]: give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several",
   };
   EXPECT_EQ(problems, expected);
   // parse_ticket throws them all at once, one a line.
