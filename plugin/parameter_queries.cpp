@@ -206,7 +206,7 @@ int get_resolution_list(char* buffer, std::size_t size) {
   }
   release_sets(sets, count);
   dravcfg_close(&cfg);
-  list += "|" + c_format("%.10g", low * 0.75) + "-" + c_format("%.10g", high * 1.25);
+  list.append("|").append(c_format("%.10g", low * 0.75)).append("-").append(c_format("%.10g", high * 1.25));
   if (list.size() + 1 > size) {
     report(DRAV_MSG_WARNING, "Resolution list of %d bytes does not fit the host's buffer of %d bytes",
            static_cast<int>(list.size() + 1), static_cast<int>(size));
@@ -220,7 +220,9 @@ int get_resolution_list(char* buffer, std::size_t size) {
 int get_param(const char* key, void* buffer) {
   if (key == nullptr || !call_order.opened) return 0;
   if (equals_ignore_case(key, "version")) {
-    return answer(buffer, std::string(kVersion) + " (" + kBuildDate + ")") ? 1 : 0;
+    char version[64];
+    std::snprintf(version, sizeof version, "%s (%s)", kVersion, kBuildDate);
+    return answer(buffer, version) ? 1 : 0;
   }
   if (equals_ignore_case(key, "OutputFileName")) return answer(buffer, output_file_name) ? 1 : 0;
   if (equals_ignore_case(key, "left")) {
