@@ -1,5 +1,4 @@
 // separation_setup.cpp - start of a separation: output switch, names, file.
-#include <cstring>
 #include <ctime>
 
 #include "fileutil.h"
@@ -24,17 +23,6 @@ int start_preview(int32_t now) {
   return DRAV_OK;
 }
 
-// A writer setting of the selected configuration: a 32-bit integer at offset
-// bytes into the record's second reserved field (docs/device-file.md), 0
-// (the writer's default) when there is no resource record.
-int writer_setting(std::size_t offset) {
-  const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
-  if (resource == nullptr || resource->selected == nullptr) return 0;
-  int32_t value = 0;
-  std::memcpy(&value, resource->selected->reserved1 + offset, sizeof value);
-  return value;
-}
-
 // Names and opens the raster file of the separation under a temporary name.
 int open_separation_file() {
   const int32_t now = static_cast<int32_t>(std::time(nullptr));
@@ -50,9 +38,6 @@ int open_separation_file() {
     report(DRAV_MSG_ERROR, "Could not create tavfile (%s)", tav_lasterror());
     remove_temporary(state.tmp_name);  // the name was reserved by an empty file
     return DRAV_ERR_CREATE;
-  }
-  if (tav_setoptions(state.tavfile, writer_setting(0), writer_setting(4)) != 0) {
-    report(DRAV_MSG_WARNING, "Compression settings of the device not taken (%s)", tav_lasterror());
   }
   state.row = 0;
   if (add_png_preview != 0) return start_preview(now);
