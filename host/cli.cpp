@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json\n"
+    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [JOB.json]\n"
     "       riphost --clean OUTDIR\n"
     "       riphost --version | --help\n"
     "  Runs the jobs of a JSON job ticket through the output plug-in. JOB.json \"-\"\n"
@@ -40,6 +41,13 @@ constexpr const char* kUsage =
     "                 write into DIR instead of the ticket's \"output\" folder\n"
     "  --check        only check the ticket, its device file, its output folder\n"
     "                 and its options against the plug-in; print every problem\n"
+    "  --query KEY    ask the plug-in (dravout_get_param) and print \"KEY: answer\",\n"
+    "                 e.g. version, OutputFileName, left, gamma,\n"
+    "                 outputdevice_resolutionlist; KEY=TEXT hands TEXT instead and\n"
+    "                 prints yes or no (--query 'screeningtechnology=NovaDot|NovaDot').\n"
+    "                 With a ticket, its first job is started first (settings,\n"
+    "                 device folder, cutting texts); no page is run. Exit 0 when\n"
+    "                 every key was answered, 1 otherwise\n"
     "  --clean OUTDIR remove the temporary files that stopped runs left in OUTDIR\n"
     "  --version      print riphost's version\n"
     "  --help         print this help\n"
@@ -104,6 +112,48 @@ void print_problems(MessageSink& sink, const std::string& label, const std::vect
 // The plug-in named on the command line, or the default one.
 std::unique_ptr<PluginLibrary> load_plugin(const CommandLine& line) {
   return std::make_unique<PluginLibrary>(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
+}
+
+// The keys of --query: "KEY", or "KEY=TEXT" to hand TEXT.
+std::vector<QueryKey> query_keys(const std::vector<std::string>& queries) {
+  std::vector<QueryKey> keys;
+  for (const std::string& query : queries) {
+    QueryKey key;
+    const std::size_t equals = query.find('=');
+    key.key = query.substr(0, equals);
+    if (equals != std::string::npos) {
+      key.hands_text = true;
+      key.text = query.substr(equals + 1);
+    }
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+// --query: the ticket's checks that need no plug-in (no output folder is
+// made), the plug-in, then the keys. The plug-in finds the device's
+// recorder settings through QZ_RIPPAR, set to the ticket's device folder.
+int query_only(const CommandLine& line, MessageSink& sink) {
+  Ticket ticket;
+  if (!line.ticket.empty()) {
+    std::vector<std::string> problems;
+    ticket = check_ticket_file(line.ticket, TicketOptions{}, problems);
+    check_device(ticket, problems);
+    if (!problems.empty()) {
+      print_problems(sink, ticket_label(line.ticket), problems);
+      return kExitUsage;
+    }
+  }
+  std::unique_ptr<PluginLibrary> plugin;
+  try {
+    plugin = load_plugin(line);
+  } catch (const HostError& problem) {
+    sink.error("%s", problem.what());
+    return kExitUsage;
+  }
+  if (!line.ticket.empty()) setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
+  Driver driver(plugin->api(), ticket, sink, false);
+  return driver.query(query_keys(line.queries));
 }
 
 // --check: every check, the plug-in's options included, and nothing else.
@@ -200,6 +250,14 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       if (!option_value(args, i, "--plugin", line.plugin, error)) return std::nullopt;
     } else if (is_option(arg, "--output") || arg == "-o") {
       if (!option_value(args, i, arg == "-o" ? "-o" : "--output", line.output, error)) return std::nullopt;
+    } else if (is_option(arg, "--query")) {
+      std::string query;
+      if (!option_value(args, i, "--query", query, error)) return std::nullopt;
+      if (query[0] == '=') {
+        error = "--query needs a key before \"=\"";
+        return std::nullopt;
+      }
+      line.queries.push_back(std::move(query));
     } else if (is_option(arg, "--clean")) {
       if (!option_value(args, i, "--clean", line.clean, error)) return std::nullopt;
       clean = true;
@@ -214,9 +272,20 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     return std::nullopt;
   }
   line.verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
+  if (clean && !line.queries.empty()) {
+    error = "--clean and --query exclude each other";
+    return std::nullopt;
+  }
   if (clean) {
     if (!line.ticket.empty() || line.check || !line.output.empty()) {
       error = "--clean takes a folder only, no ticket, --check or -o";
+      return std::nullopt;
+    }
+    return line;
+  }
+  if (!line.queries.empty()) {
+    if (line.check || !line.output.empty()) {
+      error = "--query takes keys, --plugin and a ticket only, no --check or -o";
       return std::nullopt;
     }
     return line;
@@ -247,6 +316,7 @@ int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   MessageSink sink(out, err, line->verbosity);
   try {
     if (!line->clean.empty()) return clean_temporaries(line->clean, sink);
+    if (!line->queries.empty()) return query_only(*line, sink);
     if (line->check) return check_only(*line, sink);
     return run_ticket(*line, sink, terminal);
   } catch (const std::bad_alloc&) {

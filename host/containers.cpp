@@ -19,17 +19,39 @@ CStringKeyDict page_description(const Page& page) {
   dict["height"] = page.height;
   dict["width"] = page.width;
   dict["ncopies"] = page.ncopies;
+  if (page.xmp) dict["XMPinfo"] = CUnivType::List{CUnivType(*page.xmp)};
   return dict;
 }
 
-// The separation description: one separation, no screens.
+// The separation description: one separation with its colours and the
+// screens it asks for, each screen indexed once.
 CStringKeyDict separation_description(const Separation& separation) {
+  CUnivType::List colours;
+  colours.reserve(separation.inks.size());
+  for (const InkName& ink : separation.inks) {
+    CStringKeyDict colour;
+    colour["inkname"] = ink.ink;
+    colour["groupname"] = ink.group;
+    colours.emplace_back(colour);
+  }
+  CUnivType::List screens;
+  CUnivType::List indexes;
+  screens.reserve(separation.requested_screens.size());
+  indexes.reserve(separation.requested_screens.size());
+  for (const RequestedScreen& requested : separation.requested_screens) {
+    CStringKeyDict screen;
+    screen["frequencyreq"] = requested.frequency;
+    screen["anglereq"] = requested.angle;
+    indexes.emplace_back(static_cast<int>(screens.size()));
+    screens.emplace_back(screen);
+  }
   CStringKeyDict entry;
   entry["name"] = separation.name;
-  entry["colorinfo"] = CUnivType::List{};
-  entry["screenidx"] = CUnivType::List{};
+  if (separation.xmp) entry["XMPinfo"] = *separation.xmp;
+  entry["colorinfo"] = std::move(colours);
+  entry["screenidx"] = std::move(indexes);
   CStringKeyDict dict;
-  dict["screens"] = CUnivType::List{};
+  dict["screens"] = std::move(screens);
   dict["separations"] = CUnivType::List{CUnivType(entry)};
   return dict;
 }

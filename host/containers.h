@@ -13,9 +13,13 @@ namespace riphost {
 
 // {"ppi": real, "bps": integer}
 CStringKeyDict job_description(const Job& job);
-// {"height", "width", "ncopies"}: integers
+// {"height", "width", "ncopies"}: integers; "XMPinfo": [packet text] when
+// the page has an XMP packet
 CStringKeyDict page_description(const Page& page);
-// {"screens": [], "separations": [{"name": text, "colorinfo": [], "screenidx": []}]}
+// {"screens": [{"frequencyreq", "anglereq"}: reals, ...],
+//  "separations": [{"name": text, "XMPinfo": text (when given),
+//                   "colorinfo": [{"inkname", "groupname"}: texts, ...],
+//                   "screenidx": [0, 1, ...: one index per screen]}]}
 CStringKeyDict separation_description(const Separation& separation);
 
 // One value of a dictionary as text, for messages: 2000, 1.5, "text",

@@ -1,6 +1,8 @@
 // driver.cpp - the calling order and failure policy of riphost.
 #include "driver.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -46,6 +48,79 @@ int Driver::run() {
     return stop_exit_status(sig);
   }
   return status == kExitOk && failed_ ? kExitFailed : status;
+}
+
+// As run(), but the keys are asked instead of running the jobs.
+int Driver::query(const std::vector<QueryKey>& keys) {
+  ScopedSession scope(session_);
+  options_.set_ticket(&ticket_.options);
+  if (!ticket_.device_dir.empty()) options_.set_host_text(kDeviceDirKey, ticket_.device_dir.string());
+  if (!ticket_.output_dir.empty()) options_.set_host_text(kOutDirKey, ticket_.output_dir.string());
+  int status = kExitFailed;
+  if (open_plugin()) {
+    try {
+      status = query_job(keys);
+    } catch (...) {
+      close_plugin();
+      throw;
+    }
+  }
+  close_plugin();
+  return status == kExitOk && failed_ ? kExitFailed : status;
+}
+
+// The first job started (when there is one), the keys, its end.
+int Driver::query_job(const std::vector<QueryKey>& keys) {
+  const Job* job = ticket_.jobs.empty() ? nullptr : &ticket_.jobs.front();
+  if (job) {
+    std::vector<std::string> problems = check_options(ticket_, static_cast<const DravOptionDecl*>(merged_options_));
+    if (!problems.empty()) {
+      for (const std::string& problem : problems) sink_.error("%s", problem.c_str());
+      sink_.error("the ticket's options do not suit the plug-in; nothing was asked");
+      return kExitUsage;
+    }
+    options_.set_job(&job->options);
+    options_.set_host_text(kJobNameKey, job->name);
+    screening_.set_screens(&job->screens);
+    try {
+      start_job(*job);
+    } catch (const CUnivBaseException& error) {
+      sink_.error("%s: cannot build a description: %s", job->where.c_str(), error.GetMessage().c_str());
+      failed_ = true;
+    }
+  }
+  bool answered = true;
+  for (const QueryKey& key : keys) answered = ask(key) && answered;
+  if (job) end_job();
+  return answered ? kExitOk : kExitFailed;
+}
+
+// One dravout_get_param call and its answer. The buffer is one byte larger
+// than the plug-in may fill, so that an answer without its zero still ends.
+bool Driver::ask(const QueryKey& query) {
+  const char* key = query.key.c_str();
+  if (query.hands_text) {
+    param_buffer_.assign(std::max<std::size_t>(query.text.size() + 1, DRAV_PARAM_ANSWER_SIZE), '\0');
+    std::memcpy(param_buffer_.data(), query.text.data(), query.text.size());
+    const int result = api_.get_param(key, param_buffer_.data());
+    sink_.answer("%s: %s", key, result == 1 ? "yes" : "no");
+    return result == 1;
+  }
+  param_buffer_.assign(DRAV_PARAM_ANSWER_SIZE + 1, '\0');
+  const int result = api_.get_param(key, param_buffer_.data());
+  if (result != 1) {
+    sink_.error("no answer for \"%s\" (dravout_get_param answered %d)", key, result);
+    return false;
+  }
+  if (iequals(query.key, "left")) {
+    std::int32_t value = 0;
+    std::memcpy(&value, param_buffer_.data(), sizeof value);
+    sink_.answer("%s: %d", key, static_cast<int>(value));
+  } else {
+    param_buffer_[DRAV_PARAM_ANSWER_SIZE] = '\0';
+    sink_.answer("%s: %s", key, param_buffer_.data());
+  }
+  return true;
 }
 
 // A stop signal arrived: start no more work.
@@ -151,12 +226,29 @@ bool Driver::start_job(const Job& job) {
     ContainerGuard container(factory_, job_description(job), "job", sink_);
     if (!succeeded("dravout_startjob", api_.startjob(container.get()), job.where)) return false;
   }
+  hand_cutting_texts(job);
   if (job.bps != 1) {
     sink_.error("%s: riphost renders 1 bit per sample only, the job asks for %d", job.where.c_str(), job.bps);
     failed_ = true;
     return false;
   }
   return true;
+}
+
+// The job's cutting texts, in the ticket's order. Each is handed in a
+// writable buffer of at least DRAV_PARAM_ANSWER_SIZE bytes, so that a
+// plug-in that takes the key for a query cannot write past it. A text the
+// plug-in does not take is a warning: the files are still written.
+void Driver::hand_cutting_texts(const Job& job) {
+  for (const CuttingText& cutting : job.cutting) {
+    param_buffer_.assign(std::max<std::size_t>(cutting.text.size() + 1, DRAV_PARAM_ANSWER_SIZE), '\0');
+    std::memcpy(param_buffer_.data(), cutting.text.data(), cutting.text.size());
+    const int result = api_.get_param(cutting.key.c_str(), param_buffer_.data());
+    if (result != 1) {
+      sink_.warning("%s: the plug-in did not take the cutting text (dravout_get_param answered %d)",
+                    cutting.where.c_str(), result);
+    }
+  }
 }
 
 // One page: start, separations, end. False when the job must end; a page

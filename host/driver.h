@@ -1,7 +1,8 @@
 // driver.h - running a checked ticket through a loaded plug-in.
 //
 // Calling order: dravout_open (then the screening hooks are offered); the
-// option check; per job dravout_jobsettings and dravout_startjob; per page
+// option check; per job dravout_jobsettings and dravout_startjob, then the
+// job's cutting texts through dravout_get_param; per page
 // dravout_startpage; per separation dravout_startseparations, the SCRSEL
 // load slot with the separation's screen selection, for contone content the
 // SCR init slot, then for every row in order (for contone content the SCR
@@ -49,6 +50,14 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // an operation failed
 inline constexpr int kExitUsage = 2;   // usage, ticket, plug-in loading or option check
 
+// One key of riphost --query: a query ("version"), or a text handed to the
+// plug-in ("screeningtechnology=NovaDot|NovaDot": key and text).
+struct QueryKey {
+  std::string key;
+  bool hands_text = false;
+  std::string text;
+};
+
 class Driver {
  public:
   // terminal: standard error is a terminal (progress lines are shown).
@@ -58,13 +67,25 @@ class Driver {
   // stop_exit_status() of the signal that stopped it.
   int run();
 
+  // riphost --query: dravout_open, the option check and the first job's
+  // dravout_jobsettings and dravout_startjob (with its cutting texts) when
+  // the ticket has a job, then dravout_get_param for each key in turn, each
+  // answer printed as "KEY: answer" ("yes"/"no" for a handed text, the
+  // integer for "left"); dravout_endjob and dravout_close. Returns kExitOk
+  // when every key was answered with 1, kExitFailed otherwise or when a call
+  // failed, kExitUsage when the option check refused the ticket.
+  int query(const std::vector<QueryKey>& keys);
+
  private:
+  int query_job(const std::vector<QueryKey>& keys);
+  bool ask(const QueryKey& query);
   int run_jobs();
   bool open_plugin();
   void close_plugin();
   void list_device(const CDictContainer* devinfo);
   void run_job(const Job& job);
   bool start_job(const Job& job);
+  void hand_cutting_texts(const Job& job);
   bool run_page(const Job& job, const Page& page, std::size_t page_number);
   bool run_separation(const Job& job, const Page& page, std::size_t page_number, const Separation& separation);
   bool send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
@@ -86,6 +107,7 @@ class Driver {
   void* merged_options_ = nullptr;  // the plug-in's option list, as dravout_open returns it
   ScreeningHooks screening_;
   std::vector<std::uint8_t> screened_row_;  // a screened row, rendered before newscan
+  std::vector<char> param_buffer_;          // a text handed through dravout_get_param
   bool failed_ = false;
 };
 

@@ -85,19 +85,35 @@ void MessageSink::info(const char* format, ...) noexcept {
   va_end(args);
 }
 
-// A result line, without prefix, on standard output.
-void MessageSink::result(const char* format, ...) noexcept {
+// A line without prefix on standard output.
+void MessageSink::print_line(const char* format, va_list args) noexcept {
   after_error_ = false;
-  if (verbosity_ == Verbosity::Quiet) return;
   char text[kMessageBufferSize];
-  va_list args;
-  va_start(args, format);
-  if (std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
-  va_end(args);
+  if (!format || std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
   make_printable(text);
   clear_status();
   std::fprintf(out_, "%s\n", text);
   std::fflush(out_);
+}
+
+// A result line, but not with --quiet.
+void MessageSink::result(const char* format, ...) noexcept {
+  if (verbosity_ == Verbosity::Quiet) {
+    after_error_ = false;
+    return;
+  }
+  va_list args;
+  va_start(args, format);
+  print_line(format, args);
+  va_end(args);
+}
+
+// An answer line, always.
+void MessageSink::answer(const char* format, ...) noexcept {
+  va_list args;
+  va_start(args, format);
+  print_line(format, args);
+  va_end(args);
 }
 
 // Overwrites the progress line with text.

@@ -50,6 +50,9 @@ class MessageSink {
 
   // Prints one line of the run's results on standard output (not with --quiet).
   void result(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+  // Prints one line on standard output whatever the verbosity: the answers
+  // of riphost --query.
+  void answer(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
 
   // Shows text as the progress line on standard error, replacing the last one.
   void status_line(const char* text) noexcept;
@@ -58,6 +61,7 @@ class MessageSink {
 
  private:
   void print(std::FILE* stream, const char* prefix, const char* format, va_list args) noexcept;
+  void print_line(const char* format, va_list args) noexcept;
 
   std::FILE* out_;
   std::FILE* err_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <new>
 #include <system_error>
 
@@ -281,11 +282,17 @@ std::vector<ScreenSpec> read_screens(const Json& value, const std::string& where
   return screens;
 }
 
-// The screens a job's separations choose from, and its default.
+// The XMP files read so far, by their full name: a file that several pages
+// or separations name is read and kept once.
+using XmpFiles = std::map<std::string, XmpText>;
+
+// The screens a job's separations choose from, and its default; and the XMP
+// files of the ticket.
 struct JobScreens {
   std::vector<ScreenSpec>* screens = nullptr;
   std::string default_name;   // "default_screen" of the job or the ticket; empty: none given
   std::string default_where;  // where it was given
+  XmpFiles* xmp_files = nullptr;
 };
 
 // The index of the screen called name, or -1.
@@ -402,6 +409,197 @@ void read_screen_areas(const Json& value, const std::string& where, const JobScr
       if (usable) content.areas.push_back(rect);
     });
   }
+}
+
+// The XMP packet in the file text names (against folder), read once per
+// ticket. Refused when it is missing, no regular file, unreadable, empty,
+// larger than kMaxXmpBytes or holds a zero byte.
+XmpText read_xmp_file(const fs::path& folder, const std::string& text, const std::string& at, XmpFiles& files) {
+  const fs::path file = (folder / text).lexically_normal();
+  if (auto known = files.find(file.string()); known != files.end()) return known->second;
+  std::error_code error;
+  const fs::file_status status = fs::status(file, error);
+  if (!fs::exists(status)) throw HostError(at + ": file not found: " + text);
+  if (!fs::is_regular_file(status)) throw HostError(at + ": not a file: " + text);
+  std::FILE* in = std::fopen(file.c_str(), "rb");
+  if (!in) throw HostError(at + ": cannot read " + text + ": " + std::generic_category().message(errno));
+  std::string packet;
+  char chunk[1 << 16];
+  bool too_large = false;
+  int read_error = 0;
+  for (;;) {
+    const std::size_t got = std::fread(chunk, 1, sizeof chunk, in);
+    if (packet.size() + got > kMaxXmpBytes) {
+      too_large = true;
+      break;
+    }
+    packet.append(chunk, got);
+    if (got < sizeof chunk) {
+      if (std::ferror(in)) read_error = errno != 0 ? errno : EIO;
+      break;
+    }
+  }
+  std::fclose(in);
+  if (read_error != 0) throw HostError(at + ": cannot read " + text + ": " + std::generic_category().message(read_error));
+  if (too_large) throw HostError(at + ": " + text + " is larger than 16 MiB");
+  if (packet.empty()) throw HostError(at + ": " + text + " is empty");
+  if (packet.find('\0') != std::string::npos) throw HostError(at + ": " + text + " contains a zero byte");
+  XmpText shared = std::make_shared<const std::string>(std::move(packet));
+  files.emplace(file.string(), shared);
+  return shared;
+}
+
+// A separation's XMP packet: "xmp" (the text itself) or "xmp_file" (a file).
+void read_separation_xmp(const Json& object, const std::string& where, const fs::path& folder, JobScreens& job,
+                         Separation& separation, Problems& problems) {
+  const Json* inline_text = member(object, "xmp");
+  const Json* file = member(object, "xmp_file");
+  if (inline_text && file) {
+    problems.add(where + ": give \"xmp\" or \"xmp_file\", not both");
+    return;
+  }
+  if (inline_text) {
+    problems.attempt([&] {
+      const std::string at = place(where, "xmp");
+      if (!inline_text->is_string()) throw HostError(at + ": expected a text, found " + json_kind(*inline_text));
+      std::string text = inline_text->get<std::string>();
+      if (text.empty()) throw HostError(at + ": empty text");
+      if (text.find('\0') != std::string::npos) throw HostError(at + ": text contains a zero byte");
+      separation.xmp = std::make_shared<const std::string>(std::move(text));
+    });
+  } else if (file) {
+    problems.attempt([&] {
+      const std::string at = place(where, "xmp_file");
+      separation.xmp = read_xmp_file(folder, to_text(*file, at), at, *job.xmp_files);
+    });
+  }
+}
+
+// A text of 0 to kMaxText bytes without zero bytes.
+std::string to_optional_text(const Json& value, const std::string& where) {
+  if (value.is_string() && value.get_ref<const std::string&>().empty()) return std::string();
+  return to_text(value, where);
+}
+
+// A separation's "inks": colours {"ink": name, "group": name}.
+void read_inks(const Json& value, const std::string& where, Separation& separation, Problems& problems) {
+  if (!value.is_array()) {
+    problems.add(where + ": expected a list, found " + json_kind(value));
+    return;
+  }
+  if (value.size() > kMaxScreens) {
+    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " inks");
+    return;
+  }
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const std::string at = where + "[" + std::to_string(i) + "]";
+    problems.attempt([&] {
+      const Json& item = value[i];
+      require_object(item, at);
+      check_keys(item, at, {"ink", "group", kCommentKey}, problems);
+      InkName ink;
+      bool usable = problems.attempt([&] { ink.ink = to_text(required(item, at, "ink"), place(at, "ink")); });
+      if (const Json* group = member(item, "group")) {
+        usable &= problems.attempt([&] { ink.group = to_optional_text(*group, place(at, "group")); });
+      }
+      if (usable) separation.inks.push_back(std::move(ink));
+    });
+  }
+}
+
+// A requested screen's angle: -360 to 360 degrees.
+double to_angle(const Json& value, const std::string& where) {
+  if (!value.is_number()) throw HostError(where + ": expected a number, found " + json_kind(value));
+  const double degrees = value.get<double>();
+  if (!(degrees >= -360.0 && degrees <= 360.0)) throw HostError(where + ": must be between -360 and 360 degrees");
+  return degrees;
+}
+
+// A separation's "requested_screens": {"frequency": lpi, "angle": degrees}.
+void read_requested_screens(const Json& value, const std::string& where, Separation& separation,
+                            Problems& problems) {
+  if (!value.is_array()) {
+    problems.add(where + ": expected a list, found " + json_kind(value));
+    return;
+  }
+  if (value.size() > kMaxScreens) {
+    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " screens");
+    return;
+  }
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const std::string at = where + "[" + std::to_string(i) + "]";
+    problems.attempt([&] {
+      const Json& item = value[i];
+      require_object(item, at);
+      check_keys(item, at, {"frequency", "angle", kCommentKey}, problems);
+      RequestedScreen screen;
+      bool usable = problems.attempt([&] {
+        screen.frequency = to_positive_real(required(item, at, "frequency"), place(at, "frequency"), kMaxRuling);
+      });
+      usable &= problems.attempt([&] { screen.angle = to_angle(required(item, at, "angle"), place(at, "angle")); });
+      if (usable) separation.requested_screens.push_back(screen);
+    });
+  }
+}
+
+// The requested screens of a separation that gives none: the ruling and
+// angle of every screen its selection takes (uses > 0), each pair once.
+void default_requested_screens(const JobScreens& job, Separation& separation) {
+  for (std::size_t k = 0; k < separation.screens.size(); ++k) {
+    if (k < separation.uses.size() && separation.uses[k] == 0) continue;
+    const ScreenSpec& spec = (*job.screens)[separation.screens[k]];
+    bool known = false;
+    for (const RequestedScreen& screen : separation.requested_screens) {
+      known = known || (screen.frequency == spec.ruling && screen.angle == spec.angle);
+    }
+    if (!known) separation.requested_screens.push_back(RequestedScreen{spec.ruling, spec.angle});
+  }
+}
+
+// The ink number of a cutting key "SCP<n>" or "CCP<n>": 1 to kMaxInkNumber
+// in plain decimal digits; 0 when key has another form.
+int cutting_ink(const std::string& key) {
+  if (key.size() < 4 || key.size() > 5 || (key.compare(0, 3, "SCP") != 0 && key.compare(0, 3, "CCP") != 0)) {
+    return 0;
+  }
+  int number = 0;
+  for (std::size_t i = 3; i < key.size(); ++i) {
+    if (key[i] < '0' || key[i] > '9') return 0;
+    number = number * 10 + (key[i] - '0');
+  }
+  if (key[3] == '0' || number > kMaxInkNumber) return 0;
+  return number;
+}
+
+// A job's "cutting": {"SCPAll": text, "SCP<n>": text, "CCP<n>": text}.
+std::vector<CuttingText> read_cutting(const Json& value, const std::string& where, Problems& problems) {
+  std::vector<CuttingText> texts;
+  if (!problems.attempt([&] { require_object(value, where); })) return texts;
+  for (const auto& [key, item] : value.items()) {
+    if (key == kCommentKey) continue;
+    const std::string at = place(where, key);
+    if (key != "SCPAll" && cutting_ink(key) == 0) {
+      problems.add(at + ": unknown cutting key (expected SCPAll, SCP<n> or CCP<n> with n from 1 to " +
+                   std::to_string(kMaxInkNumber) + ")");
+      continue;
+    }
+    if (!item.is_string()) {
+      problems.add(at + ": expected a text, found " + json_kind(item));
+      continue;
+    }
+    const std::string& text = item.get_ref<const std::string&>();
+    if (text.size() > kMaxCuttingBytes) {
+      problems.add(at + ": text of " + std::to_string(text.size()) + " bytes; at most 1 MiB (" +
+                   std::to_string(kMaxCuttingBytes) + " bytes) is allowed");
+      continue;
+    }
+    if (text.find('\0') != std::string::npos) {
+      problems.add(at + ": text contains a zero byte");
+      continue;
+    }
+    texts.push_back(CuttingText{at, key, text});
+  }
+  return texts;
 }
 
 // A file a separation names, resolved against the ticket's folder; refused
@@ -545,7 +743,8 @@ Separation read_separation(const Json& value, const std::string& where, const fs
   image_width = kUnknownSide;
   image_height = kUnknownSide;
   if (!problems.attempt([&] { require_object(value, where); })) return separation;
-  std::vector<std::string> allowed = {"name", "outputpage", "options", "screens", "uses", kCommentKey};
+  std::vector<std::string> allowed = {"name", "outputpage", "options", "screens", "uses",
+                                      "xmp", "xmp_file", "inks", "requested_screens", kCommentKey};
   problems.attempt([&] { separation.name = to_text(required(value, where, "name"), place(where, "name")); });
   bool source_read =
       problems.attempt([&] { separation.source = read_source(value, where, folder, allowed, problems); });
@@ -561,6 +760,13 @@ Separation read_separation(const Json& value, const std::string& where, const fs
     });
   }
   read_separation_screens(value, where, job, separation, problems);
+  read_separation_xmp(value, where, folder, job, separation, problems);
+  if (const Json* inks = member(value, "inks")) read_inks(*inks, place(where, "inks"), separation, problems);
+  if (const Json* requested = member(value, "requested_screens")) {
+    read_requested_screens(*requested, place(where, "requested_screens"), separation, problems);
+  } else {
+    default_requested_screens(job, separation);
+  }
   if (!source_read) return separation;
   if (separation.source.kind == ContentSource::Kind::Contone) {
     if (const Json* areas = member(value, "screen_areas")) {
@@ -593,7 +799,13 @@ Page read_page(const Json& value, const std::string& where, const fs::path& fold
   Page page;
   page.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return page;
-  check_keys(value, where, {"width", "height", "ncopies", "options", "separations", kCommentKey}, problems);
+  check_keys(value, where, {"width", "height", "ncopies", "options", "xmp", "separations", kCommentKey}, problems);
+  if (const Json* xmp = member(value, "xmp")) {
+    problems.attempt([&] {
+      const std::string at = place(where, "xmp");
+      page.xmp = read_xmp_file(folder, to_text(*xmp, at), at, *job.xmp_files);
+    });
+  }
   int first_width = kUnknownSide;
   int first_height = kUnknownSide;
   const Json* separations = member(value, "separations");
@@ -652,8 +864,8 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
   Job job;
   job.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return job;
-  check_keys(value, where, {"name", "ppi", "bps", "options", "screens", "default_screen", "pages", kCommentKey},
-             problems);
+  check_keys(value, where,
+             {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages", kCommentKey}, problems);
   job.screens = ticket.screens_of_ticket;
   if (const Json* screens = member(value, "screens")) {
     for (ScreenSpec& screen : read_screens(*screens, place(where, "screens"), problems)) {
@@ -692,6 +904,7 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
     problems.attempt([&] { job.bps = to_int(*bps, place(where, "bps"), 1, 32); });
   }
   if (!job.options.find("RES") && !ticket_options.find("RES")) job.options.add("RES", job.ppi, place(where, "ppi"));
+  if (const Json* cutting = member(value, "cutting")) job.cutting = read_cutting(*cutting, place(where, "cutting"), problems);
   const Json* pages = member(value, "pages");
   if (!pages) {
     problems.add(place(where, "pages") + ": missing");
@@ -830,7 +1043,9 @@ Ticket check_ticket_text(std::string_view text, const fs::path& folder, const Ti
   problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
   if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
   if (const Json* screens = member(root, "screens")) ticket.screens_of_ticket = read_screens(*screens, "screens", problems);
+  XmpFiles xmp_files;
   JobScreens ticket_screens;
+  ticket_screens.xmp_files = &xmp_files;
   if (const Json* name = member(root, "default_screen")) {
     problems.attempt([&] {
       ticket_screens.default_where = "default_screen";

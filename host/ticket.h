@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,23 @@
 #include "screen_spec.h"
 
 namespace riphost {
+
+// A colour of a separation: an ink name and its group ("" = no group).
+struct InkName {
+  std::string ink;
+  std::string group;
+};
+
+// A screen a separation asks the plug-in to match against the page's inks:
+// frequency (lines per inch) and angle (degrees). Not riphost's own screen.
+struct RequestedScreen {
+  double frequency = 0.0;
+  double angle = 0.0;
+};
+
+// An XMP packet's text, shared by every page or separation that names the
+// same file.
+using XmpText = std::shared_ptr<const std::string>;
 
 struct Separation {
   std::string where;  // "jobs[0].pages[1].separations[2]"
@@ -32,6 +50,12 @@ struct Separation {
   // separation that names none has the job's default screen, used once.
   std::vector<std::size_t> screens;
   std::vector<std::int32_t> uses;
+  // The separation's XMP packet ("xmp" or "xmp_file"); null: none.
+  XmpText xmp;
+  // Its colours and the screens it asks for, handed to the plug-in as
+  // "colorinfo", "screens" and "screenidx".
+  std::vector<InkName> inks;
+  std::vector<RequestedScreen> requested_screens;
 };
 
 struct Page {
@@ -40,6 +64,7 @@ struct Page {
   int height = 0;
   int ncopies = 1;
   OptionSet options;
+  XmpText xmp;  // the page's XMP packet ("xmp"); null: none
   std::vector<Separation> separations;
 };
 
@@ -52,6 +77,20 @@ inline constexpr double kDefaultPpi = 2400.0;
 // Highest resolution a job may give, as "ppi" or through "RES".
 inline constexpr double kMaxPpi = 1e6;
 
+// A cutting text of a job: "SCPAll", "SCP<n>" or "CCP<n>" (n from 1 to
+// kMaxInkNumber), handed to the plug-in through dravout_get_param.
+struct CuttingText {
+  std::string where;  // "jobs[0].cutting.SCP3"
+  std::string key;
+  std::string text;
+};
+
+// Highest ink number a cutting text may name.
+inline constexpr int kMaxInkNumber = 63;
+// Longest cutting text, and longest XMP packet, in bytes.
+inline constexpr std::size_t kMaxCuttingBytes = 1u << 20;
+inline constexpr std::uintmax_t kMaxXmpBytes = 16u << 20;
+
 struct Job {
   std::string where;
   std::string name;
@@ -62,11 +101,13 @@ struct Job {
   // screen of the same name), with the built-in default screen added when a
   // separation needs it and the ticket defines none.
   std::vector<ScreenSpec> screens;
+  // "cutting", in the ticket's order.
+  std::vector<CuttingText> cutting;
   std::vector<Page> pages;
 };
 
-// Largest number of screens of a job and of a separation's selection, and of
-// a separation's screen areas.
+// Largest number of screens of a job and of a separation's selection, of
+// a separation's screen areas, colours and requested screens.
 inline constexpr std::size_t kMaxScreens = 4096;
 
 struct Ticket {

@@ -2,6 +2,7 @@
 #include "plugin_state.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <system_error>
 
@@ -33,6 +34,21 @@ const DravOptionDecl declared_options[] = {
 };
 
 CallOrder call_order;
+
+namespace {
+
+// The job's common staggered-cutting text outlives every job and even
+// dravout_close (a later job of the same host may still carry it); it is
+// released when the library is unloaded.
+struct ReleaseAtUnload {
+  ~ReleaseAtUnload() {
+    std::free(state.stagger_all);
+    state.stagger_all = nullptr;
+    state.stagger_all_size = 0;
+  }
+} release_at_unload;
+
+}  // namespace
 
 void remove_temporary(const char* path) {
   if (path == nullptr || path[0] == '\0') return;

@@ -11,7 +11,10 @@ leaves neither a temporary nor an incomplete file; the temporary file a
 killed run leaves is what `riphost --clean` removes, and nothing else; and
 contone content that riphost screens itself gives files whose
 "_KVT_RIPINFO0" tag (read with `tavinfo --json`) tells the share of the page
-each screen covers and the box of its pixels, matching the file's pixels.
+each screen covers and the box of its pixels, matching the file's pixels;
+a page's XMP packet, the separations' inks, requested screens and packets
+and the job's cutting texts give each file its "_KVT_XMP", staggered-cut,
+CAD and transformation tags; and `riphost --query` asks the plug-in.
 
 Usage: e2e_test.py BUILD_BIN_DIR
 """
@@ -24,6 +27,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import tomllib
 import unittest
 
 from PIL import Image
@@ -86,6 +90,15 @@ def screen_lines(path):
     if len(tags) != 1:
         raise AssertionError("no single _KVT_RIPINFO0 tag in %s" % path)
     return tags[0]["screens"]
+
+
+def tags_of(path):
+    """The file's tags by name, as `tavinfo --json` gives them."""
+    result = subprocess.run([os.path.join(BIN, "tavinfo"), "--json", path],
+                            capture_output=True, text=True, timeout=600)
+    if result.returncode != 0:
+        raise AssertionError("tavinfo failed: " + result.stderr)
+    return {t["name"]: t for t in json.loads(result.stdout)["tags"]}
 
 
 def ink_box(pixels):
@@ -425,6 +438,89 @@ class EndToEnd(unittest.TestCase):
                                  capture_output=True, text=True, timeout=120)
         self.assertEqual(missing.returncode, 1)
         self.assertIn("riphost: error: ", missing.stderr)
+
+    def test_xmp_inks_and_cutting_texts(self):
+        repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(repo, "tests", "xmp", "page_inks.xmp"), encoding="utf-8") as f:
+            packet = f.read()
+        with open(os.path.join(self.root, "page.xmp"), "w", encoding="utf-8") as f:
+            f.write(packet)
+        # Inks of the packet: 1 Cyan 150/15, 2 Magenta 150/75, 3 Yellow 150/0,
+        # 4 Black 150/45 (group Process, CAD names C M Y K), 5 Die Cut Line
+        # 133.5/22.5 (no group, CAD name DieCut).
+        cutting = {"SCPAll": "common\ncut", "SCP2": "magenta cut", "CCP1": "cyan cad", "CCP5": "die cad"}
+        sep_packet = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><!-- C \u00e9 --></x:xmpmeta>"
+        page = {"width": 40, "height": 4, "xmp": "page.xmp", "separations": [
+            # name, what it means, the staggered cut it must carry
+            {"name": "C", "pattern": "bars", "xmp": sep_packet,
+             "inks": [{"ink": "Cyan", "group": "Process"}],
+             "requested_screens": [{"frequency": 150, "angle": 15}]},
+            {"name": "M", "pattern": "bars", "xmp_file": "page.xmp",
+             "inks": [{"ink": "MAGENTA"}], "requested_screens": [{"frequency": 150, "angle": 75}]},
+            {"name": "D", "pattern": "bars",
+             "inks": [{"ink": "die cut line", "group": ""}],
+             "requested_screens": [{"frequency": 133.5, "angle": 22.5}]},
+            # The AM screen (150 lpi, 45 degrees) is the requested one.
+            {"name": "K", "pattern": "bars", "inks": [{"ink": "Black"}]},
+            # No ink fits 150 lpi at 30 degrees: no staggered cut.
+            {"name": "X", "pattern": "bars", "inks": [{"ink": "Black", "group": "Process"}],
+             "requested_screens": [{"frequency": 150, "angle": 30}]},
+        ]}
+        expected = {"C": (sep_packet, "common\ncut"), "M": (packet, "magenta cut"),
+                    "D": (None, "common\ncut"), "K": (None, "common\ncut"), "X": (None, None)}
+        job = {"name": "inks", "ppi": 2400, "options": {"OFORMAT": "FW8B"}, "cutting": cutting,
+               "screens": [{"name": "k", "ruling": 150, "angle": 45}], "default_screen": "k",
+               "pages": [page]}
+        result = run_host(self.ticket([job]))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        files = [line[len("wrote "):] for line in result.stdout.splitlines() if line.startswith("wrote ")]
+        self.assertEqual(len(files), len(expected))
+        transformation = ("VSHFT=0 HSHFT=0\nVSCAL=1.000000 HSCAL=1.000000\nROT=0\nMIRROR=1\n"
+                          "VDIST=1.000000 HDIST=1.000000\n")
+        for path in files:
+            name = os.path.basename(path).split("-")[2]
+            xmp, staggered = expected[name]
+            tags = tags_of(path)
+            if xmp is None:
+                self.assertNotIn("_KVT_XMP", tags, name)
+            else:
+                self.assertEqual(tags["_KVT_XMP"]["value"], xmp, name)
+            if staggered is None:
+                self.assertNotIn("_KVT_STAGGEREDCUT", tags, name)
+            else:
+                self.assertEqual(tags["_KVT_STAGGEREDCUT"]["clear"], staggered, name)
+            self.assertEqual(tags["_KVT_CAD_C"]["clear"], "cyan cad", name)
+            self.assertEqual(tags["_KVT_CAD_DieCut"]["clear"], "die cad", name)
+            self.assertEqual(tags["_KVT_TRANSFORMATION"]["value"], transformation, name)
+            # The common text follows the transformation in the stagger tag.
+            self.assertEqual(tags["_KVT_STAGGER"]["value"], transformation + "common\ncut", name)
+
+    def test_query(self):
+        result = subprocess.run([os.path.join(BIN, "riphost"), "--query", "version"],
+                                capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "version: TAV 10.1.01 (Jun 21 2012)\n")
+
+        # The resolution list of the example's device: its distinct
+        # resolutions in file order, then three quarters of the lowest to
+        # five quarters of the highest.
+        examples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+        with open(os.path.join(examples, "device", "device.toml"), "rb") as f:
+            device = tomllib.load(f)
+        seen = []
+        for configuration in device["configuration"]:
+            for entry in configuration.get("resolution", []):
+                if entry["ppi"] not in seen:
+                    seen.append(entry["ppi"])
+        listed = "|".join("%.10g" % v for v in seen) + "|%.10g-%.10g" % (min(seen) * 0.75, max(seen) * 1.25)
+        result = subprocess.run([os.path.join(BIN, "riphost"), "--query", "outputdevice_resolutionlist",
+                                 "--query", "screeningtechnology=NovaDot|NovaDot",
+                                 os.path.join(examples, "job.json")],
+                                capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "outputdevice_resolutionlist: %s\nscreeningtechnology: yes\n" % listed)
+        self.assertEqual(result.stderr, "")
 
 
 if __name__ == "__main__":

@@ -67,7 +67,8 @@ TEST(CommandLineTest, HelpVersionAndUsage) {
   RunResult help = riphost_test::run_in_process({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* text : {"--plugin PATH", "-v, --verbose", "--quiet", "-o, --output DIR", "--check", "--clean OUTDIR",
-                           "--version", "--help", "\"-\"", "standard input", "0 all fine", "1 an operation failed",
+                           "--version", "--help", "--query KEY", "screeningtechnology=NovaDot|NovaDot",
+                           "\"-\"", "standard input", "0 all fine", "1 an operation failed",
                            "2 bad usage", "130, 143, 129"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }

@@ -6,6 +6,13 @@
 //   startpage width=<w> height=<h> ncopies=<n> JOBNAME=<name>
 //   startseparations <name> outputpage=<v|absent> JOBNAME=<name>
 //   endseparations rows=<rows received> / endpage / endjob / close
+//   get_param <key>                 a query: "version" (answer "fake 1.0"),
+//                                   "left" (the integer 7) and "full" (1024
+//                                   bytes without a zero) are answered (1),
+//                                   any other key is not (0)
+//   get_param <key>=<text>          a text handed ("SCP..."/"CCP..." in any
+//                                   case, "screeningtechnology"), taken (1);
+//                                   newlines in it are logged as "\n"
 // newscan and putscan are counted, not logged; a call out of order, a row
 // with ink in its padding or a write past the row is logged as "ERROR ...".
 // A failing call gets " -> <status>" appended.
@@ -27,6 +34,7 @@
 // otherwise an "ERROR ..." line is logged.
 #include <screening_hooks.h>
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -185,7 +193,44 @@ int dravout_jobsettings(void) {
   return finish("jobsettings JOBNAME=" + job_name(), injected("jobsettings", 17));
 }
 
-int dravout_get_param(const char*, void*) { return 0; }
+int dravout_get_param(const char* key, void* value) {
+  const std::string name = key ? key : "(null)";
+  auto starts = [&name](const char* prefix) {
+    return name.size() >= 3 && std::tolower(static_cast<unsigned char>(name[0])) == prefix[0] &&
+           std::tolower(static_cast<unsigned char>(name[1])) == prefix[1] &&
+           std::tolower(static_cast<unsigned char>(name[2])) == prefix[2];
+  };
+  // A failure injected for get_param makes it refuse the call (0).
+  const bool refused = injected("get_param", 17) != 0;
+  if (starts("scp") || starts("ccp") || name == "screeningtechnology") {
+    std::string text;
+    for (const char* c = value ? static_cast<const char*>(value) : "(null)"; *c; ++c) {
+      if (*c == '\n') {
+        text += "\\n";
+      } else {
+        text += *c;
+      }
+    }
+    log_line("get_param %s=%s%s", name.c_str(), text.c_str(), refused ? " -> 0" : "");
+    return refused ? 0 : 1;
+  }
+  log_line("get_param %s%s", name.c_str(), refused ? " -> 0" : "");
+  if (refused || value == nullptr) return 0;
+  if (name == "version") {
+    std::snprintf(static_cast<char*>(value), DRAV_PARAM_ANSWER_SIZE, "%s", "fake 1.0");
+    return 1;
+  }
+  if (name == "left") {
+    const std::int32_t left = 7;
+    std::memcpy(value, &left, sizeof left);
+    return 1;
+  }
+  if (name == "full") {
+    std::memset(value, 'x', DRAV_PARAM_ANSWER_SIZE);
+    return 1;
+  }
+  return 0;
+}
 
 int dravout_startjob(CDictContainer* job) {
   try {

@@ -473,7 +473,7 @@ TEST_F(TicketScreensTest, EveryScreenProblemIsListedWithItsPlace) {
       "jobs[0].pages[0].separations[0]: give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several",
       "jobs[0].pages[0].separations[1]: give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several",
       "jobs[0].pages[0].separations[2].threshold: unknown key (expected one of: name, outputpage, options, screens, "
-      "uses, comment, copydot, screen_areas, contone, channel)",
+      "uses, xmp, xmp_file, inks, requested_screens, comment, copydot, screen_areas, contone, channel)",
       "jobs[0].pages[0].separations[2].contone: art.pbm: a channel can only be taken from a CMYK TIFF image",
       "jobs[0].pages[0].separations[3].contone: file not found: missing.png",
       "jobs[0].pages[0].separations[4].copydot: grey.pgm: only bilevel netpbm images (PBM, P1 or P4) are supported",
