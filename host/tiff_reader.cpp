@@ -67,7 +67,9 @@ class TiffReader final : public ImageReader {
     TIFFOpenOptionsSetErrorHandlerExtR(options, on_tiff_error, &error_);
     TIFFOpenOptionsSetWarningHandlerExtR(options, on_tiff_warning, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxTiffAllocation);
-    tif_.reset(TIFFOpenExt(path.c_str(), "r", options));
+    // "m": read, do not map the file: a page image can be far larger than the
+    // memory riphost may hold.
+    tif_.reset(TIFFOpenExt(path.c_str(), "rm", options));
     TIFFOpenOptionsFree(options);
     if (!tif_) throw HostError(std::string("bad TIFF: ") + error_.text);
     TIFF* tif = tif_.get();

@@ -60,7 +60,9 @@ typedef struct DravConfigRecord {
   char name[256];                    // 0: configuration name
   char reserved0[780];               // 256
   char film_name[256];               // 1036: film the configuration uses
-  char reserved1[900];               // 1292
+  int32_t deflate_level;             // 1292: Deflate level for the writer, 1-12; 0: its default
+  int32_t compression_threads;       // 1296: writer threads, 1-64; 0: its default
+  char reserved1[892];               // 1300
   DravFilmEntry* films;              // 2192: the film table (count in the resource record)
   int32_t resolution_count;          // 2196 (2200 on 64-bit)
   DravResolutionEntry* resolutions;  // 2200 (2208 on 64-bit)
@@ -207,6 +209,8 @@ static_assert(offsetof(DravFilmEntry, length) == 256);
 static_assert(offsetof(DravFilmEntry, width) == 264);
 static_assert(sizeof(DravFilmEntry) == 1048);
 static_assert(offsetof(DravConfigRecord, film_name) == 1036);
+static_assert(offsetof(DravConfigRecord, deflate_level) == 1292);
+static_assert(offsetof(DravConfigRecord, compression_threads) == 1296);
 static_assert(offsetof(DravConfigRecord, films) == 2192);
 static_assert(offsetof(DravConfigRecord, resolution_count) == (sizeof(void*) == 8 ? 2200 : 2196));
 static_assert(offsetof(DravConfigRecord, resolutions) == (sizeof(void*) == 8 ? 2208 : 2200));

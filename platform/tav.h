@@ -5,7 +5,8 @@
 // private TIFF tag; docs/tav-format.md describes the layout in full.
 //
 // Writing: tav_fopenw, then rows 0, 1, ... height-1 with tav_putrow, tags with
-// tav_puttag at any time before tav_fclose. One handle is used by one thread.
+// tav_puttag at any time before tav_fclose. One handle is used by one thread
+// (the writer's own worker threads only compress strips).
 #ifndef TAV_H
 #define TAV_H
 
@@ -53,15 +54,27 @@ typedef struct TavFile TavFile;
 TAV_API TavFile* tav_fopenw(const char* name, int format, int compression, int mode,
                             int height, int width, double width_mm, double height_mm);
 
+// Sets how the file's strips are compressed; only before the first row.
+// deflate_level: 1 (fastest) to 12 (smallest), used with TAV_COMPRESS_FLATE;
+// 0 keeps the default, 6. threads: worker threads that compress strips, 1 to
+// 64; 1 compresses on the calling thread, 0 keeps the default (the
+// processors the process may run on, at most 4). The workers only compress:
+// rows are taken and strips are written, in order, by the calling thread,
+// and the workers end in tav_fclose. Returns 0, or a negative value when a
+// value is out of range or rows were written already (the settings are then
+// unchanged).
+TAV_API int tav_setoptions(TavFile* file, int deflate_level, int threads);
+
 // Writes row number row (0, 1, 2, ... in order). data holds the row as the
 // host delivers it: formats 1 and 2 read ceil(width / 8) bytes of 1-bit pixels,
 // pixel j of each byte in bit j (least significant first); format 3 reads
 // width bytes. data is not modified. Returns 0, or a negative value when the
-// row is out of order, beyond the height, or cannot be written. Allocates
-// nothing of its own: rows go into a strip buffer set up by tav_fopenw. Only
-// libtiff's PackBits encoder (TAV_MODE_RUNLENGTH) takes a few bytes from the
-// heap for each strip it writes, which is every row when one row is longer
-// than a strip's 512 KiB target.
+// row is out of order, beyond the height, or cannot be written. A full strip
+// (about 512 KiB of rows) goes to a worker thread; a strip that could not be
+// compressed or written fails the tav_putrow call that finds it (at the
+// latest the call of the last row) with the reason in tav_lasterror, and
+// every later call. At most 2 strips per worker thread are held at once.
+// Allocates nothing: the strip buffers are set up by tav_fopenw.
 TAV_API int tav_putrow(TavFile* file, int row, const void* data);
 
 // Adds the tag name (1 to 255 bytes, no zero byte) with length value bytes,
@@ -69,7 +82,8 @@ TAV_API int tav_putrow(TavFile* file, int row, const void* data);
 // or a negative value when the tag is refused.
 TAV_API int tav_puttag(TavFile* file, const char* name, int length, const void* value);
 
-// Completes and closes the file and releases the handle, whatever the result.
+// Completes and closes the file and releases the handle, whatever the result;
+// joins the worker threads.
 // Returns 0, or a negative value when the file could not be completed: fewer
 // rows than its height were written, a row write failed earlier, or the data
 // could not be flushed to disk. The file is synced to disk before 0 is

@@ -23,6 +23,15 @@ int start_preview(int32_t now) {
   return DRAV_OK;
 }
 
+// Deflate level and writer threads of the selected configuration; 0 (the
+// writer's default) when there is no resource record.
+void writer_settings(int* level, int* threads) {
+  const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
+  const DravConfigRecord* config = resource != nullptr ? resource->selected : nullptr;
+  *level = config != nullptr ? config->deflate_level : 0;
+  *threads = config != nullptr ? config->compression_threads : 0;
+}
+
 // Names and opens the raster file of the separation under a temporary name.
 int open_separation_file() {
   const int32_t now = static_cast<int32_t>(std::time(nullptr));
@@ -38,6 +47,11 @@ int open_separation_file() {
     report(DRAV_MSG_ERROR, "Could not create tavfile (%s)", tav_lasterror());
     remove_temporary(state.tmp_name);  // the name was reserved by an empty file
     return DRAV_ERR_CREATE;
+  }
+  int level = 0, threads = 0;
+  writer_settings(&level, &threads);
+  if (tav_setoptions(state.tavfile, level, threads) != 0) {
+    report(DRAV_MSG_WARNING, "Compression settings of the device not taken (%s)", tav_lasterror());
   }
   state.row = 0;
   if (add_png_preview != 0) return start_preview(now);

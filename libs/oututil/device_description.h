@@ -19,6 +19,9 @@ inline constexpr std::size_t kNameLimit = sizeof(DravFilmEntry::name) - 1;      
 inline constexpr std::size_t kGammaTextLimit = sizeof(DravResolutionEntry::gamma_text) - 1;  // 551
 inline constexpr std::size_t kPathLimit = sizeof(DravResource::file_path) - 1;               // 1023
 
+inline constexpr int kMaxDeflateLevel = 12;
+inline constexpr int kMaxCompressionThreads = 64;
+
 // Largest device file read, in bytes; a hand-written file is far smaller.
 inline constexpr std::size_t kDeviceFileLimit = std::size_t{1} << 20;
 
@@ -41,6 +44,8 @@ struct ConfigurationDescription {
   std::size_t film_line = 0;    // where "film" is written (0: unknown)
   std::size_t film_column = 0;
   bool is_default = false;
+  int deflate_level = 0;        // 1..12, 0: the writer's default
+  int compression_threads = 0;  // 1..64, 0: the writer's default
   std::vector<ResolutionDescription> resolutions;
 };
 

@@ -53,6 +53,9 @@ class DeviceFileReader {
   double number(const toml::table& table, std::string_view key, bool positive,
                 std::string_view what) const;
 
+  // The optional integer under key, low..high; 0 when absent.
+  int small_integer(const toml::table& table, std::string_view key, int low, int high) const;
+
   FilmDescription film(const toml::table& table) const;
   ConfigurationDescription configuration(const toml::table& table) const;
   ResolutionDescription resolution(const toml::table& table) const;
@@ -241,6 +244,20 @@ double DeviceFileReader::number(const toml::table& table, std::string_view key, 
   return result;
 }
 
+// The optional integer under key, within low..high; 0 when absent.
+int DeviceFileReader::small_integer(const toml::table& table, std::string_view key, int low,
+                                    int high) const {
+  const toml::node* node = table.get(key);
+  if (node == nullptr) return 0;
+  const toml::value<int64_t>* integer = node->as_integer();
+  if (integer == nullptr || integer->get() < low || integer->get() > high) {
+    fail_at(node->source(), "\"" + std::string(key) + "\" must be an integer from " +
+                                decimal(static_cast<std::size_t>(low)) + " to " +
+                                decimal(static_cast<std::size_t>(high)));
+  }
+  return static_cast<int>(integer->get());
+}
+
 // One [[film]] section.
 FilmDescription DeviceFileReader::film(const toml::table& table) const {
   check_keys(table, {"name", "length", "width"}, "a [[film]] section");
@@ -253,7 +270,9 @@ FilmDescription DeviceFileReader::film(const toml::table& table) const {
 
 // One [[configuration]] section with its [[configuration.resolution]] ones.
 ConfigurationDescription DeviceFileReader::configuration(const toml::table& table) const {
-  check_keys(table, {"name", "film", "default", "resolution"}, "a [[configuration]] section");
+  check_keys(table,
+             {"name", "film", "default", "resolution", "deflate_level", "compression_threads"},
+             "a [[configuration]] section");
   ConfigurationDescription configuration;
   configuration.name = text(table, "name", kNameLimit, true, "the configuration");
   configuration.film = text(table, "film", kNameLimit, true, "the configuration");
@@ -265,6 +284,9 @@ ConfigurationDescription DeviceFileReader::configuration(const toml::table& tabl
     if (flag == nullptr) fail_at(node->source(), "\"default\" must be true or false");
     configuration.is_default = flag->get();
   }
+  configuration.deflate_level = small_integer(table, "deflate_level", 1, kMaxDeflateLevel);
+  configuration.compression_threads =
+      small_integer(table, "compression_threads", 1, kMaxCompressionThreads);
   const toml::array* resolutions = tables(table, "resolution", "configuration.resolution");
   if (resolutions == nullptr || resolutions->empty()) {
     fail_at(table.source(), "the configuration has no [[configuration.resolution]] section");

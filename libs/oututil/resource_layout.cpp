@@ -59,6 +59,10 @@ ResourceData::ResourceData(const DeviceDescription& device, std::size_t selected
     DravConfigRecord& record = configurations_[i];
     put_text(record.name, configuration.name);
     put_text(record.film_name, configuration.film);
+    // The writer settings sit at the start of what was reserved space, so
+    // every other field keeps its documented offset.
+    record.deflate_level = configuration.deflate_level;
+    record.compression_threads = configuration.compression_threads;
     record.films = films_.empty() ? nullptr : films_.data();
     record.resolution_count = static_cast<int32_t>(entries.size());
     resolutions_.push_back(std::move(entries));  // moving keeps the entries' address

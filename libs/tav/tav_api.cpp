@@ -69,6 +69,24 @@ extern "C" TAV_API TavFile* tav_fopenw(const char* name, int format, int compres
   return nullptr;
 }
 
+// Sets the Deflate level and the worker threads before the first row.
+extern "C" TAV_API int tav_setoptions(TavFile* file, int deflate_level, int threads) {
+  if (file == nullptr) {
+    SetLastError("tav_setoptions: no file");
+    return -1;
+  }
+  try {
+    const int result = file->writer->SetOptions(deflate_level, threads);
+    if (result != 0) SetLastError(file->writer->LastError());
+    return result;
+  } catch (const std::exception& e) {
+    SetLastError("tav_setoptions", e);
+  } catch (...) {
+    SetLastError("tav_setoptions: unexpected failure");
+  }
+  return -1;
+}
+
 // Writes the next row.
 extern "C" TAV_API int tav_putrow(TavFile* file, int row, const void* data) {
   if (file == nullptr) {

@@ -314,6 +314,8 @@ void FailIoForTesting(IoCall call, int succeed, int error) noexcept {
 
 void ClearIoFailureForTesting() noexcept { t_fault = IoFault{}; }
 
+bool IoFailureInjected(IoCall call) noexcept { return Injected(call); }
+
 // Merges the directory tag's definition into the handle.
 bool DefineDirectoryTag(TIFF* tif) {
   if (TIFFMergeFieldInfo(tif, kDirectoryField, 1) != 0) return false;

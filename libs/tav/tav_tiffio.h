@@ -79,8 +79,10 @@ bool DefineDirectoryTag(TIFF* tif);
 // a number, never held as a TIFFDataType.
 bool DirectoryTagReadable(TIFF* tif);
 
-// Test seam. The system calls of written files a test can make fail.
-enum class IoCall { kWrite, kSync, kClose };
+// Test seam. The system calls of written files a test can make fail, and the
+// compression of a strip (kCompress: the strip's coding fails on the worker
+// that codes it; counted per strip handed over, errno is not used).
+enum class IoCall { kWrite, kSync, kClose, kCompress };
 
 // Test seam: in the calling thread, the next `succeed` calls of kind call on
 // files opened by CreateTiff pass, and every later one fails with errno
@@ -89,6 +91,10 @@ enum class IoCall { kWrite, kSync, kClose };
 // time; ClearIoFailureForTesting ends it. Not used outside the tests.
 TAV_API void FailIoForTesting(IoCall call, int succeed, int error) noexcept;
 TAV_API void ClearIoFailureForTesting() noexcept;
+
+// True when the test seam makes this call of kind call fail (and counts it);
+// for the calls the library makes outside this file.
+bool IoFailureInjected(IoCall call) noexcept;
 
 }  // namespace tav
 

@@ -25,6 +25,13 @@ uint16_t TiffCompression(int compression, int mode) {
   return 0;
 }
 
+// How the strips of a TIFF compression scheme are coded.
+StripCoding CodingOf(uint16_t compression) {
+  if (compression == COMPRESSION_ADOBE_DEFLATE) return StripCoding::kDeflate;
+  if (compression == COMPRESSION_PACKBITS) return StripCoding::kPackBits;
+  return StripCoding::kNone;
+}
+
 // True for a finite value above zero.
 bool Positive(double v) { return std::isfinite(v) && v > 0.0; }
 
@@ -77,13 +84,12 @@ std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& e
   w->transform_ = std::make_unique<RowTransform>(bits, static_cast<uint32_t>(p.width),
                                                  (p.mode & TAV_MODE_MIRROR) != 0,
                                                  (p.mode & TAV_MODE_REVERSE) != 0);
-  try {
-    w->strip_.resize(w->row_bytes_ * w->rows_per_strip_);
-  } catch (const std::bad_alloc&) {
-    error = "out of memory for a strip of " + std::to_string(row_bytes * w->rows_per_strip_) +
-            " bytes";
-    return nullptr;
-  }
+  w->strip_settings_.coding = CodingOf(compression);
+  w->strip_settings_.level = kDefaultDeflateLevel;
+  w->strip_settings_.threads = DefaultThreads();
+  w->strip_settings_.row_bytes = w->row_bytes_;
+  w->strip_settings_.rows_per_strip = w->rows_per_strip_;
+  if (!w->MakePipeline(error)) return nullptr;
   w->header_ = DirectoryHeader{p.format, p.compression, p.mode, p.width_mm, p.height_mm};
 
   const bool bigtiff = NeedsBigTiff(row_bytes * w->height_);
@@ -108,9 +114,51 @@ std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& e
   return w;
 }
 
-// Releases the libtiff handle when Close was never called.
+// Joins the workers and releases the libtiff handle when Close was never
+// called.
 TavWriter::~TavWriter() {
+  pipeline_.reset();
   if (tif_ != nullptr) TIFFClose(tif_);
+}
+
+// Sets up the strip buffers and workers for strip_settings_.
+bool TavWriter::MakePipeline(std::string& error) {
+  pipeline_.reset();  // joins the old workers before new ones start
+  pipeline_ = StripPipeline::Create(strip_settings_, error);
+  return pipeline_ != nullptr;
+}
+
+// Takes the writer's settings before the first row.
+int TavWriter::SetOptions(int deflate_level, int threads) {
+  if (tif_ == nullptr) return Fail(path_ + ": already closed");
+  if (next_row_ != 0) {
+    return Fail(path_ + ": the writer's settings can only change before the first row");
+  }
+  if (deflate_level != 0 && (deflate_level < kMinDeflateLevel || deflate_level > kMaxDeflateLevel)) {
+    return Fail(path_ + ": Deflate level " + std::to_string(deflate_level) + " is not within " +
+                std::to_string(kMinDeflateLevel) + " to " + std::to_string(kMaxDeflateLevel));
+  }
+  if (threads < 0 || threads > kMaxThreads) {
+    return Fail(path_ + ": " + std::to_string(threads) + " threads is not within 0 to " +
+                std::to_string(kMaxThreads));
+  }
+  const int level = deflate_level == 0 ? kDefaultDeflateLevel : deflate_level;
+  const int workers = threads == 0 ? DefaultThreads() : threads;
+  if (level == strip_settings_.level && workers == strip_settings_.threads) return 0;
+  strip_settings_.level = level;
+  strip_settings_.threads = workers;
+  std::string error;
+  if (!MakePipeline(error)) {
+    // Keep a working writer: one strip, no workers.
+    strip_settings_.threads = 1;
+    std::string fallback_error;
+    if (!MakePipeline(fallback_error)) {
+      write_failed_ = true;
+      write_error_ = path_ + ": " + fallback_error;
+    }
+    return Fail(path_ + ": " + error);
+  }
+  return 0;
 }
 
 // Sets the TIFF fields that describe the image.
@@ -171,27 +219,46 @@ int TavWriter::PutRow(int row, const void* data) {
                 std::to_string(next_row_));
   }
   transform_->Apply(static_cast<const uint8_t*>(data),
-                    strip_.data() + std::size_t{rows_in_strip_} * row_bytes_);
+                    pipeline_->FillBuffer() + std::size_t{rows_in_strip_} * row_bytes_);
   ++rows_in_strip_;
   ++next_row_;
   if (rows_in_strip_ == rows_per_strip_ || next_row_ == height_) {
-    if (!WriteStrip()) {
-      write_failed_ = true;
-      write_error_ = RowError(row);
-      return Fail(write_error_);
-    }
+    pipeline_->Submit(rows_in_strip_, IoFailureInjected(IoCall::kCompress));
+    rows_in_strip_ = 0;
+    // The last row waits for every strip, so its call reports any failure;
+    // a full ring waits for its oldest strip, so memory stays bounded.
+    if (!WriteCoded(next_row_ == height_, row)) return Fail(write_error_);
   }
   return 0;
 }
 
-// Encodes and writes the rows collected in the strip buffer.
-bool TavWriter::WriteStrip() {
-  io_.error = 0;
-  const tmsize_t size = static_cast<tmsize_t>(std::size_t{rows_in_strip_} * row_bytes_);
-  const tmsize_t written = TIFFWriteEncodedStrip(tif_, strip_index_, strip_.data(), size);
-  ++strip_index_;
-  rows_in_strip_ = 0;
-  return written == size;
+// Writes coded strips in order as raw strips; keeps the first failure.
+bool TavWriter::WriteCoded(bool wait, int row) {
+  CodedStrip strip;
+  while (pipeline_->Oldest(wait || pipeline_->Full(), strip)) {
+    const uint32_t first = strip_first_row_;
+    const uint32_t last = first + strip.rows - 1;
+    if (strip.failure != nullptr) {
+      write_failed_ = true;
+      write_error_ = path_ + ": cannot compress rows " + std::to_string(first) + " to " +
+                     std::to_string(last) + ": " + strip.failure;
+      return false;
+    }
+    io_.error = 0;
+    const tmsize_t size = static_cast<tmsize_t>(strip.size);
+    // libtiff only reads from the buffer it is given.
+    const tmsize_t written =
+        TIFFWriteRawStrip(tif_, strip_index_, const_cast<uint8_t*>(strip.data), size);
+    if (written != size) {
+      write_failed_ = true;
+      write_error_ = RowError(row >= 0 ? row : static_cast<int>(last));
+      return false;
+    }
+    pipeline_->ReleaseOldest();
+    ++strip_index_;
+    strip_first_row_ = last + 1;
+  }
+  return true;
 }
 
 // Checks the tag and adds it to the directory.
@@ -222,6 +289,10 @@ int TavWriter::Close() {
     reason = path_ + ": only " + std::to_string(next_row_) + " of " + std::to_string(height_) +
              " rows were written";
   }
+  // Strips still with the workers are written; after a failure they are
+  // dropped. Either way the workers end here.
+  if (!write_failed_ && pipeline_ != nullptr) WriteCoded(true, -1);
+  pipeline_.reset();
   // A failed write is the cause; it stays in front.
   if (write_failed_) reason = write_error_ + (reason.empty() ? "" : "; " + reason);
   bool ok = reason.empty();

@@ -12,6 +12,7 @@
 
 #include "tav_directory.h"
 #include "tav_rowtransform.h"
+#include "tav_strips.h"
 #include "tav_tiffio.h"
 
 namespace tav {
@@ -28,7 +29,8 @@ struct WriterParams {
   double height_mm = 0.0;
 };
 
-// One TAV file open for writing.
+// One TAV file open for writing. Strips are compressed on worker threads
+// (StripPipeline) and written in order on the caller's thread.
 class TavWriter {
  public:
   // Checks the parameters, creates the file and sets up its TIFF fields.
@@ -39,9 +41,14 @@ class TavWriter {
   TavWriter(const TavWriter&) = delete;
   TavWriter& operator=(const TavWriter&) = delete;
 
-  // Converts row number row into the strip buffer and writes the strip when
-  // it is full. Returns 0 or -1. Allocates nothing of its own; libtiff's
-  // PackBits encoder takes a few heap bytes for each strip written.
+  // Sets the Deflate level (0: the default) and the worker threads (0: the
+  // default, 1: none). Only before the first row. Returns 0 or -1.
+  int SetOptions(int deflate_level, int threads);
+
+  // Converts row number row into the strip being filled; a full strip goes
+  // to the workers, and the strips they have finished are written. Returns 0
+  // or -1; a strip that could not be compressed or written fails the call
+  // that finds it. Allocates nothing.
   int PutRow(int row, const void* data);
 
   // Keeps a tag for the directory written at close. Returns 0 or -1.
@@ -60,7 +67,10 @@ class TavWriter {
   int Fail(std::string message);
   std::string TiffError(const char* what) const;
   std::string RowError(int row) const;
-  bool WriteStrip();
+  // Writes the coded strips in order: those already coded, or with wait all
+  // of them. row names the row in a failure text. False after a failure.
+  bool WriteCoded(bool wait, int row);
+  bool MakePipeline(std::string& error);
   bool SetupFields(const WriterParams& params, uint16_t bits, uint16_t compression);
 
   std::string path_;
@@ -68,13 +78,15 @@ class TavWriter {
   FileIo io_;              // the file's system calls; lives as long as tif_
   TIFF* tif_ = nullptr;
   std::unique_ptr<RowTransform> transform_;
-  std::vector<uint8_t> strip_;
+  StripSettings strip_settings_;
+  std::unique_ptr<StripPipeline> pipeline_;
   std::size_t row_bytes_ = 0;
   uint32_t height_ = 0;
   uint32_t rows_per_strip_ = 0;
   uint32_t rows_in_strip_ = 0;
   uint32_t next_row_ = 0;
-  uint32_t strip_index_ = 0;
+  uint32_t strip_index_ = 0;   // next strip to write
+  uint32_t strip_first_row_ = 0;  // first row of that strip
   bool write_failed_ = false;
   std::string write_error_;  // why the failed write failed, kept for later calls
   DirectoryHeader header_;

@@ -389,3 +389,28 @@ TEST(TiffTest, TiledImagesAreRefused) {
 }
 
 }  // namespace
+
+namespace riphost {
+namespace {
+
+// The word-at-a-time unpacking against a pixel-by-pixel reading, for every
+// width up to a few words, both polarities, with garbage past the last pixel.
+TEST(BitRow, UnpackMsbFirstMatchesPixelByPixel) {
+  std::vector<std::uint8_t> packed(40);
+  for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<std::uint8_t>(i * 73 + 19);
+  for (int pixels = 1; pixels <= 300; ++pixels) {
+    for (bool invert : {false, true}) {
+      std::vector<std::uint8_t> bits(40, 0xA5);
+      unpack_msb_first(packed.data(), pixels, invert, bits.data());
+      for (int x = 0; x < pixels; ++x) {
+        const bool set = ((packed[static_cast<std::size_t>(x / 8)] >> (7 - x % 8)) & 1) != invert;
+        ASSERT_EQ(pixel_at(bits.data(), x), set) << pixels << " " << invert << " x=" << x;
+      }
+      // Nothing written past the bytes the pixels need.
+      for (std::size_t i = static_cast<std::size_t>((pixels + 7) / 8); i < bits.size(); ++i) ASSERT_EQ(bits[i], 0xA5);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace riphost

@@ -183,6 +183,30 @@ TEST_F(ResourceFile, ReservedBytesAreZero) {
   EXPECT_TRUE(zero_bytes(films, 272, kFilmStride));
 }
 
+// The writer settings of a configuration: two 32-bit integers at the front
+// of its second reserved field, 0 when the file leaves them out.
+TEST_F(ResourceFile, WriterSettingsLieInTheReservedSpace) {
+  constexpr std::size_t kConfDeflateLevel = 1292;
+  constexpr std::size_t kConfCompressionThreads = 1296;
+  std::string device = kDevice;
+  device.replace(device.find("default = true"), 14,
+                 "default = true\ndeflate_level = 12\ncompression_threads = 3");
+  write_device(device);
+  ASSERT_EQ(read("Second"), 0) << (host.messages.empty() ? "" : host.messages[0].text);
+  const char* res = reinterpret_cast<const char*>(record());
+  auto* configurations = field_at<const char*>(res, kResConfigurations);
+  const char* second = configurations + kConfSize;
+  EXPECT_EQ(field_at<const char*>(res, kResSelected), second);
+  EXPECT_EQ(field_at<int32_t>(second, kConfDeflateLevel), 12);
+  EXPECT_EQ(field_at<int32_t>(second, kConfCompressionThreads), 3);
+  EXPECT_TRUE(zero_bytes(second, 1300, 2192));
+  EXPECT_EQ(field_at<int32_t>(configurations, kConfDeflateLevel), 0);
+  EXPECT_EQ(field_at<int32_t>(configurations, kConfCompressionThreads), 0);
+  // The other fields keep their places.
+  EXPECT_EQ(text_at(second, kConfFilmName, 256), "No-Such-Film");
+  EXPECT_EQ(field_at<int32_t>(second, kConfResolutionCount), 2);
+}
+
 TEST_F(ResourceFile, SelectsByNameWithoutRegardToCase) {
   write_device(kDevice);
   ASSERT_EQ(read("sECOND"), 0);
@@ -356,6 +380,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "film = \"Plate-A\"\n[[configuration]]\nname = \"C\"\nfilm = \"Plate-A\"\n"
                 "[[configuration.resolution]]\nppi = 1\ngamma = 1\n",
                 "", "device.toml:1:8: \"film\" must be written as [[film]] sections"},
+        Refusal{"DeflateLevelTooHigh",
+                changed("default = true", "default = true\ndeflate_level = 13"), "First",
+                "\"deflate_level\" must be an integer from 1 to 12"},
+        Refusal{"DeflateLevelNotInteger",
+                changed("default = true", "default = true\ndeflate_level = 6.5"), "First",
+                "\"deflate_level\" must be an integer"},
+        Refusal{"NoCompressionThreads",
+                changed("default = true", "default = true\ncompression_threads = 0"), "First",
+                "\"compression_threads\" must be an integer from 1 to 64"},
         Refusal{"HostileName", kDevice, "%s%n%s", "no configuration named \"%s%n%s\""}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.label); });
 

@@ -38,7 +38,7 @@ class PreviewTest : public PluginTest {
  protected:
   // One separation of width x height: the left half inked.
   void Separation(int width, int height, bool end = true) {
-    OpenJob();
+    if (dravout::util_handle == nullptr) OpenJob();
     ASSERT_EQ(dravout_startpage(Page(width, height)), 0);
     ASSERT_EQ(dravout_startseparations(PluginTest::Separation()), 0);
     for (int y = 0; y < height; ++y) {
