@@ -130,6 +130,16 @@ std::vector<QueryKey> query_keys(const std::vector<std::string>& queries) {
   return keys;
 }
 
+// The plug-in, or null when it cannot be loaded (reported).
+std::unique_ptr<PluginLibrary> load_plugin_or_report(const CommandLine& line, MessageSink& sink) {
+  try {
+    return load_plugin(line);
+  } catch (const HostError& problem) {
+    sink.error("%s", problem.what());
+    return nullptr;
+  }
+}
+
 // --query: the ticket's checks that need no plug-in (no output folder is
 // made), the plug-in, then the keys. The plug-in finds the device's
 // recorder settings through QZ_RIPPAR, set to the ticket's device folder.
@@ -144,13 +154,8 @@ int query_only(const CommandLine& line, MessageSink& sink) {
       return kExitUsage;
     }
   }
-  std::unique_ptr<PluginLibrary> plugin;
-  try {
-    plugin = load_plugin(line);
-  } catch (const HostError& problem) {
-    sink.error("%s", problem.what());
-    return kExitUsage;
-  }
+  std::unique_ptr<PluginLibrary> plugin = load_plugin_or_report(line, sink);
+  if (!plugin) return kExitUsage;
   if (!line.ticket.empty()) setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
   Driver driver(plugin->api(), ticket, sink, false);
   return driver.query(query_keys(line.queries));
@@ -187,13 +192,8 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
     print_problems(sink, ticket_label(line.ticket), problems);
     return kExitUsage;
   }
-  std::unique_ptr<PluginLibrary> plugin;
-  try {
-    plugin = load_plugin(line);
-  } catch (const HostError& problem) {
-    sink.error("%s", problem.what());
-    return kExitUsage;
-  }
+  std::unique_ptr<PluginLibrary> plugin = load_plugin_or_report(line, sink);
+  if (!plugin) return kExitUsage;
   std::vector<fs::path> made = missing_folders(ticket.output_dir);
   try {
     create_output_folder(ticket);

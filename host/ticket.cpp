@@ -258,27 +258,38 @@ ScreenSpec read_screen(const Json& value, const std::string& where, Problems& pr
   return screen;
 }
 
+// Hands each item of a list of at most kMaxScreens entries to read, with its
+// place; a value that is no such list (or an empty one, unless it may be)
+// is one problem and reads nothing. what names the entries in the message.
+template <typename Read>
+void read_list(const Json& value, const std::string& where, const char* what, bool may_be_empty,
+               Problems& problems, Read&& read) {
+  const bool list = problems.attempt([&] {
+    if (!(may_be_empty && value.is_array())) require_list(value, where);
+  });
+  if (!list) return;
+  if (value.size() > kMaxScreens) {
+    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " " + what);
+    return;
+  }
+  for (std::size_t i = 0; i < value.size(); ++i) read(value[i], where + "[" + std::to_string(i) + "]");
+}
+
 // A "screens" list of descriptors, each name once.
 std::vector<ScreenSpec> read_screens(const Json& value, const std::string& where, Problems& problems) {
   std::vector<ScreenSpec> screens;
-  if (!problems.attempt([&] { require_list(value, where); })) return screens;
-  if (value.size() > kMaxScreens) {
-    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " screens");
-    return screens;
-  }
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const std::string at = where + "[" + std::to_string(i) + "]";
+  read_list(value, where, "screens", false, problems, [&](const Json& item, const std::string& at) {
     ScreenSpec screen;
-    if (!problems.attempt([&] { screen = read_screen(value[i], at, problems); })) continue;
-    if (screen.name.empty()) continue;  // its problem is reported
+    if (!problems.attempt([&] { screen = read_screen(item, at, problems); })) return;
+    if (screen.name.empty()) return;  // its problem is reported
     bool twice = false;
     for (const ScreenSpec& earlier : screens) twice = twice || earlier.name == screen.name;
     if (twice) {
       problems.add(place(at, "name") + ": the screen \"" + screen.name + "\" is defined twice in " + where);
-      continue;
+      return;
     }
     screens.push_back(std::move(screen));
-  }
+  });
   return screens;
 }
 
@@ -378,15 +389,8 @@ void read_separation_screens(const Json& object, const std::string& where, JobSc
 // screens (names resolved against them).
 void read_screen_areas(const Json& value, const std::string& where, const JobScreens& job,
                        const Separation& separation, ContentSource& content, Problems& problems) {
-  if (!problems.attempt([&] { require_list(value, where); })) return;
-  if (value.size() > kMaxScreens) {
-    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " areas");
-    return;
-  }
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const std::string at = where + "[" + std::to_string(i) + "]";
+  read_list(value, where, "areas", false, problems, [&](const Json& area, const std::string& at) {
     problems.attempt([&] {
-      const Json& area = value[i];
       require_object(area, at);
       check_keys(area, at, {"screen", "x", "y", "width", "height", kCommentKey}, problems);
       ScreenArea rect;
@@ -408,7 +412,7 @@ void read_screen_areas(const Json& value, const std::string& where, const JobScr
           [&] { rect.height = to_int(required(area, at, "height"), place(at, "height"), 1, kMaxImageSide); });
       if (usable) content.areas.push_back(rect);
     });
-  }
+  });
 }
 
 // The XMP packet in the file text names (against folder), read once per
@@ -483,18 +487,8 @@ std::string to_optional_text(const Json& value, const std::string& where) {
 
 // A separation's "inks": colours {"ink": name, "group": name}.
 void read_inks(const Json& value, const std::string& where, Separation& separation, Problems& problems) {
-  if (!value.is_array()) {
-    problems.add(where + ": expected a list, found " + json_kind(value));
-    return;
-  }
-  if (value.size() > kMaxScreens) {
-    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " inks");
-    return;
-  }
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const std::string at = where + "[" + std::to_string(i) + "]";
+  read_list(value, where, "inks", true, problems, [&](const Json& item, const std::string& at) {
     problems.attempt([&] {
-      const Json& item = value[i];
       require_object(item, at);
       check_keys(item, at, {"ink", "group", kCommentKey}, problems);
       InkName ink;
@@ -504,7 +498,7 @@ void read_inks(const Json& value, const std::string& where, Separation& separati
       }
       if (usable) separation.inks.push_back(std::move(ink));
     });
-  }
+  });
 }
 
 // A requested screen's angle: -360 to 360 degrees.
@@ -518,18 +512,8 @@ double to_angle(const Json& value, const std::string& where) {
 // A separation's "requested_screens": {"frequency": lpi, "angle": degrees}.
 void read_requested_screens(const Json& value, const std::string& where, Separation& separation,
                             Problems& problems) {
-  if (!value.is_array()) {
-    problems.add(where + ": expected a list, found " + json_kind(value));
-    return;
-  }
-  if (value.size() > kMaxScreens) {
-    problems.add(where + ": more than " + std::to_string(kMaxScreens) + " screens");
-    return;
-  }
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const std::string at = where + "[" + std::to_string(i) + "]";
+  read_list(value, where, "screens", true, problems, [&](const Json& item, const std::string& at) {
     problems.attempt([&] {
-      const Json& item = value[i];
       require_object(item, at);
       check_keys(item, at, {"frequency", "angle", kCommentKey}, problems);
       RequestedScreen screen;
@@ -539,7 +523,7 @@ void read_requested_screens(const Json& value, const std::string& where, Separat
       usable &= problems.attempt([&] { screen.angle = to_angle(required(item, at, "angle"), place(at, "angle")); });
       if (usable) separation.requested_screens.push_back(screen);
     });
-  }
+  });
 }
 
 // The requested screens of a separation that gives none: the ruling and

@@ -165,8 +165,7 @@ int get_resolution_list(char* buffer, std::size_t size) {
   buffer[0] = '\0';
   DravCfg* cfg = dravcfg_open(kRecorderSettings);
   if (cfg == nullptr) return -1;
-  if (dravcfg_get_nr_errors(cfg) > 0) {
-    report_library_errors(cfg);
+  if (report_library_errors(cfg)) {
     dravcfg_close(&cfg);
     return -2;
   }

@@ -104,9 +104,11 @@ void count_screen_run(uint32_t handle, int32_t x, int32_t length) {
   add_run(*record, x, length);
 }
 
-// A solid run: the solids record.
-void count_solid_run(uint32_t, int32_t x, int32_t length) {
-  ScreenInfo& record = ext.other_info[1];
+namespace {
+
+// A solid or copydot run: its record takes the run's place as its first
+// one whenever it has counted nothing yet.
+inline void count_other_run(ScreenInfo& record, int32_t x, int32_t length) {
   if (record.coverage == 0) {
     record.bound_l = x;
     record.bound_t = ext.current_line;
@@ -114,15 +116,13 @@ void count_solid_run(uint32_t, int32_t x, int32_t length) {
   add_run(record, x, length);
 }
 
+}  // namespace
+
+// A solid run: the solids record.
+void count_solid_run(uint32_t, int32_t x, int32_t length) { count_other_run(ext.other_info[1], x, length); }
+
 // A copydot run: the copydot record.
-void count_copydot_run(uint32_t, int32_t x, int32_t length) {
-  ScreenInfo& record = ext.other_info[0];
-  if (record.coverage == 0) {
-    record.bound_l = x;
-    record.bound_t = ext.current_line;
-  }
-  add_run(record, x, length);
-}
+void count_copydot_run(uint32_t, int32_t x, int32_t length) { count_other_run(ext.other_info[0], x, length); }
 
 namespace {
 

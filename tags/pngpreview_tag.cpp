@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "plugin_state.h"
 #include "pngpreview.h"
@@ -29,33 +28,26 @@ int write_pngpreview_tag(TavFile* tavfile) {
   png_write(preview_tmp_name);
   if (png_lastresult() != 0) return give_up("write", png_lasterror());
 
-  // The file is read back as the tag's source: it is what a kept ".png" holds.
-  uint8_t* bytes = static_cast<uint8_t*>(std::malloc(static_cast<std::size_t>(size)));
-  if (bytes == nullptr) return give_up("read", "not enough memory");
+  // The file is read back as the tag's source: it is what a kept ".png"
+  // holds. The value is its n bytes, then n mod 4 zero bytes: read into a
+  // zeroed buffer with room for them.
+  const std::size_t capacity = static_cast<std::size_t>(size) + 3;
+  uint8_t* value = static_cast<uint8_t*>(std::calloc(capacity, 1));
+  if (value == nullptr) return give_up("read", "not enough memory");
   FILE* stream = fopen_utf8(preview_tmp_name, "rb");
   if (stream == nullptr) {
-    std::free(bytes);
+    std::free(value);
     return give_up("open", preview_tmp_name);
   }
-  const std::size_t n = std::fread(bytes, 1, static_cast<std::size_t>(size), stream);
+  const std::size_t n = std::fread(value, 1, static_cast<std::size_t>(size), stream);
   const bool failed = std::ferror(stream) != 0;
   if (!failed && !std::feof(stream)) report(DRAV_MSG_ERROR, "DRAVOUT: Could not read the complete PNG preview tag");
   std::fclose(stream);
   if (failed) {
-    std::free(bytes);
+    std::free(value);
     return give_up("read", preview_tmp_name);
   }
-
-  // The value: the n bytes, then n mod 4 zero bytes.
-  const std::size_t length = n + n % 4;
-  uint8_t* value = static_cast<uint8_t*>(std::calloc(length > 0 ? length : 1, 1));
-  if (value == nullptr) {
-    std::free(bytes);
-    return give_up("attach", "not enough memory");
-  }
-  if (n > 0) std::memcpy(value, bytes, n);
-  std::free(bytes);
-  const int result = tav_puttag(tavfile, "_KVTVIEW.PNG", static_cast<int>(length), value);
+  const int result = tav_puttag(tavfile, "_KVTVIEW.PNG", static_cast<int>(n + n % 4), value);
   std::free(value);
 
   if (output_png_preview != 0) {
