@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "clean.h"
-#include "message.h"
+#include "cli/clean.h"
+#include "common/message.h"
 #include "test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "cli.h"
+#include "cli/cli.h"
 #include "test_support.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "job_name.h"
+#include "driver/job_name.h"
 #include "test_support.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "containers.h"
-#include "host_error.h"
+#include "driver/containers.h"
+#include "common/host_error.h"
 #include "test_support.h"
-#include "ticket.h"
+#include "ticket/ticket.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "signals.h"
+#include "common/signals.h"
 #include "test_support.h"
 
 namespace {

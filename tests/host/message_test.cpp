@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "host_callbacks.h"
-#include "message.h"
+#include "driver/host_callbacks.h"
+#include "common/message.h"
 
 namespace {
 

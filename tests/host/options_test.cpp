@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "host_callbacks.h"
-#include "option_check.h"
-#include "option_store.h"
+#include "driver/host_callbacks.h"
+#include "driver/option_check.h"
+#include "driver/option_store.h"
 #include "test_support.h"
-#include "ticket.h"
+#include "ticket/ticket.h"
 
 namespace {
 

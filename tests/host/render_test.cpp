@@ -12,11 +12,11 @@
 
 #include <zlib.h>
 
-#include "bitrow.h"
-#include "host_error.h"
+#include "common/bitrow.h"
+#include "common/host_error.h"
 #include "image_files.h"
-#include "image_reader.h"
-#include "row_source.h"
+#include "sources/image_reader.h"
+#include "sources/row_source.h"
 #include "test_support.h"
 
 namespace {

@@ -10,13 +10,13 @@
 #include <tuple>
 #include <vector>
 
-#include "am_screen.h"
-#include "bitrow.h"
-#include "contone_source.h"
-#include "host_error.h"
-#include "screening.h"
+#include "screening/am_screen.h"
+#include "common/bitrow.h"
+#include "sources/contone_source.h"
+#include "common/host_error.h"
+#include "screening/screening.h"
 #include "test_support.h"
-#include "ticket.h"
+#include "ticket/ticket.h"
 
 namespace {
 

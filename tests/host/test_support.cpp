@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "cli.h"
+#include "cli/cli.h"
 
 namespace riphost_test {
 

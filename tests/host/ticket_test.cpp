@@ -8,10 +8,10 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "host_error.h"
+#include "common/host_error.h"
 #include "test_support.h"
-#include "ticket.h"
-#include "ticket_check.h"
+#include "ticket/ticket.h"
+#include "cli/ticket_check.h"
 
 namespace {
 

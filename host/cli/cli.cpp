@@ -1,0 +1,330 @@
+// cli.cpp - the riphost program from arguments to exit status.
+#include "cli/cli.h"
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "cli/clean.h"
+#include "driver/driver.h"
+#include "common/host_error.h"
+#include "driver/plugin_loader.h"
+#include "ticket/ticket.h"
+#include "cli/ticket_check.h"
+
+#ifndef DRAV_VERSION
+#define DRAV_VERSION "unknown"
+#endif
+
+namespace riphost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json\n"
+    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [JOB.json]\n"
+    "       riphost --clean OUTDIR\n"
+    "       riphost --version | --help\n"
+    "  Runs the jobs of a JSON job ticket through the output plug-in. JOB.json \"-\"\n"
+    "  reads the ticket from standard input (its relative names are then taken\n"
+    "  against the working folder).\n"
+    "  --plugin PATH  the plug-in to load (default: libdravout.so beside riphost,\n"
+    "                 else the installed one)\n"
+    "  -v, --verbose  also print information (the device description, ...)\n"
+    "  --quiet        print only errors and warnings, not the files written\n"
+    "  -o, --output DIR\n"
+    "                 write into DIR instead of the ticket's \"output\" folder\n"
+    "  --check        only check the ticket, its device file, its output folder\n"
+    "                 and its options against the plug-in; print every problem\n"
+    "  --query KEY    ask the plug-in (dravout_get_param) and print \"KEY: answer\",\n"
+    "                 e.g. version, OutputFileName, left, gamma,\n"
+    "                 outputdevice_resolutionlist; KEY=TEXT hands TEXT instead and\n"
+    "                 prints yes or no (--query 'screeningtechnology=NovaDot|NovaDot').\n"
+    "                 With a ticket, its first job is started first (settings,\n"
+    "                 device folder, cutting texts); no page is run. Exit 0 when\n"
+    "                 every key was answered, 1 otherwise\n"
+    "  --clean OUTDIR remove the temporary files that stopped runs left in OUTDIR\n"
+    "  --version      print riphost's version\n"
+    "  --help         print this help\n"
+    "Exit status: 0 all fine; 1 an operation failed; 2 bad usage, ticket, plug-in\n"
+    "or check; 130, 143, 129 stopped by SIGINT, SIGTERM, SIGHUP.\n";
+
+// The value of an option that takes one: "--name VALUE" or "--name=VALUE".
+// False with error set when it is missing or empty.
+bool option_value(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                  std::string& value, std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+    value = arg.substr(name.size() + 1);
+  } else if (i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    value.clear();
+  }
+  if (value.empty()) {
+    error = name + " needs a value";
+    return false;
+  }
+  return true;
+}
+
+// True when arg is the option name, alone or as "name=...".
+bool is_option(const std::string& arg, const char* name) {
+  std::string text(name);
+  return arg == text || arg.rfind(text + "=", 0) == 0;
+}
+
+// How the ticket is named in messages.
+std::string ticket_label(const std::string& ticket) {
+  return ticket == kStandardInput ? std::string("standard input") : ticket;
+}
+
+// The folders create_directories would make for folder, outermost first.
+std::vector<fs::path> missing_folders(const fs::path& folder) {
+  std::vector<fs::path> missing;
+  std::error_code error;
+  for (fs::path part = folder; !part.empty() && !fs::exists(part, error); part = part.parent_path()) {
+    missing.insert(missing.begin(), part);
+    if (part == part.parent_path()) break;
+  }
+  return missing;
+}
+
+// Removes the folders this run made, innermost first, as long as they are
+// empty (nothing was written into them).
+void remove_made_folders(const std::vector<fs::path>& made) {
+  std::error_code error;
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+    if (!fs::is_directory(*folder, error) || !fs::is_empty(*folder, error) || !fs::remove(*folder, error)) return;
+  }
+}
+
+// Prints the problems of a check; the ticket's name comes first.
+void print_problems(MessageSink& sink, const std::string& label, const std::vector<std::string>& problems) {
+  for (const std::string& problem : problems) sink.error("%s: %s", label.c_str(), problem.c_str());
+}
+
+// The plug-in named on the command line, or the default one.
+std::unique_ptr<PluginLibrary> load_plugin(const CommandLine& line) {
+  return std::make_unique<PluginLibrary>(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
+}
+
+// The keys of --query: "KEY", or "KEY=TEXT" to hand TEXT.
+std::vector<QueryKey> query_keys(const std::vector<std::string>& queries) {
+  std::vector<QueryKey> keys;
+  for (const std::string& query : queries) {
+    QueryKey key;
+    const std::size_t equals = query.find('=');
+    key.key = query.substr(0, equals);
+    if (equals != std::string::npos) {
+      key.hands_text = true;
+      key.text = query.substr(equals + 1);
+    }
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+// The plug-in, or null when it cannot be loaded (reported).
+std::unique_ptr<PluginLibrary> load_plugin_or_report(const CommandLine& line, MessageSink& sink) {
+  try {
+    return load_plugin(line);
+  } catch (const HostError& problem) {
+    sink.error("%s", problem.what());
+    return nullptr;
+  }
+}
+
+// --query: the ticket's checks that need no plug-in (no output folder is
+// made), the plug-in, then the keys. The plug-in finds the device's
+// recorder settings through QZ_RIPPAR, set to the ticket's device folder.
+int query_only(const CommandLine& line, MessageSink& sink) {
+  Ticket ticket;
+  if (!line.ticket.empty()) {
+    std::vector<std::string> problems;
+    ticket = check_ticket_file(line.ticket, TicketOptions{}, problems);
+    check_device(ticket, problems);
+    if (!problems.empty()) {
+      print_problems(sink, ticket_label(line.ticket), problems);
+      return kExitUsage;
+    }
+  }
+  std::unique_ptr<PluginLibrary> plugin = load_plugin_or_report(line, sink);
+  if (!plugin) return kExitUsage;
+  if (!line.ticket.empty()) setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
+  Driver driver(plugin->api(), ticket, sink, false);
+  return driver.query(query_keys(line.queries));
+}
+
+// --check: every check, the plug-in's options included, and nothing else.
+int check_only(const CommandLine& line, MessageSink& sink) {
+  std::vector<std::string> problems;
+  Ticket ticket = check_ticket_file(line.ticket, TicketOptions{line.output}, problems);
+  check_device(ticket, problems);
+  check_output_folder(ticket, problems);
+  std::string load_problem;
+  std::unique_ptr<PluginLibrary> plugin;
+  try {
+    plugin = load_plugin(line);
+  } catch (const HostError& problem) {
+    load_problem = problem.what();
+  }
+  if (plugin) check_plugin_options(plugin->api(), ticket, sink, problems);
+  print_problems(sink, ticket_label(line.ticket), problems);
+  if (!load_problem.empty()) sink.error("%s", load_problem.c_str());
+  return problems.empty() && load_problem.empty() ? kExitOk : kExitUsage;
+}
+
+// A run: the checks that need no plug-in (nothing is loaded for a broken
+// ticket), the plug-in, the output folder, then the driver, which checks the
+// options against the opened plug-in before the first job.
+int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
+  std::vector<std::string> problems;
+  Ticket ticket = check_ticket_file(line.ticket, TicketOptions{line.output}, problems);
+  check_device(ticket, problems);
+  check_output_folder(ticket, problems);
+  if (!problems.empty()) {
+    print_problems(sink, ticket_label(line.ticket), problems);
+    return kExitUsage;
+  }
+  std::unique_ptr<PluginLibrary> plugin = load_plugin_or_report(line, sink);
+  if (!plugin) return kExitUsage;
+  std::vector<fs::path> made = missing_folders(ticket.output_dir);
+  try {
+    create_output_folder(ticket);
+  } catch (const HostError& problem) {
+    sink.error("%s", problem.what());
+    return kExitFailed;
+  }
+  // The plug-in finds the device's recorder settings (its resolution list)
+  // through the name QZ_RIPPAR: the same device folder as the job's options.
+  setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
+  Driver driver(plugin->api(), ticket, sink, terminal);
+  int status = driver.run();
+  // The driver's option check refused the ticket: no job ran, and a ticket
+  // error leaves nothing behind.
+  if (status == kExitUsage) remove_made_folders(made);
+  return status;
+}
+
+}  // namespace
+
+// Options first or anywhere; "--" ends them; "-" alone is a ticket name.
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
+  CommandLine line;
+  bool options_done = false;
+  bool quiet = false;
+  bool verbose = false;
+  bool clean = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool option = !options_done && arg.size() > 1 && arg[0] == '-';
+    if (!option) {
+      if (!line.ticket.empty()) {
+        error = "more than one ticket given";
+        return std::nullopt;
+      }
+      if (arg.empty()) {
+        error = "empty ticket name";
+        return std::nullopt;
+      }
+      line.ticket = arg;
+    } else if (arg == "--") {
+      options_done = true;
+    } else if (arg == "--help" || arg == "-h") {
+      line.help = true;
+    } else if (arg == "--version") {
+      line.version = true;
+    } else if (arg == "--quiet") {
+      quiet = true;
+    } else if (arg == "--verbose" || arg == "-v") {
+      verbose = true;
+    } else if (arg == "--check") {
+      line.check = true;
+    } else if (is_option(arg, "--plugin")) {
+      if (!option_value(args, i, "--plugin", line.plugin, error)) return std::nullopt;
+    } else if (is_option(arg, "--output") || arg == "-o") {
+      if (!option_value(args, i, arg == "-o" ? "-o" : "--output", line.output, error)) return std::nullopt;
+    } else if (is_option(arg, "--query")) {
+      std::string query;
+      if (!option_value(args, i, "--query", query, error)) return std::nullopt;
+      if (query[0] == '=') {
+        error = "--query needs a key before \"=\"";
+        return std::nullopt;
+      }
+      line.queries.push_back(std::move(query));
+    } else if (is_option(arg, "--clean")) {
+      if (!option_value(args, i, "--clean", line.clean, error)) return std::nullopt;
+      clean = true;
+    } else {
+      error = "unknown option " + arg;
+      return std::nullopt;
+    }
+  }
+  if (line.help || line.version) return line;
+  if (quiet && verbose) {
+    error = "--quiet and --verbose exclude each other";
+    return std::nullopt;
+  }
+  line.verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
+  if (clean && !line.queries.empty()) {
+    error = "--clean and --query exclude each other";
+    return std::nullopt;
+  }
+  if (clean) {
+    if (!line.ticket.empty() || line.check || !line.output.empty()) {
+      error = "--clean takes a folder only, no ticket, --check or -o";
+      return std::nullopt;
+    }
+    return line;
+  }
+  if (!line.queries.empty()) {
+    if (line.check || !line.output.empty()) {
+      error = "--query takes keys, --plugin and a ticket only, no --check or -o";
+      return std::nullopt;
+    }
+    return line;
+  }
+  if (line.ticket.empty()) {
+    error = "no job ticket given";
+    return std::nullopt;
+  }
+  return line;
+}
+
+// Help and version first; then --clean, --check or a run.
+int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool terminal) {
+  std::string error;
+  std::optional<CommandLine> line = parse_command_line(args, error);
+  if (!line) {
+    std::fprintf(err, "riphost: error: %s\n%s", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (line->help) {
+    std::fprintf(out, "%s", kUsage);
+    return kExitOk;
+  }
+  if (line->version) {
+    std::fprintf(out, "riphost %s\n", DRAV_VERSION);
+    return kExitOk;
+  }
+  MessageSink sink(out, err, line->verbosity);
+  try {
+    if (!line->clean.empty()) return clean_temporaries(line->clean, sink);
+    if (!line->queries.empty()) return query_only(*line, sink);
+    if (line->check) return check_only(*line, sink);
+    return run_ticket(*line, sink, terminal);
+  } catch (const std::bad_alloc&) {
+    sink.error("out of memory");
+  } catch (const std::exception& problem) {
+    sink.error("%s", problem.what());
+  }
+  return kExitFailed;
+}
+
+}  // namespace riphost

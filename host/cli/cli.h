@@ -1,0 +1,45 @@
+// cli.h - riphost's command line:
+//   riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json|-
+//   riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [-v | --quiet] [JOB.json|-]
+//   riphost --clean OUTDIR
+//   riphost --version | --help
+#ifndef RIPHOST_CLI_H
+#define RIPHOST_CLI_H
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/message.h"
+
+namespace riphost {
+
+struct CommandLine {
+  std::string plugin;  // empty: the default plug-in (default_plugin_path)
+  Verbosity verbosity = Verbosity::Normal;
+  bool help = false;
+  bool version = false;
+  bool check = false;   // --check: only the checks, no job is run
+  std::string clean;    // --clean OUTDIR: the folder to clean, no ticket
+  std::string output;   // -o DIR: replaces the ticket's output folder
+  std::string ticket;   // a file, or "-" for standard input
+  // --query KEY or KEY=TEXT, in order: ask the plug-in instead of running
+  // the ticket, which is then optional.
+  std::vector<std::string> queries;
+};
+
+// Reads the arguments (without the program name). Returns nothing and puts
+// the reason into error when they are unusable.
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error);
+
+// Runs riphost: checks the ticket, loads the plug-in, drives it. Messages go
+// to out and err; terminal says whether err is a terminal (progress lines).
+// Returns the exit status: 0 all fine, 1 an operation failed, 2 a usage,
+// ticket, plug-in loading or check error; the driver returns 128 + the
+// signal's number when a signal stopped the run.
+int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool terminal);
+
+}  // namespace riphost
+
+#endif  // RIPHOST_CLI_H

@@ -1,0 +1,402 @@
+// driver.cpp - the calling order and failure policy of riphost.
+#include "driver/driver.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "common/bitrow.h"
+#include "driver/containers.h"
+#include "common/host_error.h"
+#include "driver/job_name.h"
+#include "driver/option_check.h"
+#include "common/progress.h"
+#include "sources/row_source.h"
+#include "common/signals.h"
+
+namespace riphost {
+
+// Keeps the plug-in's exports and the ticket; nothing is called yet.
+Driver::Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal)
+    : api_(api), ticket_(ticket), sink_(sink), terminal_(terminal), session_(options_, sink),
+      callbacks_(make_host_callbacks()) {
+  screening_.set_handle_layout(ticket.screen_handle_base, ticket.screen_handle_step);
+}
+
+// Opens, checks, runs every job, closes. Stop signals are noted from here
+// on; the handlers stay until the plug-in is closed.
+int Driver::run() {
+  StopHandlers handlers;
+  ScopedSession scope(session_);
+  options_.set_ticket(&ticket_.options);
+  options_.set_host_text(kDeviceDirKey, ticket_.device_dir.string());
+  options_.set_host_text(kOutDirKey, ticket_.output_dir.string());
+  int status = kExitFailed;
+  if (open_plugin()) {
+    try {
+      status = run_jobs();
+    } catch (...) {
+      close_plugin();
+      throw;
+    }
+  }
+  close_plugin();
+  if (int sig = stop_signal(); sig != 0) {
+    sink_.error("stopped by %s", stop_signal_name(sig));
+    return stop_exit_status(sig);
+  }
+  return status == kExitOk && failed_ ? kExitFailed : status;
+}
+
+// As run(), but the keys are asked instead of running the jobs.
+int Driver::query(const std::vector<QueryKey>& keys) {
+  ScopedSession scope(session_);
+  options_.set_ticket(&ticket_.options);
+  if (!ticket_.device_dir.empty()) options_.set_host_text(kDeviceDirKey, ticket_.device_dir.string());
+  if (!ticket_.output_dir.empty()) options_.set_host_text(kOutDirKey, ticket_.output_dir.string());
+  int status = kExitFailed;
+  if (open_plugin()) {
+    try {
+      status = query_job(keys);
+    } catch (...) {
+      close_plugin();
+      throw;
+    }
+  }
+  close_plugin();
+  return status == kExitOk && failed_ ? kExitFailed : status;
+}
+
+// The first job started (when there is one), the keys, its end.
+int Driver::query_job(const std::vector<QueryKey>& keys) {
+  const Job* job = ticket_.jobs.empty() ? nullptr : &ticket_.jobs.front();
+  if (job) {
+    std::vector<std::string> problems = check_options(ticket_, static_cast<const DravOptionDecl*>(merged_options_));
+    if (!problems.empty()) {
+      for (const std::string& problem : problems) sink_.error("%s", problem.c_str());
+      sink_.error("the ticket's options do not suit the plug-in; nothing was asked");
+      return kExitUsage;
+    }
+    options_.set_job(&job->options);
+    options_.set_host_text(kJobNameKey, job->name);
+    screening_.set_screens(&job->screens);
+    try {
+      start_job(*job);
+    } catch (const CUnivBaseException& error) {
+      sink_.error("%s: cannot build a description: %s", job->where.c_str(), error.GetMessage().c_str());
+      failed_ = true;
+    }
+  }
+  bool answered = true;
+  for (const QueryKey& key : keys) answered = ask(key) && answered;
+  if (job) end_job();
+  return answered ? kExitOk : kExitFailed;
+}
+
+// One dravout_get_param call and its answer. The buffer is one byte larger
+// than the plug-in may fill, so that an answer without its zero still ends.
+bool Driver::ask(const QueryKey& query) {
+  const char* key = query.key.c_str();
+  if (query.hands_text) {
+    param_buffer_.assign(std::max<std::size_t>(query.text.size() + 1, DRAV_PARAM_ANSWER_SIZE), '\0');
+    std::memcpy(param_buffer_.data(), query.text.data(), query.text.size());
+    const int result = api_.get_param(key, param_buffer_.data());
+    sink_.answer("%s: %s", key, result == 1 ? "yes" : "no");
+    return result == 1;
+  }
+  param_buffer_.assign(DRAV_PARAM_ANSWER_SIZE + 1, '\0');
+  const int result = api_.get_param(key, param_buffer_.data());
+  if (result != 1) {
+    sink_.error("no answer for \"%s\" (dravout_get_param answered %d)", key, result);
+    return false;
+  }
+  if (iequals(query.key, "left")) {
+    std::int32_t value = 0;
+    std::memcpy(&value, param_buffer_.data(), sizeof value);
+    sink_.answer("%s: %d", key, static_cast<int>(value));
+  } else {
+    param_buffer_[DRAV_PARAM_ANSWER_SIZE] = '\0';
+    sink_.answer("%s: %s", key, param_buffer_.data());
+  }
+  return true;
+}
+
+// A stop signal arrived: start no more work.
+bool Driver::stopped() noexcept { return stop_signal() != 0; }
+
+// The option check, then every job.
+int Driver::run_jobs() {
+  std::vector<std::string> problems = check_options(ticket_, static_cast<const DravOptionDecl*>(merged_options_));
+  if (!problems.empty()) {
+    for (const std::string& problem : problems) sink_.error("%s", problem.c_str());
+    sink_.error("the ticket's options do not suit the plug-in; no job was run");
+    return kExitUsage;
+  }
+  for (const Job& job : ticket_.jobs) {
+    if (stopped()) break;
+    run_job(job);
+  }
+  return kExitOk;
+}
+
+// Reports a non-zero status; true when the operation succeeded.
+bool Driver::succeeded(const char* operation, int status, const std::string& where) {
+  if (status == 0) return true;
+  if (where.empty()) {
+    sink_.error("%s failed (status %d)", operation, status);
+  } else {
+    sink_.error("%s failed (status %d) in %s", operation, status, where.c_str());
+  }
+  failed_ = true;
+  return false;
+}
+
+// dravout_open, then the device description at info level.
+bool Driver::open_plugin() {
+  int kind = 0;
+  CDictContainer* devinfo = nullptr;
+  int status = api_.open(&callbacks_, &kind, &merged_options_, &devinfo, &factory_);
+  if (!succeeded("dravout_open", status, "")) return false;
+  sink_.info("plug-in opened (kind %d)", kind);
+  if (!merged_options_) sink_.warning("the plug-in declared no options");
+  list_device(devinfo);
+  // A RIP offers its screening hooks once the plug-in is open, before the
+  // first separation.
+  screening_.offer(api_, &callbacks_, sink_);
+  return true;
+}
+
+// Prints every entry of the device description.
+void Driver::list_device(const CDictContainer* devinfo) {
+  if (!devinfo) {
+    sink_.warning("the plug-in gave no device description");
+    return;
+  }
+  try {
+    for (const auto& [key, value] : devinfo->GetDict().Entries()) {
+      sink_.info("device: %s = %s", key.c_str(), describe_value(value).c_str());
+    }
+  } catch (const CUnivBaseException& error) {
+    sink_.warning("cannot list the device description: %s", error.GetMessage().c_str());
+  }
+}
+
+// dravout_close; reported when it fails.
+void Driver::close_plugin() {
+  unload_selection();
+  options_.set_separation(nullptr);
+  options_.set_page(nullptr);
+  succeeded("dravout_close", api_.close(), "");
+}
+
+// One job: settings, start, pages, end. Any failure ends the job.
+void Driver::run_job(const Job& job) {
+  try {
+    options_.set_job(&job.options);
+    options_.set_page(nullptr);
+    options_.set_separation(nullptr);
+    options_.set_host_text(kJobNameKey, job.name);
+    screening_.set_screens(&job.screens);
+    if (!start_job(job)) {
+      end_job();
+      return;
+    }
+    for (std::size_t i = 0; i < job.pages.size(); ++i) {
+      if (stopped() || !run_page(job, job.pages[i], i + 1)) {
+        end_job();
+        return;
+      }
+    }
+  } catch (const CUnivBaseException& error) {
+    sink_.error("%s: cannot build a description: %s", job.where.c_str(), error.GetMessage().c_str());
+    failed_ = true;
+  } catch (const std::exception& error) {
+    sink_.error("%s: %s", job.where.c_str(), error.what());
+    failed_ = true;
+  }
+  end_job();
+}
+
+// dravout_jobsettings and dravout_startjob.
+bool Driver::start_job(const Job& job) {
+  if (!succeeded("dravout_jobsettings", api_.jobsettings(), job.where)) return false;
+  {
+    ContainerGuard container(factory_, job_description(job), "job", sink_);
+    if (!succeeded("dravout_startjob", api_.startjob(container.get()), job.where)) return false;
+  }
+  hand_cutting_texts(job);
+  if (job.bps != 1) {
+    sink_.error("%s: riphost renders 1 bit per sample only, the job asks for %d", job.where.c_str(), job.bps);
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+// The job's cutting texts, in the ticket's order. Each is handed in a
+// writable buffer of at least DRAV_PARAM_ANSWER_SIZE bytes, so that a
+// plug-in that takes the key for a query cannot write past it. A text the
+// plug-in does not take is a warning: the files are still written.
+void Driver::hand_cutting_texts(const Job& job) {
+  for (const CuttingText& cutting : job.cutting) {
+    param_buffer_.assign(std::max<std::size_t>(cutting.text.size() + 1, DRAV_PARAM_ANSWER_SIZE), '\0');
+    std::memcpy(param_buffer_.data(), cutting.text.data(), cutting.text.size());
+    const int result = api_.get_param(cutting.key.c_str(), param_buffer_.data());
+    if (result != 1) {
+      sink_.warning("%s: the plug-in did not take the cutting text (dravout_get_param answered %d)",
+                    cutting.where.c_str(), result);
+    }
+  }
+}
+
+// One page: start, separations, end. False when the job must end; a page
+// left after a failed or stopped separation gets no dravout_endpage.
+bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number) {
+  options_.set_page(&page.options);
+  options_.set_separation(nullptr);
+  {
+    ContainerGuard container(factory_, page_description(page), "page", sink_);
+    if (!succeeded("dravout_startpage", api_.startpage(container.get()), page.where)) return false;
+  }
+  for (const Separation& separation : page.separations) {
+    if (stopped()) return false;
+    bool done = run_separation(job, page, page_number, separation);
+    // JOBNAME names the separation's files only; the page goes on under the job's name.
+    options_.set_host_text(kJobNameKey, job.name);
+    if (!done) return false;
+  }
+  options_.set_separation(nullptr);
+  if (!succeeded("dravout_endpage", api_.endpage(), page.where)) return false;
+  options_.set_page(nullptr);
+  return true;
+}
+
+// One separation: its source is opened before the plug-in starts a file.
+// When its rows cannot all be sent the separation is abandoned: no
+// dravout_endseparations, which would deliver the incomplete file as a
+// finished one; the dravout_endjob that follows makes the plug-in delete it.
+bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_number,
+                            const Separation& separation) {
+  options_.set_separation(&separation.options);
+  // Output files are named after the job, the page and the separation, so
+  // that the files of one job tell themselves apart.
+  options_.set_host_text(kJobNameKey, separation_job_name(job.name, page_number, separation.name));
+  std::vector<SelectedScreen> selected;
+  for (std::size_t index : separation.screens) {
+    selected.push_back(SelectedScreen{job.screens.at(index), screening_.handle_of(index)});
+  }
+  std::unique_ptr<RowSource> source;
+  try {
+    source = make_row_source(separation.source, page.width, page.height, job.ppi, selected);
+  } catch (const HostError& error) {
+    sink_.error("%s: %s", separation.where.c_str(), error.what());
+    failed_ = true;
+    return false;
+  }
+  {
+    ContainerGuard container(factory_, separation_description(separation), "separation", sink_);
+    if (!succeeded("dravout_startseparations", api_.startseparations(container.get()), separation.where)) {
+      return false;
+    }
+  }
+  // The selection stays loaded until the plug-in is done with the file: an
+  // abandoned separation is unloaded after the dravout_endjob that follows.
+  const int loaded = screening_.load(separation.screens, separation.uses);
+  succeeded("the screen selection's load", loaded, separation.where);
+  if (source->screened() && !start_screening(separation, *source)) return false;
+  if (!send_rows(job, page, page_number, separation, *source)) return false;
+  const bool ended = succeeded("dravout_endseparations", api_.endseparations(), separation.where);
+  unload_selection();
+  return ended;
+}
+
+// SCR init for a separation riphost screens itself; the run callbacks the
+// plug-in hands riphost go to the source. Without the hooks the source
+// screens all the same, reporting its runs to nobody.
+bool Driver::start_screening(const Separation& separation, RowSource& source) {
+  const int status = screening_.start_screening();
+  succeeded("the software screening's init", status, separation.where);
+  source.set_runs(screening_.runs());
+  return true;
+}
+
+// The SCRSEL unload slot for a loaded selection.
+void Driver::unload_selection() {
+  if (!screening_.loaded()) return;
+  succeeded("the screen selection's unload", screening_.unload(), "");
+}
+
+// Every row in order: newscan, render, putscan. False at the first failure
+// or when a stop signal arrived.
+bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
+                       RowSource& source) {
+  Progress progress(sink_, terminal_, job.name + "/" + std::to_string(page_number) + "/" + separation.name,
+                    page.height);
+  // A screened row is rendered first, so that its runs are reported after
+  // the SCR line slot and before the row is handed over.
+  const bool screened = source.screened();
+  const std::size_t bytes = row_bytes(page.width);
+  if (screened) screened_row_.assign(bytes, 0);
+  for (int y = 0; y < page.height; ++y) {
+    if (stopped()) return false;
+    if (screened) {
+      const int line = screening_.line(y);
+      if (line != 0) {
+        sink_.error("the software screening's line failed (status %d) at row %d of %s", line, y,
+                    separation.where.c_str());
+        failed_ = true;
+        return false;
+      }
+      try {
+        source.next_row(screened_row_.data());
+      } catch (const std::exception& error) {
+        sink_.error("%s: %s", separation.where.c_str(), error.what());
+        failed_ = true;
+        return false;
+      }
+    }
+    ScanlineBuffer* buffer = nullptr;
+    int status = api_.newscan(&buffer);
+    if (status != 0) {
+      sink_.error("dravout_newscan failed (status %d) at row %d of %s", status, y, separation.where.c_str());
+      failed_ = true;
+      return false;
+    }
+    if (!buffer || !buffer->data) {
+      sink_.error("dravout_newscan gave no scanline buffer at row %d of %s", y, separation.where.c_str());
+      failed_ = true;
+      return false;
+    }
+    if (screened) {
+      std::memcpy(buffer->data, screened_row_.data(), bytes);
+    } else {
+      try {
+        source.next_row(buffer->data);
+      } catch (const std::exception& error) {
+        sink_.error("%s: %s", separation.where.c_str(), error.what());
+        failed_ = true;
+        return false;
+      }
+    }
+    status = api_.putscan(buffer);
+    if (status != 0) {
+      sink_.error("dravout_putscan failed (status %d) at row %d of %s", status, y, separation.where.c_str());
+      failed_ = true;
+      return false;
+    }
+    progress.update(y + 1);
+  }
+  return true;
+}
+
+// dravout_endjob, and the levels below the job are left.
+void Driver::end_job() {
+  options_.set_separation(nullptr);
+  options_.set_page(nullptr);
+  succeeded("dravout_endjob", api_.endjob(), "");
+  unload_selection();
+}
+
+}  // namespace riphost
