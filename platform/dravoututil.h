@@ -113,7 +113,10 @@ DRAVOUTUTIL_API int dravoututil_readresfile(DravOutUtil* util, const char* confi
 // folder, ending in suffix, and creates that file empty so that no other
 // writer takes the name. The name is
 //   OUTDIR/.JOBNAME-YYYYMMDD-HHMMSS.HOST.PID.SEQ<suffix>
-// with the local time of *time (seconds since 1970); HOST is this machine's
+// with the local time of *time (seconds since 1970; the 32-bit count is
+// read as the time nearest to the current one with the same lowest 32 bits,
+// so a count that wrapped after 2038-01-19 names its own year, not 1901:
+// pass the current time's lowest 32 bits); HOST is this machine's
 // host name (gethostname) cut at its first ".", with bytes outside A-Z a-z
 // 0-9 _ - replaced by "_", at most 64 bytes, "localhost" when it is empty or
 // cannot be read; PID the process id, SEQ a counter of the process. Both

@@ -10,6 +10,13 @@
 namespace dravout {
 namespace {
 
+// The current time as the utility library's 32-bit count of seconds: its
+// lowest 32 bits (the library reads them back as the time nearest to its own
+// clock), so the count never wraps to a date before 1970 or to 1901.
+int32_t interface_seconds(std::time_t now) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(now)));
+}
+
 // Names the preview's temporary file and starts the preview. A preview the
 // library refuses is reported; the separation goes on without it.
 int start_preview(int32_t now) {
@@ -34,7 +41,8 @@ void writer_settings(int* level, int* threads) {
 
 // Names and opens the raster file of the separation under a temporary name.
 int open_separation_file() {
-  const int32_t now = static_cast<int32_t>(std::time(nullptr));
+  // Taken once per separation: both names share it.
+  const int32_t now = interface_seconds(std::time(nullptr));
   if (dravoututil_outputspec(util_handle, state.tmp_name, DRAV_NAME_SIZE, ".tmp", &now) != 0) {
     report(DRAV_MSG_ERROR, "Could not make a temporary name for the output file");
     return DRAV_ERR_CREATE;

@@ -6,6 +6,7 @@
 #include <errno.h>
 
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 
@@ -143,8 +144,11 @@ int dravoututil_outputspec(DravOutUtil* util, char* buffer, int size, const char
     if (capacity == 0 || suffix == nullptr || time == nullptr) {
       throw Failure("dravoututil_outputspec: missing argument");
     }
+    // The contract's count of seconds is 32 bits wide: it is read as the
+    // time nearest to now with those low bits, so it never wraps to 1901.
+    const std::int64_t seconds = dravoututil::seconds_from_interface(*time, std::time(nullptr));
     std::string name = dravoututil::create_temporary_file(
-        util->options.output_folder(), util->options.job_name(), suffix, *time, capacity);
+        util->options.output_folder(), util->options.job_name(), suffix, seconds, capacity);
     put_name(buffer, capacity, name);
   });
 }

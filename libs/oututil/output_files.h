@@ -28,7 +28,7 @@ inline constexpr unsigned long kMaxCandidates = 1000000;
 // the name is capacity bytes or longer (no room for its zero byte; the name
 // is refused, never cut) or the file cannot be created.
 std::string create_temporary_file(std::string_view folder, std::string_view job,
-                                  std::string_view suffix, std::int32_t seconds,
+                                  std::string_view suffix, std::int64_t seconds,
                                   std::size_t capacity);
 
 // How the names of one folder are flushed to disk (sync_folder); tests put

@@ -18,7 +18,7 @@ constexpr int kMaxAttempts = 1000;
 
 // Creates an empty temporary file and returns its name.
 std::string create_temporary_file(std::string_view folder, std::string_view job,
-                                  std::string_view suffix, std::int32_t seconds,
+                                  std::string_view suffix, std::int64_t seconds,
                                   std::size_t capacity) {
   if (suffix.find('/') != std::string_view::npos) {
     throw Failure("the file suffix " + std::string(suffix) + " holds a \"/\"");
