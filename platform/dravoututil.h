@@ -139,7 +139,9 @@ DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int 
 // replacing an existing file, also with several processes writing into the
 // same folder. The file and its folder are synced to disk before 0 is
 // returned with the final name in buffer. Non-zero on failure; the file then
-// stays under source and buffer holds the last name tried (or is empty).
+// stays under source and buffer holds the last name tried, or, when it
+// failed before trying one (the file could not be synced), the name it was
+// to get first (empty only when that does not fit buffer).
 // Should the folder not sync after the move, the file is moved back to source
 // and the call fails; only if that move fails too does the file keep its
 // final name: 0 is returned with that name, and a level-1 message says that

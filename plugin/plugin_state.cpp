@@ -22,6 +22,7 @@ int32_t add_png_preview = 0;
 int32_t output_png_preview = 0;
 int32_t png_preview_resolution = 1000;
 char preview_tmp_name[DRAV_NAME_SIZE] = {};
+bool preview_failed = false;
 ScanlineBuffer scanline = {nullptr, 0};
 ScanlineBuffer expanded = {nullptr, 0};
 int32_t scanline_bytes = 0;
@@ -52,7 +53,8 @@ struct ReleaseAtUnload {
 
 void remove_temporary(const char* path) {
   if (path == nullptr || path[0] == '\0') return;
-  if (fdelete(path) == 0 || errno == ENOENT) return;
+  const int result = util_handle != nullptr ? dravoututil_discard(util_handle, path) : fdelete(path);
+  if (result == 0 || errno == ENOENT) return;
   const std::string reason = std::error_code(errno, std::generic_category()).message();
   report(DRAV_MSG_WARNING, "Could not delete the unfinished file %s (%s)", path, reason.c_str());
 }

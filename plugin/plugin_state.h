@@ -66,7 +66,8 @@ extern int32_t output_page;  // start value 1
 extern int32_t add_png_preview;
 extern int32_t output_png_preview;
 extern int32_t png_preview_resolution;  // start value 1000
-extern char preview_tmp_name[DRAV_NAME_SIZE];
+extern char preview_tmp_name[DRAV_NAME_SIZE];  // empty when no preview file is under way
+extern bool preview_failed;  // the separation's preview was given up and reported
 extern ScanlineBuffer scanline;
 extern ScanlineBuffer expanded;
 extern int32_t scanline_bytes;  // allocated size of scanline.data; 0 when none
@@ -91,7 +92,8 @@ struct CallOrder {
 };
 extern CallOrder call_order;
 
-// Deletes a temporary file of the plug-in's; a file that cannot be deleted
+// Deletes a temporary file of the plug-in's through the output utility
+// library, which ends its writer's lock on it; a file that cannot be deleted
 // is reported (level 2) with the reason, so an operator can remove it.
 void remove_temporary(const char* path);
 

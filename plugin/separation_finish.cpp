@@ -15,11 +15,14 @@ namespace {
 //
 // Order: screen information, PNG preview (when previews are on), staggered
 // cutting (when an "SCPAll" text is kept), cutting and transformation tags
-// (when a cutting text was given).
+// (when a cutting text was given). A preview given up at its start was
+// reported then and gives no tag.
 void write_closing_tags() {
   if (write_screeninfo_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write screen info tag in tavfile");
   if (add_png_preview != 0) {
-    if (write_pngpreview_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write png preview tag in tavfile");
+    if (!preview_failed && write_pngpreview_tag(state.tavfile) < 0) {
+      report(DRAV_MSG_ERROR, "Could not write png preview tag in tavfile");
+    }
     png_cleanUp();
   }
   if (state.stagger_all_size != 0 && state.stagger_all != nullptr && write_stagger_tag(state) < 0) {
@@ -41,6 +44,16 @@ int make_copies() {
     dravoututil_feedback(util_handle, copy_name, 0);
   }
   return DRAV_OK;
+}
+
+// Keeps the complete file that could not be given its final name where no
+// cleaning of leftovers removes it, and says where it is; nothing is said
+// to be kept under a name that does not hold it.
+void keep_complete_file() {
+  char kept[DRAV_NAME_SIZE] = {};
+  if (dravoututil_keepcomplete(util_handle, kept, DRAV_NAME_SIZE, state.tmp_name, ".tav") == 0) {
+    report(DRAV_MSG_INFO, "The complete output file is kept as %s", kept);
+  }
 }
 
 }  // namespace
@@ -97,7 +110,7 @@ int end_separation() {
   if (tav_fclose(file) < 0) {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
     report(DRAV_MSG_INFO, "%s", tav_lasterror());
-    // The file is incomplete: nothing of it stays behind.
+    // The file is incomplete: nothing of it stays behind, nor its preview.
     remove_temporary(state.tmp_name);
     discard_preview();
     call_order.file_lost = true;
@@ -108,12 +121,17 @@ int end_separation() {
       0) {
     report(DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", state.tmp_name,
            output_file_name);
-    // The file is complete: it stays where it is for the operator to recover.
-    report(DRAV_MSG_INFO, "The complete output file is kept as %s", state.tmp_name);
+    // The file is complete: it is kept for the operator to recover. A
+    // preview file never stands without its raster file.
+    keep_complete_file();
+    discard_preview();
     return DRAV_ERR_CLOSE;
   }
   dravoututil_feedback(util_handle, output_file_name, 0);
-  return make_copies();
+  // The kept preview follows its raster file, never precedes it.
+  const int preview = deliver_preview_file(output_file_name);
+  const int copies = make_copies();
+  return copies != DRAV_OK ? copies : preview;
 }
 
 }  // namespace dravout

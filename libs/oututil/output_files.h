@@ -79,7 +79,7 @@ class UniqueNamer {
   // <folder of source>/<stem><extension>, <stem>-2<extension>,
   // <stem>-3<extension>, ... (stem_of_temporary) from the number after the
   // last one taken for this stem; then syncs the folder. last_tried receives
-  // every name tried. Throws Failure when a name would not fit capacity bytes
+  // the first name to try before anything is done, then every name tried. Throws Failure when a name would not fit capacity bytes
   // or the move fails; the file then keeps the name source. When the folder
   // cannot be synced the file is moved back to source and Failure thrown;
   // only when that move fails too is the final name returned, with the

@@ -167,6 +167,10 @@ FinalName UniqueNamer::move_to_unique_name(const std::string& source,
   PathParts parts = split_path(source);
   if (parts.base.empty()) throw Failure("cannot move " + source + ": no file name");
   std::string stem = stem_of_temporary(parts.base);
+  // Named from the start, so that a failure before the first move still
+  // tells where the file was to go.
+  last_tried = numbered_name(parts.folder_prefix, stem,
+                             first_number(stem_key(parts, stem, extension), 1), extension);
 
   // The contents reach the disk before the file gets the name under which
   // others may pick it up.
