@@ -51,12 +51,13 @@ struct ReleaseAtUnload {
 
 }  // namespace
 
-void remove_temporary(const char* path) {
-  if (path == nullptr || path[0] == '\0') return;
+bool remove_temporary(const char* path) {
+  if (path == nullptr || path[0] == '\0') return true;
   const int result = util_handle != nullptr ? dravoututil_discard(util_handle, path) : fdelete(path);
-  if (result == 0 || errno == ENOENT) return;
+  if (result == 0 || errno == ENOENT) return true;
   const std::string reason = std::error_code(errno, std::generic_category()).message();
   report(DRAV_MSG_WARNING, "Could not delete the unfinished file %s (%s)", path, reason.c_str());
+  return false;
 }
 
 bool require_open() {

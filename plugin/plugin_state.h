@@ -95,7 +95,8 @@ extern CallOrder call_order;
 // Deletes a temporary file of the plug-in's through the output utility
 // library, which ends its writer's lock on it; a file that cannot be deleted
 // is reported (level 2) with the reason, so an operator can remove it.
-void remove_temporary(const char* path);
+// True when nothing is left under path.
+bool remove_temporary(const char* path);
 
 // Reports, when the plug-in is not open, that a call came before dravout_open
 // or after dravout_close; true when it is open.

@@ -68,12 +68,13 @@ void discard_preview() {
 }
 
 // Closes the open separation file and deletes it, with its preview. False
-// when none is open.
-bool delete_open_file() {
+// when none is open; deleted tells whether its name is gone (a name that
+// could not be deleted was reported).
+bool delete_open_file(bool* deleted) {
   if (state.tavfile == nullptr) return false;
   tav_fclose(state.tavfile);
   state.tavfile = nullptr;
-  remove_temporary(state.tmp_name);
+  *deleted = remove_temporary(state.tmp_name);
   discard_preview();
   return true;
 }
@@ -81,16 +82,18 @@ bool delete_open_file() {
 // Closes and deletes a separation file that was started but never ended: it
 // is incomplete, so nothing of it may stay behind or be reported.
 void abandon_open_separation() {
-  if (!delete_open_file()) return;
+  bool deleted = false;
+  if (!delete_open_file(&deleted) || !deleted) return;
   report(DRAV_MSG_WARNING, "Unfinished output file %s deleted: its separation was not ended", state.tmp_name);
 }
 
 // An incomplete file would keep its disk space (on a full disk, for the
 // next jobs too) and could be mistaken for output: it goes at once.
 void discard_separation_file() {
-  if (!delete_open_file()) return;
+  bool deleted = false;
+  if (!delete_open_file(&deleted)) return;
   call_order.file_lost = true;
-  report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
+  if (deleted) report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
 }
 
 // Finishes the separation's file and delivers it under its final names.
@@ -111,10 +114,10 @@ int end_separation() {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
     report(DRAV_MSG_INFO, "%s", tav_lasterror());
     // The file is incomplete: nothing of it stays behind, nor its preview.
-    remove_temporary(state.tmp_name);
+    const bool deleted = remove_temporary(state.tmp_name);
     discard_preview();
     call_order.file_lost = true;
-    report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
+    if (deleted) report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
     return DRAV_ERR_CLOSE;
   }
   if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, state.tmp_name, ".tav") !=
