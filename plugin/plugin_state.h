@@ -49,6 +49,8 @@ struct PluginState {
   uint8_t cad_given = 0;
   std::vector<std::string> stagger_texts;  // 64 slots
   std::vector<std::string> cad_texts;      // 64 slots
+  uint64_t cad_ignored_reported = 0;       // bit n: the CAD text of ink n was reported as
+                                           // ignored in this job (once per job, not per file)
 };
 
 // Number of slots of the cutting-text arrays.
