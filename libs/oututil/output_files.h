@@ -99,7 +99,8 @@ class UniqueNamer {
   // Moves source, a complete file that move_to_unique_name could not name,
   // to the first free name of <folder of source>/<stem>.kept<extension>,
   // <stem>-2.kept<extension>, ... (the stem as there): a visible name that
-  // is no temporary name, so no cleaner ever removes the file. The file and
+  // is no temporary name, so no cleaner ever removes the file. A move that
+  // fails is tried once more with link and unlink. The file and
   // the folder are synced where they can be; a failed sync does not undo
   // the move. Returns the name; throws Failure when the move fails (the
   // file then keeps the name source).

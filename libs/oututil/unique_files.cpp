@@ -212,7 +212,16 @@ std::string UniqueNamer::move_to_kept_name(const std::string& source, std::strin
     sync_file(source);
   } catch (const Failure&) {
   }
-  std::string name = take_free_name(source, parts, stem, kept_extension, 1, capacity, nullptr);
+  std::string name;
+  try {
+    name = take_free_name(source, parts, stem, kept_extension, 1, capacity, nullptr);
+  } catch (const Failure&) {
+    // The move that failed for the final name may fail here too: the
+    // other way of moving is tried before the file stays where it is.
+    if (method_ == MoveMethod::link_then_unlink) throw;
+    UniqueNamer other(MoveMethod::link_then_unlink, sync_folder_);
+    name = other.take_free_name(source, parts, stem, kept_extension, 1, capacity, nullptr);
+  }
   try {
     sync_folder_(folder_of(parts));
   } catch (const Failure&) {
