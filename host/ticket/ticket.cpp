@@ -86,18 +86,18 @@ void read_separations(const Json& value, const std::string& where, JobContext& j
   const Json* separations = member(value, "separations");
   if (!separations) {
     problems.add(place(where, "separations") + ": missing");
-  } else if (problems.attempt([&] { require_list(*separations, place(where, "separations")); })) {
-    for (std::size_t i = 0; i < separations->size(); ++i) {
-      int image_width = 0;
-      int image_height = 0;
-      page.separations.push_back(read_separation((*separations)[i], place(where, "separations", i), job,
-                                                 image_width, image_height, problems));
-      if (i == 0) {
-        first_width = image_width;
-        first_height = image_height;
-      }
-    }
+    return;
   }
+  read_list(*separations, place(where, "separations"), "separations", kMaxSeparations, false, problems,
+            [&](const Json& item, const std::string& at) {
+              int image_width = 0;
+              int image_height = 0;
+              page.separations.push_back(read_separation(item, at, job, image_width, image_height, problems));
+              if (page.separations.size() == 1) {
+                first_width = image_width;
+                first_height = image_height;
+              }
+            });
 }
 
 // One page with its separations.
@@ -153,10 +153,9 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
   const Json* pages = member(value, "pages");
   if (!pages) {
     problems.add(place(where, "pages") + ": missing");
-  } else if (problems.attempt([&] { require_list(*pages, place(where, "pages")); })) {
-    for (std::size_t i = 0; i < pages->size(); ++i) {
-      job.pages.push_back(read_page((*pages)[i], place(where, "pages", i), context, problems));
-    }
+  } else {
+    read_list(*pages, place(where, "pages"), "pages", kMaxPages, false, problems,
+              [&](const Json& item, const std::string& at) { job.pages.push_back(read_page(item, at, context, problems)); });
   }
   check_screen_handles(job, ticket, problems);
   return job;
@@ -169,39 +168,43 @@ void read_jobs(const Json& root, const fs::path& folder, const JobScreens& ticke
   const Json* jobs = member(root, "jobs");
   if (!jobs) {
     problems.add("jobs: missing");
-  } else if (problems.attempt([&] { require_list(*jobs, "jobs"); })) {
-    for (std::size_t i = 0; i < jobs->size(); ++i) {
-      ticket.jobs.push_back(
-          read_job((*jobs)[i], place("", "jobs", i), folder, ticket, ticket_screens, xmp_files, problems));
-    }
+    return;
   }
+  read_list(*jobs, "jobs", "jobs", kMaxJobs, false, problems, [&](const Json& item, const std::string& at) {
+    ticket.jobs.push_back(read_job(item, at, folder, ticket, ticket_screens, xmp_files, problems));
+  });
 }
 
 }  // namespace
 
 // Every level in turn; a part with a problem is skipped, the rest is read.
+// Past kMaxProblems the check stops.
 Ticket check_ticket_text(std::string_view text, const fs::path& folder, const TicketOptions& options,
                          std::vector<std::string>& list) {
-  Problems problems(list);
+  Problems problems(list, kMaxProblems);
   Ticket ticket;
   Json root;
   if (!problems.attempt([&] { root = parse_json(text); })) return ticket;
-  if (!problems.attempt([&] { require_object(root, "the ticket"); })) return ticket;
-  check_keys(root, "", {"device", "output", "options", "screens", "default_screen", "screen_handles", "jobs",
-                        kCommentKey},
-             problems);
-  problems.attempt([&] { ticket.device_dir = read_device(root, folder); });
-  problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
-  if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
-  JobScreens ticket_screens;
-  read_ticket_screens(root, ticket, ticket_screens, problems);
-  read_jobs(root, folder, ticket_screens, ticket, problems);
+  try {
+    if (!problems.attempt([&] { require_object(root, "the ticket"); })) return ticket;
+    check_keys(root, "", {"device", "output", "options", "screens", "default_screen", "screen_handles", "jobs",
+                          kCommentKey},
+               problems);
+    problems.attempt([&] { ticket.device_dir = read_device(root, folder); });
+    problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
+    if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
+    JobScreens ticket_screens;
+    read_ticket_screens(root, ticket, ticket_screens, problems);
+    read_jobs(root, folder, ticket_screens, ticket, problems);
+  } catch (const ProblemLimit&) {
+    // The list ends with the line that says so.
+  }
   return ticket;
 }
 
 // The file's text, then the check.
 Ticket check_ticket_file(const fs::path& file, const TicketOptions& options, std::vector<std::string>& list) {
-  Problems problems(list);
+  Problems problems(list, kMaxProblems);
   std::string text;
   fs::path folder;
   if (!read_file_text(file, text, folder, problems)) return Ticket();

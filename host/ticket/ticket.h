@@ -110,6 +110,17 @@ struct Job {
 // a separation's screen areas, colours and requested screens.
 inline constexpr std::size_t kMaxScreens = 4096;
 
+// Largest lists a ticket may give, well beyond what a job needs: jobs of a
+// ticket, pages of a job, separations of a page, options of one level.
+inline constexpr std::size_t kMaxJobs = 4096;
+inline constexpr std::size_t kMaxPages = 65536;
+inline constexpr std::size_t kMaxSeparations = 1024;
+inline constexpr std::size_t kMaxOptions = 1024;
+
+// Most problems a check lists; the check of the ticket stops at the next one
+// with a last line saying so.
+inline constexpr std::size_t kMaxProblems = 1000;
+
 struct Ticket {
   std::filesystem::path device_dir;  // absolute
   std::filesystem::path output_dir;  // absolute
