@@ -14,9 +14,16 @@
 
 namespace riphost::reading {
 
+// What became of an XMP file: its packet, or why it was refused (the text
+// after "<place>: ").
+struct XmpFile {
+  XmpText packet;
+  std::string refusal;
+};
+
 // The XMP files read so far, by their full name: a file that several pages
-// or separations name is read and kept once.
-using XmpFiles = std::map<std::string, XmpText>;
+// or separations name is read once, and kept or refused once.
+using XmpFiles = std::map<std::string, XmpFile>;
 
 // A page's "xmp": the packet in the file it names (against folder).
 void read_page_xmp(const Json& object, const std::string& where, const std::filesystem::path& folder,
