@@ -26,8 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json\n"
-    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [JOB.json]\n"
+    "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json\n"
+    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [--confine ...] [JOB.json]\n"
     "       riphost --clean OUTDIR\n"
     "       riphost --version | --help\n"
     "  Runs the jobs of a JSON job ticket through the output plug-in. JOB.json \"-\"\n"
@@ -41,6 +41,10 @@ constexpr const char* kUsage =
     "                 write into DIR instead of the ticket's \"output\" folder\n"
     "  --check        only check the ticket, its device file, its output folder\n"
     "                 and its options against the plug-in; print every problem\n"
+    "  --confine      for tickets from others: every file and folder the ticket\n"
+    "                 names must lie, links followed, in the ticket's folder or an\n"
+    "                 --allow folder (the output folder given by -o excepted)\n"
+    "  --allow DIR    with --confine: DIR may be named too (repeatable)\n"
     "  --query KEY    ask the plug-in (dravout_get_param) and print \"KEY: answer\",\n"
     "                 e.g. version, OutputFileName, left, gamma,\n"
     "                 outputdevice_resolutionlist; KEY=TEXT hands TEXT instead and\n"
@@ -109,6 +113,15 @@ void print_problems(MessageSink& sink, const std::string& label, const std::vect
   for (const std::string& problem : problems) sink.error("%s: %s", label.c_str(), problem.c_str());
 }
 
+// What the command line changes in the ticket.
+TicketOptions ticket_options(const CommandLine& line) {
+  TicketOptions options;
+  options.output = line.output;
+  options.confine = line.confine;
+  options.allowed = line.allowed;
+  return options;
+}
+
 // The plug-in named on the command line, or the default one.
 std::unique_ptr<PluginLibrary> load_plugin(const CommandLine& line) {
   return std::make_unique<PluginLibrary>(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
@@ -147,7 +160,7 @@ int query_only(const CommandLine& line, MessageSink& sink) {
   Ticket ticket;
   if (!line.ticket.empty()) {
     std::vector<std::string> problems;
-    ticket = check_ticket_file(line.ticket, TicketOptions{}, problems);
+    ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
     check_device(ticket, problems);
     if (!problems.empty()) {
       print_problems(sink, ticket_label(line.ticket), problems);
@@ -164,7 +177,7 @@ int query_only(const CommandLine& line, MessageSink& sink) {
 // --check: every check, the plug-in's options included, and nothing else.
 int check_only(const CommandLine& line, MessageSink& sink) {
   std::vector<std::string> problems;
-  Ticket ticket = check_ticket_file(line.ticket, TicketOptions{line.output}, problems);
+  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
   std::string load_problem;
@@ -185,7 +198,7 @@ int check_only(const CommandLine& line, MessageSink& sink) {
 // options against the opened plug-in before the first job.
 int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
   std::vector<std::string> problems;
-  Ticket ticket = check_ticket_file(line.ticket, TicketOptions{line.output}, problems);
+  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
   if (!problems.empty()) {
@@ -258,6 +271,12 @@ bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i
     flags.clean = true;
     return option_value(args, i, "--clean", line.clean, error);
   }
+  if (is_option(arg, "--allow")) {
+    std::string folder;
+    if (!option_value(args, i, "--allow", folder, error)) return false;
+    line.allowed.push_back(std::move(folder));
+    return true;
+  }
   error = "unknown option " + arg;
   return false;
 }
@@ -279,6 +298,8 @@ bool take_argument(const std::vector<std::string>& args, std::size_t& i, Command
     flags.verbose = true;
   } else if (arg == "--check") {
     line.check = true;
+  } else if (arg == "--confine") {
+    line.confine = true;
   } else {
     return take_option_with_value(args, i, line, flags, error);
   }
@@ -292,9 +313,13 @@ bool check_combination(const CommandLine& line, const Flags& flags, std::string&
     error = "--quiet and --verbose exclude each other";
   } else if (flags.clean && !line.queries.empty()) {
     error = "--clean and --query exclude each other";
+  } else if (!line.allowed.empty() && !line.confine) {
+    error = "--allow needs --confine";
   } else if (flags.clean) {
     if (!line.ticket.empty() || line.check || !line.output.empty()) {
       error = "--clean takes a folder only, no ticket, --check or -o";
+    } else if (line.confine) {
+      error = "--confine is for tickets, not for --clean";
     }
   } else if (!line.queries.empty()) {
     if (line.check || !line.output.empty()) error = "--query takes keys, --plugin and a ticket only, no --check or -o";

@@ -23,9 +23,9 @@ namespace {
 
 // What the pages of one job are read with.
 struct JobContext {
-  fs::path folder;            // input files are taken against it
-  JobScreens screens;         // the job's screens and default
-  XmpFiles* xmp_files = nullptr;  // the ticket's XMP files, each read once
+  const Places* places = nullptr;  // where input files are taken from
+  JobScreens screens;              // the job's screens and default
+  XmpFiles* xmp_files = nullptr;   // the ticket's XMP files, each read once
 };
 
 // A separation's "options", with its "outputpage".
@@ -55,12 +55,12 @@ Separation read_separation(const Json& value, const std::string& where, JobConte
                                       "xmp", "xmp_file", "inks", "requested_screens", kCommentKey};
   problems.attempt([&] { separation.name = to_text(required(value, where, "name"), place(where, "name")); });
   bool source_read =
-      problems.attempt([&] { separation.source = read_source(value, where, job.folder, allowed, problems); });
+      problems.attempt([&] { separation.source = read_source(value, where, *job.places, allowed, problems); });
   // The keys allowed depend on the kind of content: unknown without one.
   if (source_read) check_keys(value, where, allowed, problems);
   read_separation_options(value, where, separation, problems);
   read_separation_screens(value, where, job.screens, separation, problems);
-  read_separation_xmp(value, where, job.folder, *job.xmp_files, separation, problems);
+  read_separation_xmp(value, where, *job.places, *job.xmp_files, separation, problems);
   read_inks(value, where, separation, problems);
   read_requested_screens(value, where, job.screens, separation, problems);
   if (!source_read) return separation;
@@ -106,7 +106,7 @@ Page read_page(const Json& value, const std::string& where, JobContext& job, Pro
   page.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return page;
   check_keys(value, where, {"width", "height", "ncopies", "options", "xmp", "separations", kCommentKey}, problems);
-  read_page_xmp(value, where, job.folder, *job.xmp_files, page, problems);
+  read_page_xmp(value, where, *job.places, *job.xmp_files, page, problems);
   int first_width = kUnknownSide;
   int first_height = kUnknownSide;
   read_separations(value, where, job, page, first_width, first_height, problems);
@@ -140,14 +140,14 @@ void read_job_settings(const Json& value, const std::string& where, const Option
 }
 
 // One job with its pages.
-Job read_job(const Json& value, const std::string& where, const fs::path& folder, const Ticket& ticket,
+Job read_job(const Json& value, const std::string& where, const Places& places, const Ticket& ticket,
              const JobScreens& ticket_screens, XmpFiles& xmp_files, Problems& problems) {
   Job job;
   job.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return job;
   check_keys(value, where,
              {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages", kCommentKey}, problems);
-  JobContext context{folder, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
+  JobContext context{&places, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
   read_job_settings(value, where, ticket.options, job, problems);
   job.cutting = read_cutting(value, where, problems);
   const Json* pages = member(value, "pages");
@@ -162,7 +162,7 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
 }
 
 // The ticket's "jobs".
-void read_jobs(const Json& root, const fs::path& folder, const JobScreens& ticket_screens, Ticket& ticket,
+void read_jobs(const Json& root, const Places& places, const JobScreens& ticket_screens, Ticket& ticket,
                Problems& problems) {
   XmpFiles xmp_files;
   const Json* jobs = member(root, "jobs");
@@ -171,7 +171,7 @@ void read_jobs(const Json& root, const fs::path& folder, const JobScreens& ticke
     return;
   }
   read_list(*jobs, "jobs", "jobs", kMaxJobs, false, problems, [&](const Json& item, const std::string& at) {
-    ticket.jobs.push_back(read_job(item, at, folder, ticket, ticket_screens, xmp_files, problems));
+    ticket.jobs.push_back(read_job(item, at, places, ticket, ticket_screens, xmp_files, problems));
   });
 }
 
@@ -190,12 +190,13 @@ Ticket check_ticket_text(std::string_view text, const fs::path& folder, const Ti
     check_keys(root, "", {"device", "output", "options", "screens", "default_screen", "screen_handles", "jobs",
                           kCommentKey},
                problems);
-    problems.attempt([&] { ticket.device_dir = read_device(root, folder); });
-    problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
+    const Places places = make_places(folder, options, problems);
+    problems.attempt([&] { ticket.device_dir = read_device(root, places); });
+    problems.attempt([&] { ticket.output_dir = read_output(root, places, options); });
     if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
     JobScreens ticket_screens;
     read_ticket_screens(root, ticket, ticket_screens, problems);
-    read_jobs(root, folder, ticket_screens, ticket, problems);
+    read_jobs(root, places, ticket_screens, ticket, problems);
   } catch (const ProblemLimit&) {
     // The list ends with the line that says so.
   }

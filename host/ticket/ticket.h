@@ -143,6 +143,13 @@ struct TicketOptions {
   // Replaces the ticket's "output" (which may then be left out); a relative
   // name is taken against the working folder. Empty: the ticket's.
   std::string output;
+  // --confine: every file and folder the ticket names (images, contone and
+  // copydot images, XMP files, the device folder and its output folder,
+  // unless output replaces it) must resolve, links followed, inside the
+  // ticket's folder or one of allowed (--allow; against the working folder).
+  // Input files are then opened by the names they resolve to.
+  bool confine = false;
+  std::vector<std::string> allowed;
 };
 
 // Name of the ticket file that stands for standard input.

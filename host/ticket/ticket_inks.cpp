@@ -56,18 +56,17 @@ std::string read_packet(const fs::path& file, const std::string& text) {
   return packet;
 }
 
-// The XMP packet in the file text names (against folder), read once per
+// The XMP packet in the file text names (from places), read once per
 // ticket, and refused once: a file that is missing, no regular file,
 // unreadable, empty, larger than kMaxXmpBytes or holds a zero byte gives the
 // same problem at every place that names it.
-XmpText read_xmp_file(const fs::path& folder, const std::string& text, const std::string& at, XmpFiles& files) {
-  const fs::path file = (folder / text).lexically_normal();
+XmpText read_xmp_file(const Places& places, const std::string& text, const std::string& at, XmpFiles& files) {
+  const fs::path file = (places.folder / text).lexically_normal();
   auto [known, added] = files.try_emplace(file.string());
   XmpFile& entry = known->second;
   if (added) {
     try {
-      existing_file(folder, text, at);
-      entry.packet = std::make_shared<const std::string>(read_packet(file, text));
+      entry.packet = std::make_shared<const std::string>(read_packet(existing_file(places, text, at), text));
     } catch (const HostError& error) {
       const std::string reason = error.what();
       // existing_file names the place itself.
@@ -111,17 +110,17 @@ CuttingText read_cutting_text(const std::string& key, const Json& item, const st
 
 }  // namespace
 
-void read_page_xmp(const Json& object, const std::string& where, const fs::path& folder, XmpFiles& files, Page& page,
+void read_page_xmp(const Json& object, const std::string& where, const Places& places, XmpFiles& files, Page& page,
                    Problems& problems) {
   if (const Json* xmp = member(object, "xmp")) {
     problems.attempt([&] {
       const std::string at = place(where, "xmp");
-      page.xmp = read_xmp_file(folder, to_text(*xmp, at), at, files);
+      page.xmp = read_xmp_file(places, to_text(*xmp, at), at, files);
     });
   }
 }
 
-void read_separation_xmp(const Json& object, const std::string& where, const fs::path& folder, XmpFiles& files,
+void read_separation_xmp(const Json& object, const std::string& where, const Places& places, XmpFiles& files,
                          Separation& separation, Problems& problems) {
   const Json* inline_text = member(object, "xmp");
   const Json* file = member(object, "xmp_file");
@@ -141,7 +140,7 @@ void read_separation_xmp(const Json& object, const std::string& where, const fs:
   } else if (file) {
     problems.attempt([&] {
       const std::string at = place(where, "xmp_file");
-      separation.xmp = read_xmp_file(folder, to_text(*file, at), at, files);
+      separation.xmp = read_xmp_file(places, to_text(*file, at), at, files);
     });
   }
 }
