@@ -3,6 +3,12 @@
 //   riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [-v | --quiet] [--confine ...] [JOB.json|-]
 //   riphost --clean OUTDIR
 //   riphost --version | --help
+//
+// Room host/cli/: the riphost program: its command line, the checks of a
+// ticket beyond its text (device file, output folder, options against the
+// plug-in), --clean, and main. It turns arguments into a checked ticket and
+// hands that to the driver; it may call every other room (common, ticket,
+// driver) but owns no part of the calling order itself.
 #ifndef RIPHOST_CLI_H
 #define RIPHOST_CLI_H
 

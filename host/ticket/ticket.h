@@ -1,5 +1,12 @@
 // ticket.h - the job ticket: what riphost sends through the plug-in.
 //
+// Room host/ticket/: reading and checking the job ticket into the Ticket
+// below, one file per concern behind this header (ticket_values, _options,
+// _screens, _inks, _content, _paths, the walk in ticket.cpp, the JSON parser
+// in ticket_json). It may call common and, to open an image's header or
+// know a pattern's parameters, sources; it never loads or calls the
+// plug-in, and it creates nothing.
+//
 // The ticket is a JSON file (docs/job-ticket.md). Reading it checks all of
 // it, opens the header of every image and resolves the folders, so that a
 // ticket that loads runs without surprises. Every problem is collected, not
