@@ -58,12 +58,13 @@ struct Filter {
     XML_StopParser(parser, XML_FALSE);
   }
 
-  // Counts one element, attribute or text about to be written; false (and
-  // stops) past either bound. A text counts with its own size.
+  // Counts one element, attribute, namespace declaration or text about to be
+  // written; false (and stops) past either bound. A text or a value counts
+  // with its own size.
   bool Count(std::size_t text_bytes = 0) {
     if (++nodes > max_nodes) {
       Stop("the XMP packet's ink properties hold more than " + std::to_string(max_nodes) +
-           " elements, attributes and texts");
+           " elements, attributes, namespace declarations and texts");
       return false;
     }
     return Fits(text_bytes);
@@ -168,7 +169,8 @@ void Filter::StartTag(const Name& name, const XML_Char** attributes, Role role) 
   for (std::size_t i = 0; attributes[i] != nullptr; i += 2) {
     const Name attribute = Split(attributes[i]);
     const bool about = attribute.uri == kRdfUri && attribute.local == "about";
-    if (role == Role::Kept ? !Count() : !(role == Role::Description && about)) continue;
+    const std::size_t bytes = std::char_traits<char>::length(attributes[i + 1]);
+    if (role == Role::Kept ? !Count(bytes) : !(role == Role::Description && about)) continue;
     out->push_back(' ');
     AppendQualified(*out, attribute);
     out->push_back('=');
@@ -218,6 +220,8 @@ void XMLCALL OnText(void* data, const XML_Char* text, int length) {
 void XMLCALL OnNamespace(void* data, const XML_Char* prefix, const XML_Char* uri) {
   Filter& f = Of(data);
   if (!f.open.empty() && f.open.back() == Role::Dropped) return;
+  // Each declaration is a node: Exempi registers every namespace it meets.
+  if (!f.Count(uri == nullptr ? 0 : std::char_traits<char>::length(uri))) return;
   f.declarations.append(prefix == nullptr ? " xmlns" : std::string(" xmlns:") + prefix).push_back('=');
   AppendAttributeValue(f.declarations, uri == nullptr ? "" : uri);
 }

@@ -17,9 +17,10 @@
 
 namespace dravxmp {
 
-// Most elements, attributes and texts of the ink properties Exempi is given
-// (some 9,000 inks of our namespace, 20,000 swatches or 30,000 plate names),
-// and most bytes they may take as written for it. Exempi needs about 300
+// Most elements, attributes, namespace declarations and texts of the ink
+// properties Exempi is given (some 9,000 inks of our namespace, 20,000
+// swatches or 30,000 plate names), and most bytes they may take as written
+// for it. Exempi needs about 300
 // bytes a node and four times the bytes: at most some 40 MiB.
 inline constexpr std::size_t kMaxInkNodes = 65536;
 inline constexpr std::size_t kMaxInkBytes = std::size_t{4} << 20;
@@ -41,8 +42,8 @@ struct PropertyName {
 // and every other property are left out.
 //
 // Refused (false, with error saying why): not well-formed XML, a document
-// type declaration, more than max_nodes elements, attributes and texts or
-// more than max_bytes in what is written. Memory: out, one text and one tag
+// type declaration, more than max_nodes elements, attributes, namespace
+// declarations and texts or more than max_bytes in what is written. Memory: out, one text and one tag
 // of the packet at a time.
 bool KeepProperties(std::string_view packet, const std::vector<PropertyName>& keep, std::size_t max_nodes,
                     std::size_t max_bytes, std::string& out, std::string& error);

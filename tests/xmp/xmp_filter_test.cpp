@@ -98,18 +98,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.what); });
 
 TEST(XmpFilter, NodesAndBytesUpToTheBoundsAreKeptAndMoreIsRefused) {
-  // x:xmpmeta, rdf:RDF, rdf:Description, the property and rdf:Seq, then an
-  // element and a text for each plate name, and one empty item.
-  const std::size_t plates = (dravxmp::kMaxInkNodes - 5 - 1) / 2;
+  // x:xmpmeta, rdf:RDF, rdf:Description, their three namespace
+  // declarations, the property and rdf:Seq, then an element and a text for
+  // each plate name, and an empty item when one node is left.
+  constexpr std::size_t kFrame = 8;
+  const std::size_t plates = (dravxmp::kMaxInkNodes - kFrame) / 2;
   std::string items;
   for (std::size_t i = 0; i < plates; ++i) items += "<rdf:li>P" + std::to_string(i) + "</rdf:li>";
   const auto packet = [&](const std::string& list) {
     return kHead + "<xmpTPg:PlateNames><rdf:Seq>" + list + "</rdf:Seq></xmpTPg:PlateNames>" + kTail;
   };
-  const std::string exact = packet(items + ((dravxmp::kMaxInkNodes - 5) % 2 == 1 ? "<rdf:li/>" : ""));
+  const std::string exact = packet(items + ((dravxmp::kMaxInkNodes - kFrame) % 2 == 1 ? "<rdf:li/>" : ""));
   EXPECT_EQ(Kept(exact).rfind("refused", 0), std::string::npos);
-  EXPECT_EQ(Kept(packet(items + "<rdf:li/><rdf:li/><rdf:li/>")),
-            "refused: the XMP packet's ink properties hold more than 65536 elements, attributes and texts");
+  EXPECT_EQ(Kept(packet(items + "<rdf:li/><rdf:li/>")),
+            "refused: the XMP packet's ink properties hold more than 65536 elements, attributes, namespace "
+            "declarations and texts");
   // A packet of nothing but plate names up to the size limit is refused
   // by the bound, before Exempi would hold a node for each.
   std::string dense;
@@ -117,6 +120,12 @@ TEST(XmpFilter, NodesAndBytesUpToTheBoundsAreKeptAndMoreIsRefused) {
   XMPlib xmp;
   EXPECT_FALSE(xmp.SetXML(packet(dense)));
   EXPECT_NE(xmp.LastError().find("more than 65536 elements"), std::string::npos) << xmp.LastError();
+  // Namespace declarations count too: Exempi would register each one.
+  std::string declarations;
+  for (std::size_t i = 0; i < dravxmp::kMaxInkNodes; ++i) declarations += " xmlns:n" + std::to_string(i) + "='u:'";
+  EXPECT_EQ(Kept("<x:xmpmeta xmlns:x='adobe:ns:meta/'" + declarations + "/>"),
+            "refused: the XMP packet's ink properties hold more than 65536 elements, attributes, namespace "
+            "declarations and texts");
   // Few nodes holding much text: up to the bound in bytes, not past it.
   const std::string name(dravxmp::kMaxInkBytes / 2, 'n');
   EXPECT_EQ(Kept(packet("<rdf:li>" + name + "</rdf:li>")).rfind("refused", 0), std::string::npos);
