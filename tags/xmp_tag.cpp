@@ -39,20 +39,22 @@ void add_ink(int32_t number) {
 
 }  // namespace
 
+// The packet is read where the page description holds it: a copy would
+// double the memory a large packet needs.
 void load_page_xmp_inks(const CStringKeyDict& page) {
-  CUnivType::List packet;
-  if (page.GetItem("XMPinfo", packet) != UD_OK) return;
+  if (!page.Has("XMPinfo") || page["XMPinfo"].GetKind() != CUnivType::Kind::List) return;
+  const CUnivType::List& packet = page["XMPinfo"].AsList();
   XMPlib xmp;
   if (!xmp.ErrStr().empty()) return;
   if (!packet.empty() && xmp.SetXML(packet.front().AsText())) xmp.GetInks(state.xmp_inks);
 }
 
 void write_xmp_tag(const CStringKeyDict& separation) {
-  std::string text;
-  if (separation.GetItem("XMPinfo", text) != UD_OK) {
+  if (!separation.Has("XMPinfo") || separation["XMPinfo"].GetKind() != CUnivType::Kind::Text) {
     report(DRAV_MSG_INFO, "No XMP metadata available, so no XMP tag added");
     return;
   }
+  const std::string& text = separation["XMPinfo"].AsText();
   tav_puttag(state.tavfile, "_KVT_XMP", static_cast<int>(text.size() + 1), text.c_str());
 }
 

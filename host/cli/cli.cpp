@@ -26,8 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json\n"
-    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [JOB.json]\n"
+    "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json\n"
+    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [--confine ...] [JOB.json]\n"
     "       riphost --clean OUTDIR\n"
     "       riphost --version | --help\n"
     "  Runs the jobs of a JSON job ticket through the output plug-in. JOB.json \"-\"\n"
@@ -41,6 +41,10 @@ constexpr const char* kUsage =
     "                 write into DIR instead of the ticket's \"output\" folder\n"
     "  --check        only check the ticket, its device file, its output folder\n"
     "                 and its options against the plug-in; print every problem\n"
+    "  --confine      for tickets from others: every file and folder the ticket\n"
+    "                 names must lie, links followed, in the ticket's folder or an\n"
+    "                 --allow folder (the output folder given by -o excepted)\n"
+    "  --allow DIR    with --confine: DIR may be named too (repeatable)\n"
     "  --query KEY    ask the plug-in (dravout_get_param) and print \"KEY: answer\",\n"
     "                 e.g. version, OutputFileName, left, gamma,\n"
     "                 outputdevice_resolutionlist; KEY=TEXT hands TEXT instead and\n"
@@ -109,6 +113,15 @@ void print_problems(MessageSink& sink, const std::string& label, const std::vect
   for (const std::string& problem : problems) sink.error("%s: %s", label.c_str(), problem.c_str());
 }
 
+// What the command line changes in the ticket.
+TicketOptions ticket_options(const CommandLine& line) {
+  TicketOptions options;
+  options.output = line.output;
+  options.confine = line.confine;
+  options.allowed = line.allowed;
+  return options;
+}
+
 // The plug-in named on the command line, or the default one.
 std::unique_ptr<PluginLibrary> load_plugin(const CommandLine& line) {
   return std::make_unique<PluginLibrary>(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
@@ -147,7 +160,7 @@ int query_only(const CommandLine& line, MessageSink& sink) {
   Ticket ticket;
   if (!line.ticket.empty()) {
     std::vector<std::string> problems;
-    ticket = check_ticket_file(line.ticket, TicketOptions{}, problems);
+    ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
     check_device(ticket, problems);
     if (!problems.empty()) {
       print_problems(sink, ticket_label(line.ticket), problems);
@@ -164,7 +177,7 @@ int query_only(const CommandLine& line, MessageSink& sink) {
 // --check: every check, the plug-in's options included, and nothing else.
 int check_only(const CommandLine& line, MessageSink& sink) {
   std::vector<std::string> problems;
-  Ticket ticket = check_ticket_file(line.ticket, TicketOptions{line.output}, problems);
+  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
   std::string load_problem;
@@ -185,7 +198,7 @@ int check_only(const CommandLine& line, MessageSink& sink) {
 // options against the opened plug-in before the first job.
 int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
   std::vector<std::string> problems;
-  Ticket ticket = check_ticket_file(line.ticket, TicketOptions{line.output}, problems);
+  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
   if (!problems.empty()) {
@@ -212,88 +225,122 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
   return status;
 }
 
+// What the command line says beyond CommandLine's fields, for the checks
+// of its combination.
+struct Flags {
+  bool options_done = false;
+  bool quiet = false;
+  bool verbose = false;
+  bool clean = false;
+};
+
+// A ticket name (an argument that is no option). False with error set.
+bool take_ticket(const std::string& arg, CommandLine& line, std::string& error) {
+  if (!line.ticket.empty()) {
+    error = "more than one ticket given";
+    return false;
+  }
+  if (arg.empty()) {
+    error = "empty ticket name";
+    return false;
+  }
+  line.ticket = arg;
+  return true;
+}
+
+// An option that takes a value: --plugin, -o/--output, --query, --clean.
+// False with error set when it is none of these or its value is unusable.
+bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i, CommandLine& line, Flags& flags,
+                            std::string& error) {
+  const std::string& arg = args[i];
+  if (is_option(arg, "--plugin")) return option_value(args, i, "--plugin", line.plugin, error);
+  if (is_option(arg, "--output") || arg == "-o") {
+    return option_value(args, i, arg == "-o" ? "-o" : "--output", line.output, error);
+  }
+  if (is_option(arg, "--query")) {
+    std::string query;
+    if (!option_value(args, i, "--query", query, error)) return false;
+    if (query[0] == '=') {
+      error = "--query needs a key before \"=\"";
+      return false;
+    }
+    line.queries.push_back(std::move(query));
+    return true;
+  }
+  if (is_option(arg, "--clean")) {
+    flags.clean = true;
+    return option_value(args, i, "--clean", line.clean, error);
+  }
+  if (is_option(arg, "--allow")) {
+    std::string folder;
+    if (!option_value(args, i, "--allow", folder, error)) return false;
+    line.allowed.push_back(std::move(folder));
+    return true;
+  }
+  error = "unknown option " + arg;
+  return false;
+}
+
+// One argument (with its value, when it takes one). False with error set.
+bool take_argument(const std::vector<std::string>& args, std::size_t& i, CommandLine& line, Flags& flags,
+                   std::string& error) {
+  const std::string& arg = args[i];
+  if (flags.options_done || arg.size() <= 1 || arg[0] != '-') return take_ticket(arg, line, error);
+  if (arg == "--") {
+    flags.options_done = true;
+  } else if (arg == "--help" || arg == "-h") {
+    line.help = true;
+  } else if (arg == "--version") {
+    line.version = true;
+  } else if (arg == "--quiet") {
+    flags.quiet = true;
+  } else if (arg == "--verbose" || arg == "-v") {
+    flags.verbose = true;
+  } else if (arg == "--check") {
+    line.check = true;
+  } else if (arg == "--confine") {
+    line.confine = true;
+  } else {
+    return take_option_with_value(args, i, line, flags, error);
+  }
+  return true;
+}
+
+// The options that go together: --clean and --query each stand alone with
+// what they take, a run and --check need a ticket. False with error set.
+bool check_combination(const CommandLine& line, const Flags& flags, std::string& error) {
+  if (flags.quiet && flags.verbose) {
+    error = "--quiet and --verbose exclude each other";
+  } else if (flags.clean && !line.queries.empty()) {
+    error = "--clean and --query exclude each other";
+  } else if (!line.allowed.empty() && !line.confine) {
+    error = "--allow needs --confine";
+  } else if (flags.clean) {
+    if (!line.ticket.empty() || line.check || !line.output.empty()) {
+      error = "--clean takes a folder only, no ticket, --check or -o";
+    } else if (line.confine) {
+      error = "--confine is for tickets, not for --clean";
+    }
+  } else if (!line.queries.empty()) {
+    if (line.check || !line.output.empty()) error = "--query takes keys, --plugin and a ticket only, no --check or -o";
+  } else if (line.ticket.empty()) {
+    error = "no job ticket given";
+  }
+  return error.empty();
+}
+
 }  // namespace
 
 // Options first or anywhere; "--" ends them; "-" alone is a ticket name.
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
   CommandLine line;
-  bool options_done = false;
-  bool quiet = false;
-  bool verbose = false;
-  bool clean = false;
+  Flags flags;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    bool option = !options_done && arg.size() > 1 && arg[0] == '-';
-    if (!option) {
-      if (!line.ticket.empty()) {
-        error = "more than one ticket given";
-        return std::nullopt;
-      }
-      if (arg.empty()) {
-        error = "empty ticket name";
-        return std::nullopt;
-      }
-      line.ticket = arg;
-    } else if (arg == "--") {
-      options_done = true;
-    } else if (arg == "--help" || arg == "-h") {
-      line.help = true;
-    } else if (arg == "--version") {
-      line.version = true;
-    } else if (arg == "--quiet") {
-      quiet = true;
-    } else if (arg == "--verbose" || arg == "-v") {
-      verbose = true;
-    } else if (arg == "--check") {
-      line.check = true;
-    } else if (is_option(arg, "--plugin")) {
-      if (!option_value(args, i, "--plugin", line.plugin, error)) return std::nullopt;
-    } else if (is_option(arg, "--output") || arg == "-o") {
-      if (!option_value(args, i, arg == "-o" ? "-o" : "--output", line.output, error)) return std::nullopt;
-    } else if (is_option(arg, "--query")) {
-      std::string query;
-      if (!option_value(args, i, "--query", query, error)) return std::nullopt;
-      if (query[0] == '=') {
-        error = "--query needs a key before \"=\"";
-        return std::nullopt;
-      }
-      line.queries.push_back(std::move(query));
-    } else if (is_option(arg, "--clean")) {
-      if (!option_value(args, i, "--clean", line.clean, error)) return std::nullopt;
-      clean = true;
-    } else {
-      error = "unknown option " + arg;
-      return std::nullopt;
-    }
+    if (!take_argument(args, i, line, flags, error)) return std::nullopt;
   }
   if (line.help || line.version) return line;
-  if (quiet && verbose) {
-    error = "--quiet and --verbose exclude each other";
-    return std::nullopt;
-  }
-  line.verbosity = quiet ? Verbosity::Quiet : verbose ? Verbosity::Verbose : Verbosity::Normal;
-  if (clean && !line.queries.empty()) {
-    error = "--clean and --query exclude each other";
-    return std::nullopt;
-  }
-  if (clean) {
-    if (!line.ticket.empty() || line.check || !line.output.empty()) {
-      error = "--clean takes a folder only, no ticket, --check or -o";
-      return std::nullopt;
-    }
-    return line;
-  }
-  if (!line.queries.empty()) {
-    if (line.check || !line.output.empty()) {
-      error = "--query takes keys, --plugin and a ticket only, no --check or -o";
-      return std::nullopt;
-    }
-    return line;
-  }
-  if (line.ticket.empty()) {
-    error = "no job ticket given";
-    return std::nullopt;
-  }
+  if (!check_combination(line, flags, error)) return std::nullopt;
+  line.verbosity = flags.quiet ? Verbosity::Quiet : flags.verbose ? Verbosity::Verbose : Verbosity::Normal;
   return line;
 }
 

@@ -1,8 +1,14 @@
 // cli.h - riphost's command line:
-//   riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] JOB.json|-
-//   riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [-v | --quiet] [JOB.json|-]
+//   riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json|-
+//   riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [-v | --quiet] [--confine ...] [JOB.json|-]
 //   riphost --clean OUTDIR
 //   riphost --version | --help
+//
+// Room host/cli/: the riphost program: its command line, the checks of a
+// ticket beyond its text (device file, output folder, options against the
+// plug-in), --clean, and main. It turns arguments into a checked ticket and
+// hands that to the driver; it may call every other room (common, ticket,
+// driver) but owns no part of the calling order itself.
 #ifndef RIPHOST_CLI_H
 #define RIPHOST_CLI_H
 
@@ -24,6 +30,10 @@ struct CommandLine {
   std::string clean;    // --clean OUTDIR: the folder to clean, no ticket
   std::string output;   // -o DIR: replaces the ticket's output folder
   std::string ticket;   // a file, or "-" for standard input
+  // --confine and its --allow folders: the ticket may name only files and
+  // folders inside its own folder and these (TicketOptions).
+  bool confine = false;
+  std::vector<std::string> allowed;
   // --query KEY or KEY=TEXT, in order: ask the plug-in instead of running
   // the ticket, which is then optional.
   std::vector<std::string> queries;

@@ -1,5 +1,11 @@
 // message.h - riphost's messages on standard output and standard error.
 //
+// Room host/common/: what every other room of riphost shares and nothing
+// else: the exceptions that carry a bad input's message (host_error.h), the
+// message sink (this header), 1-bit rows (bitrow.h), grey conversion
+// (grey.h), stop signals (signals.h) and the progress line (progress.h). It
+// calls no other room, only the C++ and C libraries.
+//
 //   level 1  "riphost: error: ..."        standard error
 //   level 2  "riphost: warning: ..."      standard error
 //   level 3  "riphost: info: ..."         standard output (only with --verbose)
@@ -43,7 +49,7 @@ class MessageSink {
       : MessageSink(out, err, quiet ? Verbosity::Quiet : Verbosity::Verbose) {}
 
   // Formats and prints a message at a DravMessageLevel.
-  void vmessage(int level, const char* format, va_list args) noexcept;
+  void vmessage(int level, const char* format, va_list args) noexcept __attribute__((format(printf, 3, 0)));
   void error(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
   void warning(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
   void info(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
@@ -60,8 +66,9 @@ class MessageSink {
   void clear_status() noexcept;
 
  private:
-  void print(std::FILE* stream, const char* prefix, const char* format, va_list args) noexcept;
-  void print_line(const char* format, va_list args) noexcept;
+  void print(std::FILE* stream, const char* prefix, const char* format, va_list args) noexcept
+      __attribute__((format(printf, 4, 0)));
+  void print_line(const char* format, va_list args) noexcept __attribute__((format(printf, 2, 0)));
 
   std::FILE* out_;
   std::FILE* err_;

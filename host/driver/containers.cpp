@@ -19,7 +19,12 @@ CStringKeyDict page_description(const Page& page) {
   dict["height"] = page.height;
   dict["width"] = page.width;
   dict["ncopies"] = page.ncopies;
-  if (page.xmp) dict["XMPinfo"] = CUnivType::List{CUnivType(*page.xmp)};
+  if (page.xmp) {
+    // Built in place: a list made from braces would copy the packet twice.
+    CUnivType::List packets;
+    packets.emplace_back(*page.xmp);
+    dict["XMPinfo"] = std::move(packets);
+  }
   return dict;
 }
 
@@ -45,14 +50,18 @@ CStringKeyDict separation_description(const Separation& separation) {
     indexes.emplace_back(static_cast<int>(screens.size()));
     screens.emplace_back(screen);
   }
-  CStringKeyDict entry;
+  // The one separation's entry is built where it stays, so that its XMP
+  // packet is copied once.
+  CUnivType::List separations;
+  separations.emplace_back(CStringKeyDict());
+  CStringKeyDict& entry = separations.back().AsDict();
   entry["name"] = separation.name;
   if (separation.xmp) entry["XMPinfo"] = *separation.xmp;
   entry["colorinfo"] = std::move(colours);
   entry["screenidx"] = std::move(indexes);
   CStringKeyDict dict;
   dict["screens"] = std::move(screens);
-  dict["separations"] = CUnivType::List{CUnivType(entry)};
+  dict["separations"] = std::move(separations);
   return dict;
 }
 
@@ -68,10 +77,13 @@ std::string describe_value(const CUnivType& value) {
   }
 }
 
-// Makes the container.
-ContainerGuard::ContainerGuard(CDictContainerFactory& factory, const CStringKeyDict& dict, const char* name,
+// Makes an empty container and moves the description into it: the factory
+// copies what it is given, and a description may hold a large XMP packet.
+ContainerGuard::ContainerGuard(CDictContainerFactory& factory, CStringKeyDict dict, const char* name,
                                MessageSink& sink)
-    : factory_(factory), container_(factory.NewDictContainer(dict, name)), sink_(sink) {}
+    : factory_(factory), container_(factory.NewDictContainer(CStringKeyDict(), name)), sink_(sink) {
+  if (container_) container_->GetDict() = std::move(dict);
+}
 
 // Deletes the container; a refusal by the factory is reported, not thrown.
 ContainerGuard::~ContainerGuard() {

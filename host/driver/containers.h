@@ -29,8 +29,9 @@ std::string describe_value(const CUnivType& value);
 // A container made by the factory and deleted through it when the guard ends.
 class ContainerGuard {
  public:
-  // Throws CUnivBaseException when the factory cannot make the container.
-  ContainerGuard(CDictContainerFactory& factory, const CStringKeyDict& dict, const char* name, MessageSink& sink);
+  // The container holds dict (moved in, not copied). Throws
+  // CUnivBaseException when the factory cannot make the container.
+  ContainerGuard(CDictContainerFactory& factory, CStringKeyDict dict, const char* name, MessageSink& sink);
   ~ContainerGuard();
   ContainerGuard(const ContainerGuard&) = delete;
   ContainerGuard& operator=(const ContainerGuard&) = delete;

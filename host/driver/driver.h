@@ -1,5 +1,13 @@
 // driver.h - running a checked ticket through a loaded plug-in.
 //
+// Room host/driver/: everything that faces the plug-in: loading it and its
+// 13 exports (plugin_loader), the host callbacks and option lookup it calls
+// back (host_callbacks, option_store, option_check), the descriptions it is
+// handed (containers), the file names of a job (job_name), and the calling
+// order itself (this header). It may call common, ticket (the checked
+// ticket it runs), sources (each separation's rows) and screening (the
+// hooks it offers); cli calls it.
+//
 // Calling order: dravout_open (then the screening hooks are offered); the
 // option check; per job dravout_jobsettings and dravout_startjob, then the
 // job's cutting texts through dravout_get_param; per page
@@ -19,8 +27,9 @@
 // dravout_endpage for it, since they would deliver an incomplete file, and
 // ends the job with dravout_endjob, which makes the plug-in delete the
 // unfinished file; the separation's selection is unloaded right after that
-// dravout_endjob (after a failed dravout_endseparations, right after it). dravout_close runs whenever dravout_open was called, also
-// after a failed open, so that the plug-in can release what it started.
+// dravout_endjob (after a failed dravout_endseparations, right after it).
+// dravout_close runs whenever dravout_open was called, also after a failed
+// open, so that the plug-in can release what it started.
 //
 // Stop signals: SIGINT, SIGTERM and SIGHUP are noted during the run (see
 // signals.h) and looked at before every row, separation, page and job. A

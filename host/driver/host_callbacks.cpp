@@ -35,7 +35,7 @@ void file_done(const char* path, int kind) {
 }
 
 // Slot 4: a printf-style message at a DravMessageLevel.
-int host_message(int level, const char* format, ...) {
+__attribute__((format(printf, 2, 3))) int host_message(int level, const char* format, ...) {
   va_list args;
   va_start(args, format);
   if (current_session) {

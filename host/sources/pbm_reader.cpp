@@ -99,21 +99,24 @@ class PbmReader final : public ImageReader {
     return c;
   }
 
+  // The kind of image in messages.
+  const char* kind() const noexcept { return grey_ ? "PGM" : "PBM"; }
+
   // Reads one positive decimal number of the header and the one white-space
   // character after it.
   int read_header_number(const char* what) {
     int c = next_significant();
-    if (c < '0' || c > '9') throw HostError(std::string("bad PBM header: no ") + what);
+    if (c < '0' || c > '9') throw HostError(std::string("bad ") + kind() + " header: no " + what);
     long long value = 0;
     while (c >= '0' && c <= '9') {
       value = value * 10 + (c - '0');
-      if (value > kMaxImageSide) throw HostError(std::string("PBM ") + what + " too large");
+      if (value > kMaxImageSide) throw HostError(std::string(kind()) + " " + what + " too large");
       c = std::getc(file_.get());
     }
     if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\v' && c != '\f') {
-      throw HostError(std::string("bad PBM header after the ") + what);
+      throw HostError(std::string("bad ") + kind() + " header after the " + what);
     }
-    if (value == 0) throw HostError(std::string("PBM ") + what + " is 0");
+    if (value == 0) throw HostError(std::string(kind()) + " " + what + " is 0");
     return static_cast<int>(value);
   }
 

@@ -1,5 +1,13 @@
 // row_source.h - a separation's content, produced one scanline at a time.
 //
+// Room host/sources/: where a separation's rows come from: the built-in
+// patterns, 1-bit images (PBM, PNG, TIFF readers), contone content screened
+// row by row, and documents (sources/document/). Each kind is a RowSource
+// (this header) made by make_row_source from the ticket's ContentSource. It
+// may call common, ticket (the descriptions it is made from) and screening
+// (contone content is screened with its AM screens); it never calls the
+// plug-in.
+//
 // Sources stream: they keep at most a few rows of their own, whatever the
 // page height, and allocate nothing per row.
 #ifndef RIPHOST_ROW_SOURCE_H

@@ -34,7 +34,8 @@ struct TiffErrorText {
 };
 
 // libtiff error handler of one file: keep the text.
-int on_tiff_error(TIFF*, void* user_data, const char* module, const char* format, va_list args) {
+__attribute__((format(printf, 4, 0))) int on_tiff_error(TIFF*, void* user_data, const char* module,
+                                                       const char* format, va_list args) {
   auto* error = static_cast<TiffErrorText*>(user_data);
   char message[200];
   std::vsnprintf(message, sizeof message, format, args);
@@ -168,6 +169,11 @@ class TiffReader final : public ImageReader {
       read_cmyk_layout(photometric, bps, spp);
       return;
     }
+    read_colour_layout(photometric, bps, spp);
+  }
+
+  // A grey, RGB or palette image, with at most one alpha sample.
+  void read_colour_layout(std::uint16_t photometric, std::uint16_t bps, std::uint16_t spp) {
     switch (photometric) {
       case PHOTOMETRIC_MINISWHITE:
       case PHOTOMETRIC_MINISBLACK:

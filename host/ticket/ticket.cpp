@@ -23,9 +23,9 @@ namespace {
 
 // What the pages of one job are read with.
 struct JobContext {
-  fs::path folder;            // input files are taken against it
-  JobScreens screens;         // the job's screens and default
-  XmpFiles* xmp_files = nullptr;  // the ticket's XMP files, each read once
+  const Places* places = nullptr;  // where input files are taken from
+  JobScreens screens;              // the job's screens and default
+  XmpFiles* xmp_files = nullptr;   // the ticket's XMP files, each read once
 };
 
 // A separation's "options", with its "outputpage".
@@ -55,12 +55,12 @@ Separation read_separation(const Json& value, const std::string& where, JobConte
                                       "xmp", "xmp_file", "inks", "requested_screens", kCommentKey};
   problems.attempt([&] { separation.name = to_text(required(value, where, "name"), place(where, "name")); });
   bool source_read =
-      problems.attempt([&] { separation.source = read_source(value, where, job.folder, allowed, problems); });
+      problems.attempt([&] { separation.source = read_source(value, where, *job.places, allowed, problems); });
   // The keys allowed depend on the kind of content: unknown without one.
   if (source_read) check_keys(value, where, allowed, problems);
   read_separation_options(value, where, separation, problems);
   read_separation_screens(value, where, job.screens, separation, problems);
-  read_separation_xmp(value, where, job.folder, *job.xmp_files, separation, problems);
+  read_separation_xmp(value, where, *job.places, *job.xmp_files, separation, problems);
   read_inks(value, where, separation, problems);
   read_requested_screens(value, where, job.screens, separation, problems);
   if (!source_read) return separation;
@@ -86,18 +86,18 @@ void read_separations(const Json& value, const std::string& where, JobContext& j
   const Json* separations = member(value, "separations");
   if (!separations) {
     problems.add(place(where, "separations") + ": missing");
-  } else if (problems.attempt([&] { require_list(*separations, place(where, "separations")); })) {
-    for (std::size_t i = 0; i < separations->size(); ++i) {
-      int image_width = 0;
-      int image_height = 0;
-      page.separations.push_back(read_separation((*separations)[i], place(where, "separations", i), job,
-                                                 image_width, image_height, problems));
-      if (i == 0) {
-        first_width = image_width;
-        first_height = image_height;
-      }
-    }
+    return;
   }
+  read_list(*separations, place(where, "separations"), "separations", kMaxSeparations, false, problems,
+            [&](const Json& item, const std::string& at) {
+              int image_width = 0;
+              int image_height = 0;
+              page.separations.push_back(read_separation(item, at, job, image_width, image_height, problems));
+              if (page.separations.size() == 1) {
+                first_width = image_width;
+                first_height = image_height;
+              }
+            });
 }
 
 // One page with its separations.
@@ -106,7 +106,7 @@ Page read_page(const Json& value, const std::string& where, JobContext& job, Pro
   page.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return page;
   check_keys(value, where, {"width", "height", "ncopies", "options", "xmp", "separations", kCommentKey}, problems);
-  read_page_xmp(value, where, job.folder, *job.xmp_files, page, problems);
+  read_page_xmp(value, where, *job.places, *job.xmp_files, page, problems);
   int first_width = kUnknownSide;
   int first_height = kUnknownSide;
   read_separations(value, where, job, page, first_width, first_height, problems);
@@ -140,68 +140,72 @@ void read_job_settings(const Json& value, const std::string& where, const Option
 }
 
 // One job with its pages.
-Job read_job(const Json& value, const std::string& where, const fs::path& folder, const Ticket& ticket,
+Job read_job(const Json& value, const std::string& where, const Places& places, const Ticket& ticket,
              const JobScreens& ticket_screens, XmpFiles& xmp_files, Problems& problems) {
   Job job;
   job.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return job;
   check_keys(value, where,
              {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages", kCommentKey}, problems);
-  JobContext context{folder, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
+  JobContext context{&places, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
   read_job_settings(value, where, ticket.options, job, problems);
   job.cutting = read_cutting(value, where, problems);
   const Json* pages = member(value, "pages");
   if (!pages) {
     problems.add(place(where, "pages") + ": missing");
-  } else if (problems.attempt([&] { require_list(*pages, place(where, "pages")); })) {
-    for (std::size_t i = 0; i < pages->size(); ++i) {
-      job.pages.push_back(read_page((*pages)[i], place(where, "pages", i), context, problems));
-    }
+  } else {
+    read_list(*pages, place(where, "pages"), "pages", kMaxPages, false, problems,
+              [&](const Json& item, const std::string& at) { job.pages.push_back(read_page(item, at, context, problems)); });
   }
   check_screen_handles(job, ticket, problems);
   return job;
 }
 
 // The ticket's "jobs".
-void read_jobs(const Json& root, const fs::path& folder, const JobScreens& ticket_screens, Ticket& ticket,
+void read_jobs(const Json& root, const Places& places, const JobScreens& ticket_screens, Ticket& ticket,
                Problems& problems) {
   XmpFiles xmp_files;
   const Json* jobs = member(root, "jobs");
   if (!jobs) {
     problems.add("jobs: missing");
-  } else if (problems.attempt([&] { require_list(*jobs, "jobs"); })) {
-    for (std::size_t i = 0; i < jobs->size(); ++i) {
-      ticket.jobs.push_back(
-          read_job((*jobs)[i], place("", "jobs", i), folder, ticket, ticket_screens, xmp_files, problems));
-    }
+    return;
   }
+  read_list(*jobs, "jobs", "jobs", kMaxJobs, false, problems, [&](const Json& item, const std::string& at) {
+    ticket.jobs.push_back(read_job(item, at, places, ticket, ticket_screens, xmp_files, problems));
+  });
 }
 
 }  // namespace
 
 // Every level in turn; a part with a problem is skipped, the rest is read.
+// Past kMaxProblems the check stops.
 Ticket check_ticket_text(std::string_view text, const fs::path& folder, const TicketOptions& options,
                          std::vector<std::string>& list) {
-  Problems problems(list);
+  Problems problems(list, kMaxProblems);
   Ticket ticket;
   Json root;
   if (!problems.attempt([&] { root = parse_json(text); })) return ticket;
-  if (!problems.attempt([&] { require_object(root, "the ticket"); })) return ticket;
-  check_keys(root, "", {"device", "output", "options", "screens", "default_screen", "screen_handles", "jobs",
-                        kCommentKey},
-             problems);
-  problems.attempt([&] { ticket.device_dir = read_device(root, folder); });
-  problems.attempt([&] { ticket.output_dir = read_output(root, folder, options); });
-  if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
-  JobScreens ticket_screens;
-  read_ticket_screens(root, ticket, ticket_screens, problems);
-  read_jobs(root, folder, ticket_screens, ticket, problems);
+  try {
+    if (!problems.attempt([&] { require_object(root, "the ticket"); })) return ticket;
+    check_keys(root, "", {"device", "output", "options", "screens", "default_screen", "screen_handles", "jobs",
+                          kCommentKey},
+               problems);
+    const Places places = make_places(folder, options, problems);
+    problems.attempt([&] { ticket.device_dir = read_device(root, places); });
+    problems.attempt([&] { ticket.output_dir = read_output(root, places, options); });
+    if (const Json* options_json = member(root, "options")) ticket.options = read_options(*options_json, "options", problems);
+    JobScreens ticket_screens;
+    read_ticket_screens(root, ticket, ticket_screens, problems);
+    read_jobs(root, places, ticket_screens, ticket, problems);
+  } catch (const ProblemLimit&) {
+    // The list ends with the line that says so.
+  }
   return ticket;
 }
 
 // The file's text, then the check.
 Ticket check_ticket_file(const fs::path& file, const TicketOptions& options, std::vector<std::string>& list) {
-  Problems problems(list);
+  Problems problems(list, kMaxProblems);
   std::string text;
   fs::path folder;
   if (!read_file_text(file, text, folder, problems)) return Ticket();

@@ -1,5 +1,12 @@
 // ticket.h - the job ticket: what riphost sends through the plug-in.
 //
+// Room host/ticket/: reading and checking the job ticket into the Ticket
+// below, one file per concern behind this header (ticket_values, _options,
+// _screens, _inks, _content, _paths, the walk in ticket.cpp, the JSON parser
+// in ticket_json). It may call common and, to open an image's header or
+// know a pattern's parameters, sources; it never loads or calls the
+// plug-in, and it creates nothing.
+//
 // The ticket is a JSON file (docs/job-ticket.md). Reading it checks all of
 // it, opens the header of every image and resolves the folders, so that a
 // ticket that loads runs without surprises. Every problem is collected, not
@@ -110,6 +117,17 @@ struct Job {
 // a separation's screen areas, colours and requested screens.
 inline constexpr std::size_t kMaxScreens = 4096;
 
+// Largest lists a ticket may give, well beyond what a job needs: jobs of a
+// ticket, pages of a job, separations of a page, options of one level.
+inline constexpr std::size_t kMaxJobs = 4096;
+inline constexpr std::size_t kMaxPages = 65536;
+inline constexpr std::size_t kMaxSeparations = 1024;
+inline constexpr std::size_t kMaxOptions = 1024;
+
+// Most problems a check lists; the check of the ticket stops at the next one
+// with a last line saying so.
+inline constexpr std::size_t kMaxProblems = 1000;
+
 struct Ticket {
   std::filesystem::path device_dir;  // absolute
   std::filesystem::path output_dir;  // absolute
@@ -132,6 +150,13 @@ struct TicketOptions {
   // Replaces the ticket's "output" (which may then be left out); a relative
   // name is taken against the working folder. Empty: the ticket's.
   std::string output;
+  // --confine: every file and folder the ticket names (images, contone and
+  // copydot images, XMP files, the device folder and its output folder,
+  // unless output replaces it) must resolve, links followed, inside the
+  // ticket's folder or one of allowed (--allow; against the working folder).
+  // Input files are then opened by the names they resolve to.
+  bool confine = false;
+  std::vector<std::string> allowed;
 };
 
 // Name of the ticket file that stands for standard input.

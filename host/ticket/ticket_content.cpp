@@ -9,8 +9,6 @@
 
 namespace riphost::reading {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 // A contone separation's "gradient".
@@ -23,7 +21,7 @@ ContentSource::Gradient read_gradient(const Json& gradient, const std::string& w
 }
 
 // A contone image: "contone", with "channel" for a CMYK TIFF.
-void read_contone_image(const Json& object, const std::string& where, const fs::path& folder,
+void read_contone_image(const Json& object, const std::string& where, const Places& places,
                         ContentSource& content, Problems& problems) {
   std::string at = place(where, "contone");
   content.image_text = to_text(*member(object, "contone"), at);
@@ -36,14 +34,14 @@ void read_contone_image(const Json& object, const std::string& where, const fs::
       content.channel = text[0];
     });
   }
-  content.image = existing_file(folder, content.image_text, at);
+  content.image = existing_file(places, content.image_text, at);
 }
 
 // The "copydot" image over contone content; its header is opened.
-void read_copydot(const Json& copydot, const std::string& where, const fs::path& folder, ContentSource& content) {
+void read_copydot(const Json& copydot, const std::string& where, const Places& places, ContentSource& content) {
   std::string at = place(where, "copydot");
   content.copydot_text = to_text(copydot, at);
-  content.copydot = existing_file(folder, content.copydot_text, at);
+  content.copydot = existing_file(places, content.copydot_text, at);
   try {
     open_image(content.copydot, 128);
   } catch (const HostError& error) {
@@ -55,7 +53,7 @@ void read_copydot(const Json& copydot, const std::string& where, const fs::path&
 // Contone content: "contone" (an image, with "channel" for a CMYK TIFF) or
 // "gradient", with an optional "copydot" image over it. "screen_areas" is
 // read with the separation's screens.
-ContentSource read_contone(const Json& object, const std::string& where, const fs::path& folder,
+ContentSource read_contone(const Json& object, const std::string& where, const Places& places,
                            std::vector<std::string>& allowed, Problems& problems) {
   ContentSource content;
   content.kind = ContentSource::Kind::Contone;
@@ -65,10 +63,10 @@ ContentSource read_contone(const Json& object, const std::string& where, const f
     content.gradient = read_gradient(*gradient, where);
   } else {
     allowed.insert(allowed.end(), {"contone", "channel"});
-    read_contone_image(object, where, folder, content, problems);
+    read_contone_image(object, where, places, content, problems);
   }
   if (const Json* copydot = member(object, "copydot")) {
-    problems.attempt([&] { read_copydot(*copydot, where, folder, content); });
+    problems.attempt([&] { read_copydot(*copydot, where, places, content); });
   }
   return content;
 }
@@ -97,7 +95,7 @@ ContentSource read_pattern(const Json& object, const Json& pattern, const std::s
 }
 
 // A 1-bit image with its threshold.
-ContentSource read_image(const Json& object, const Json& image, const std::string& where, const fs::path& folder,
+ContentSource read_image(const Json& object, const Json& image, const std::string& where, const Places& places,
                          std::vector<std::string>& allowed, Problems& problems) {
   ContentSource content;
   content.kind = ContentSource::Kind::Image;
@@ -108,13 +106,13 @@ ContentSource read_image(const Json& object, const Json& image, const std::strin
   if (const Json* threshold = member(object, "threshold")) {
     problems.attempt([&] { content.threshold = to_int(*threshold, place(where, "threshold"), 0, 255); });
   }
-  content.image = existing_file(folder, content.image_text, at);
+  content.image = existing_file(places, content.image_text, at);
   return content;
 }
 
 }  // namespace
 
-ContentSource read_source(const Json& object, const std::string& where, const fs::path& folder,
+ContentSource read_source(const Json& object, const std::string& where, const Places& places,
                           std::vector<std::string>& allowed, Problems& problems) {
   const Json* pattern = member(object, "pattern");
   const Json* image = member(object, "image");
@@ -127,9 +125,9 @@ ContentSource read_source(const Json& object, const std::string& where, const fs
   if (kinds == 0) {
     throw HostError(where + ": missing its content: give \"pattern\", \"image\", \"contone\" or \"gradient\"");
   }
-  if (contone || gradient) return read_contone(object, where, folder, allowed, problems);
+  if (contone || gradient) return read_contone(object, where, places, allowed, problems);
   if (pattern) return read_pattern(object, *pattern, where, allowed, problems);
-  return read_image(object, *image, where, folder, allowed, problems);
+  return read_image(object, *image, where, places, allowed, problems);
 }
 
 // Opens an image's header to learn its size (and to refuse it early when it

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ticket/content_source.h"
+#include "ticket/ticket_paths.h"
 #include "ticket/ticket_values.h"
 
 namespace riphost::reading {
@@ -18,10 +19,10 @@ namespace riphost::reading {
 inline constexpr int kUnknownSide = -1;
 
 // The content source of a separation object at where; files are taken
-// against folder. Adds the keys its kind allows to allowed. A bad pattern
+// from places. Adds the keys its kind allows to allowed. A bad pattern
 // parameter, threshold, channel or copydot image is a problem of its own; a
 // source that cannot be used throws.
-ContentSource read_source(const Json& object, const std::string& where, const std::filesystem::path& folder,
+ContentSource read_source(const Json& object, const std::string& where, const Places& places,
                           std::vector<std::string>& allowed, Problems& problems);
 
 // The size of the content: 0 x 0 for a pattern or a gradient, the image's

@@ -2,7 +2,10 @@
 // cutting texts.
 #include "ticket/ticket_inks.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <system_error>
@@ -15,12 +18,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The whole text of file, refused beyond kMaxXmpBytes, empty or with a zero
-// byte; text is the file's name as the ticket gives it.
-std::string read_packet(const fs::path& file, const std::string& text, const std::string& at) {
+// The whole packet in file (text is its name as the ticket gives it); a
+// file larger than kMaxXmpBytes is refused unread. Throws HostError with the
+// reason alone.
+std::string read_packet(const fs::path& file, const std::string& text) {
   std::FILE* in = std::fopen(file.c_str(), "rb");
-  if (!in) throw HostError(at + ": cannot read " + text + ": " + std::generic_category().message(errno));
+  if (!in) throw HostError("cannot read " + text + ": " + std::generic_category().message(errno));
   std::string packet;
+  struct stat status {};
+  if (fstat(fileno(in), &status) == 0 && status.st_size >= 0) {
+    if (static_cast<std::uintmax_t>(status.st_size) > kMaxXmpBytes) {
+      std::fclose(in);
+      throw HostError(text + " is larger than 16 MiB");
+    }
+    packet.reserve(static_cast<std::size_t>(status.st_size) + 1);
+  }
   char chunk[1 << 16];
   bool too_large = false;
   int read_error = 0;
@@ -37,23 +49,32 @@ std::string read_packet(const fs::path& file, const std::string& text, const std
     }
   }
   std::fclose(in);
-  if (read_error != 0) throw HostError(at + ": cannot read " + text + ": " + std::generic_category().message(read_error));
-  if (too_large) throw HostError(at + ": " + text + " is larger than 16 MiB");
-  if (packet.empty()) throw HostError(at + ": " + text + " is empty");
-  if (packet.find('\0') != std::string::npos) throw HostError(at + ": " + text + " contains a zero byte");
+  if (read_error != 0) throw HostError("cannot read " + text + ": " + std::generic_category().message(read_error));
+  if (too_large) throw HostError(text + " is larger than 16 MiB");
+  if (packet.empty()) throw HostError(text + " is empty");
+  if (packet.find('\0') != std::string::npos) throw HostError(text + " contains a zero byte");
   return packet;
 }
 
-// The XMP packet in the file text names (against folder), read once per
-// ticket. Refused when it is missing, no regular file, unreadable, empty,
-// larger than kMaxXmpBytes or holds a zero byte.
-XmpText read_xmp_file(const fs::path& folder, const std::string& text, const std::string& at, XmpFiles& files) {
-  const fs::path file = (folder / text).lexically_normal();
-  if (auto known = files.find(file.string()); known != files.end()) return known->second;
-  existing_file(folder, text, at);
-  XmpText shared = std::make_shared<const std::string>(read_packet(file, text, at));
-  files.emplace(file.string(), shared);
-  return shared;
+// The XMP packet in the file text names (from places), read once per
+// ticket, and refused once: a file that is missing, no regular file,
+// unreadable, empty, larger than kMaxXmpBytes or holds a zero byte gives the
+// same problem at every place that names it.
+XmpText read_xmp_file(const Places& places, const std::string& text, const std::string& at, XmpFiles& files) {
+  const fs::path file = (places.folder / text).lexically_normal();
+  auto [known, added] = files.try_emplace(file.string());
+  XmpFile& entry = known->second;
+  if (added) {
+    try {
+      entry.packet = std::make_shared<const std::string>(read_packet(existing_file(places, text, at), text));
+    } catch (const HostError& error) {
+      const std::string reason = error.what();
+      // existing_file names the place itself.
+      entry.refusal = reason.rfind(at + ": ", 0) == 0 ? reason.substr(at.size() + 2) : reason;
+    }
+  }
+  if (!entry.packet) throw HostError(at + ": " + entry.refusal);
+  return entry.packet;
 }
 
 // The ink number of a cutting key "SCP<n>" or "CCP<n>": 1 to kMaxInkNumber
@@ -89,17 +110,17 @@ CuttingText read_cutting_text(const std::string& key, const Json& item, const st
 
 }  // namespace
 
-void read_page_xmp(const Json& object, const std::string& where, const fs::path& folder, XmpFiles& files, Page& page,
+void read_page_xmp(const Json& object, const std::string& where, const Places& places, XmpFiles& files, Page& page,
                    Problems& problems) {
   if (const Json* xmp = member(object, "xmp")) {
     problems.attempt([&] {
       const std::string at = place(where, "xmp");
-      page.xmp = read_xmp_file(folder, to_text(*xmp, at), at, files);
+      page.xmp = read_xmp_file(places, to_text(*xmp, at), at, files);
     });
   }
 }
 
-void read_separation_xmp(const Json& object, const std::string& where, const fs::path& folder, XmpFiles& files,
+void read_separation_xmp(const Json& object, const std::string& where, const Places& places, XmpFiles& files,
                          Separation& separation, Problems& problems) {
   const Json* inline_text = member(object, "xmp");
   const Json* file = member(object, "xmp_file");
@@ -119,7 +140,7 @@ void read_separation_xmp(const Json& object, const std::string& where, const fs:
   } else if (file) {
     problems.attempt([&] {
       const std::string at = place(where, "xmp_file");
-      separation.xmp = read_xmp_file(folder, to_text(*file, at), at, files);
+      separation.xmp = read_xmp_file(places, to_text(*file, at), at, files);
     });
   }
 }

@@ -10,21 +10,29 @@
 #include <vector>
 
 #include "ticket/ticket.h"
+#include "ticket/ticket_paths.h"
 #include "ticket/ticket_values.h"
 
 namespace riphost::reading {
 
-// The XMP files read so far, by their full name: a file that several pages
-// or separations name is read and kept once.
-using XmpFiles = std::map<std::string, XmpText>;
+// What became of an XMP file: its packet, or why it was refused (the text
+// after "<place>: ").
+struct XmpFile {
+  XmpText packet;
+  std::string refusal;
+};
 
-// A page's "xmp": the packet in the file it names (against folder).
-void read_page_xmp(const Json& object, const std::string& where, const std::filesystem::path& folder,
-                   XmpFiles& files, Page& page, Problems& problems);
+// The XMP files read so far, by their full name: a file that several pages
+// or separations name is read once, and kept or refused once.
+using XmpFiles = std::map<std::string, XmpFile>;
+
+// A page's "xmp": the packet in the file it names (from places).
+void read_page_xmp(const Json& object, const std::string& where, const Places& places, XmpFiles& files, Page& page,
+                   Problems& problems);
 
 // A separation's XMP packet: "xmp" (the text itself) or "xmp_file" (a file).
-void read_separation_xmp(const Json& object, const std::string& where, const std::filesystem::path& folder,
-                         XmpFiles& files, Separation& separation, Problems& problems);
+void read_separation_xmp(const Json& object, const std::string& where, const Places& places, XmpFiles& files,
+                         Separation& separation, Problems& problems);
 
 // A separation's "inks": colours {"ink": name, "group": name}.
 void read_inks(const Json& object, const std::string& where, Separation& separation, Problems& problems);

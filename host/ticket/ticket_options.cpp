@@ -47,6 +47,10 @@ void read_option(const std::string& key, const Json& item, const std::string& wh
 OptionSet read_options(const Json& value, const std::string& where, Problems& problems) {
   OptionSet options;
   if (!problems.attempt([&] { require_object(value, where); })) return options;
+  if (value.size() > kMaxOptions) {
+    problems.add(where + ": more than " + std::to_string(kMaxOptions) + " options");
+    return options;
+  }
   for (const auto& [key, item] : value.items()) {
     if (key == kCommentKey) continue;
     problems.attempt([&, &key = key, &item = item] { read_option(key, item, where, options); });

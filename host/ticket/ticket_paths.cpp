@@ -2,8 +2,10 @@
 // files it names.
 #include "ticket/ticket_paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <system_error>
 
 namespace riphost {
@@ -38,7 +40,49 @@ fs::path resolve_folder(const fs::path& folder, const std::string& text, const c
   return resolved;
 }
 
+// True when path lies in root or below it (both resolved).
+bool lies_within(const fs::path& path, const fs::path& root) {
+  auto [left, right] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+  // A root written with a final slash ends in an empty element.
+  return left == root.end() || (std::next(left) == root.end() && left->empty());
+}
+
+// Refuses a resolved name outside every root of a confined ticket; text is
+// the name as the ticket gives it.
+void check_confined(const Places& places, const fs::path& resolved, const std::string& text, const std::string& at) {
+  for (const fs::path& root : places.roots) {
+    if (lies_within(resolved, root)) return;
+  }
+  throw HostError(at + ": " + text + " resolves to " + resolved.string() +
+                  ", outside the ticket's folder and the --allow folders (--confine)");
+}
+
+// The name path resolves to, links followed; throws naming at and text.
+fs::path resolved_name(const fs::path& path, const std::string& text, const std::string& at) {
+  std::error_code error;
+  fs::path resolved = fs::canonical(path, error);
+  if (error) throw HostError(at + ": cannot resolve " + text + ": " + error.message());
+  return resolved;
+}
+
 }  // namespace
+
+Places make_places(const fs::path& folder, const TicketOptions& options, Problems& problems) {
+  Places places;
+  places.folder = folder;
+  places.confined = options.confine;
+  if (!places.confined) return places;
+  problems.attempt([&] { places.roots.push_back(resolved_name(folder, folder.string(), "the ticket's folder")); });
+  for (const std::string& allowed : options.allowed) {
+    problems.attempt([&] {
+      fs::path root = resolved_name(absolute_path(allowed, "--allow: "), allowed, "--allow");
+      std::error_code error;
+      if (!fs::is_directory(root, error)) throw HostError("--allow: not a folder: " + allowed);
+      places.roots.push_back(std::move(root));
+    });
+  }
+  return places;
+}
 
 bool read_file_text(const fs::path& file, std::string& text, fs::path& folder, Problems& problems) {
   return problems.attempt([&] {
@@ -62,33 +106,43 @@ bool read_file_text(const fs::path& file, std::string& text, fs::path& folder, P
   });
 }
 
-fs::path read_device(const Json& root, const fs::path& folder) {
+fs::path read_device(const Json& root, const Places& places) {
   std::string text = to_text(required(root, "", "device"), "device");
-  fs::path device = resolve_folder(folder, text, "device");
+  fs::path device = resolve_folder(places.folder, text, "device");
   std::error_code error;
   if (!fs::is_directory(device, error)) throw HostError("device: folder not found: " + text);
+  if (places.confined) check_confined(places, resolved_name(device, text, "device"), text, "device");
   return device;
 }
 
-fs::path read_output(const Json& root, const fs::path& folder, const TicketOptions& options) {
+fs::path read_output(const Json& root, const Places& places, const TicketOptions& options) {
   bool given = !options.output.empty();
   const char* key = given ? "-o" : "output";
   std::string text = given ? options.output : to_text(required(root, "", "output"), "output");
-  fs::path output = resolve_folder(given ? fs::path() : folder, text, key);
+  fs::path output = resolve_folder(given ? fs::path() : places.folder, text, key);
   std::error_code error;
   if (fs::exists(output, error) && !fs::is_directory(output, error)) {
     throw HostError(std::string(key) + ": not a folder: " + text);
   }
+  // A folder that is still to be made resolves as far as it exists.
+  if (places.confined && !given) {
+    fs::path resolved = fs::weakly_canonical(output, error);
+    if (error) throw HostError("output: cannot resolve " + text + ": " + error.message());
+    check_confined(places, resolved, text, "output");
+  }
   return output;
 }
 
-fs::path existing_file(const fs::path& folder, const std::string& text, const std::string& at) {
-  fs::path file = (folder / text).lexically_normal();
+fs::path existing_file(const Places& places, const std::string& text, const std::string& at) {
+  fs::path file = (places.folder / text).lexically_normal();
   std::error_code error;
   fs::file_status status = fs::status(file, error);
   if (!fs::exists(status)) throw HostError(at + ": file not found: " + text);
   if (!fs::is_regular_file(status)) throw HostError(at + ": not a file: " + text);
-  return file;
+  if (!places.confined) return file;
+  fs::path resolved = resolved_name(file, text, at);
+  check_confined(places, resolved, text, at);
+  return resolved;
 }
 
 }  // namespace reading

@@ -3,6 +3,9 @@
 #include "ticket/ticket_screens.h"
 
 #include <cstdint>
+#include <set>
+#include <unordered_set>
+#include <utility>
 
 #include "screening_hooks.h"
 #include "sources/image_reader.h"
@@ -58,13 +61,12 @@ ScreenSpec read_screen(const Json& value, const std::string& where, Problems& pr
 // A "screens" list of descriptors, each name once.
 std::vector<ScreenSpec> read_screens(const Json& value, const std::string& where, Problems& problems) {
   std::vector<ScreenSpec> screens;
+  std::unordered_set<std::string> names;
   read_list(value, where, "screens", kMaxScreens, false, problems, [&](const Json& item, const std::string& at) {
     ScreenSpec screen;
     if (!problems.attempt([&] { screen = read_screen(item, at, problems); })) return;
     if (screen.name.empty()) return;  // its problem is reported
-    bool twice = false;
-    for (const ScreenSpec& earlier : screens) twice = twice || earlier.name == screen.name;
-    if (twice) {
+    if (!names.insert(screen.name).second) {
       problems.add(place(at, "name") + ": the screen \"" + screen.name + "\" is defined twice in " + where);
       return;
     }
@@ -73,18 +75,30 @@ std::vector<ScreenSpec> read_screens(const Json& value, const std::string& where
   return screens;
 }
 
-// The index of the screen called name, or -1.
-long find_screen(const std::vector<ScreenSpec>& screens, const std::string& name) {
-  for (std::size_t i = 0; i < screens.size(); ++i) {
-    if (screens[i].name == name) return static_cast<long>(i);
-  }
-  return -1;
+// The index of the job's screen called name, or -1.
+long find_screen(const JobScreens& job, const std::string& name) {
+  auto found = job.index.find(name);
+  return found == job.index.end() ? -1 : static_cast<long>(found->second);
 }
 
-// The names of the screens, for messages.
+// Adds screen to the job's screens, or replaces the one of its name.
+void put_screen(JobScreens& job, ScreenSpec&& screen) {
+  auto [found, added] = job.index.emplace(screen.name, job.screens->size());
+  if (added) {
+    job.screens->push_back(std::move(screen));
+  } else {
+    (*job.screens)[found->second] = std::move(screen);
+  }
+}
+
+// The names of the screens, for messages; the first kNamesListed of many.
 std::string screen_names(const std::vector<ScreenSpec>& screens) {
+  constexpr std::size_t kNamesListed = 32;
   std::string list;
-  for (const ScreenSpec& screen : screens) list += (list.empty() ? "" : ", ") + screen.name;
+  for (std::size_t i = 0; i < screens.size() && i < kNamesListed; ++i) {
+    list += (list.empty() ? "" : ", ") + screens[i].name;
+  }
+  if (screens.size() > kNamesListed) list += " and " + std::to_string(screens.size() - kNamesListed) + " more";
   return list.empty() ? "none" : list;
 }
 
@@ -92,18 +106,18 @@ std::string screen_names(const std::vector<ScreenSpec>& screens) {
 // called "default", else the built-in one, added to the job's screens.
 std::size_t default_screen(JobScreens& job) {
   if (!job.default_name.empty()) {
-    long found = find_screen(*job.screens, job.default_name);
+    long found = find_screen(job, job.default_name);
     if (found >= 0) return static_cast<std::size_t>(found);
     throw HostError(job.default_where + ": unknown screen \"" + job.default_name + "\" (known: " +
                     screen_names(*job.screens) + ")");
   }
-  long found = find_screen(*job.screens, kDefaultScreenName);
+  long found = find_screen(job, kDefaultScreenName);
   if (found >= 0) return static_cast<std::size_t>(found);
   ScreenSpec builtin;
   builtin.name = kDefaultScreenName;
   builtin.ruling = kDefaultRuling;
   builtin.angle = kDefaultAngle;
-  job.screens->push_back(builtin);
+  put_screen(job, std::move(builtin));
   return job.screens->size() - 1;
 }
 
@@ -146,21 +160,23 @@ void read_uses(const Json& uses, const Json& names, const std::string& where, Se
   }
 }
 
+// The separation's screens by name: the first place in its selection.
+using SelectionIndex = std::unordered_map<std::string, std::size_t>;
+
 // One area of "screen_areas"; added to the separation's content when usable.
-void read_screen_area(const Json& area, const std::string& at, const JobScreens& job, Separation& separation,
-                      Problems& problems) {
+void read_screen_area(const Json& area, const std::string& at, const SelectionIndex& selection,
+                      Separation& separation, Problems& problems) {
   require_object(area, at);
   check_keys(area, at, {"screen", "x", "y", "width", "height", kCommentKey}, problems);
   ScreenArea rect;
   bool usable = true;
   usable &= problems.attempt([&] {
     std::string name = to_text(required(area, at, "screen"), place(at, "screen"));
-    std::size_t k = 0;
-    while (k < separation.screens.size() && (*job.screens)[separation.screens[k]].name != name) ++k;
-    if (k == separation.screens.size()) {
+    auto found = selection.find(name);
+    if (found == selection.end()) {
       throw HostError(place(at, "screen") + ": \"" + name + "\" is not one of the separation's screens");
     }
-    rect.screen = k;
+    rect.screen = found->second;
   });
   usable &= problems.attempt([&] { rect.x = to_int(required(area, at, "x"), place(at, "x"), 0, kMaxImageSide); });
   usable &= problems.attempt([&] { rect.y = to_int(required(area, at, "y"), place(at, "y"), 0, kMaxImageSide); });
@@ -174,14 +190,13 @@ void read_screen_area(const Json& area, const std::string& at, const JobScreens&
 // The requested screens of a separation that gives none: the ruling and
 // angle of every screen its selection takes (uses > 0), each pair once.
 void default_requested_screens(const JobScreens& job, Separation& separation) {
+  std::set<std::pair<double, double>> known;
   for (std::size_t k = 0; k < separation.screens.size(); ++k) {
     if (k < separation.uses.size() && separation.uses[k] == 0) continue;
     const ScreenSpec& spec = (*job.screens)[separation.screens[k]];
-    bool known = false;
-    for (const RequestedScreen& screen : separation.requested_screens) {
-      known = known || (screen.frequency == spec.ruling && screen.angle == spec.angle);
+    if (known.emplace(spec.ruling, spec.angle).second) {
+      separation.requested_screens.push_back(RequestedScreen{spec.ruling, spec.angle});
     }
-    if (!known) separation.requested_screens.push_back(RequestedScreen{spec.ruling, spec.angle});
   }
 }
 
@@ -195,21 +210,15 @@ void read_ticket_screens(const Json& root, Ticket& ticket, JobScreens& defaults,
 
 JobScreens read_job_screens(const Json& value, const std::string& where, const Ticket& ticket,
                             const JobScreens& defaults, Job& job, Problems& problems) {
-  job.screens = ticket.screens_of_ticket;
-  if (const Json* screens = member(value, "screens")) {
-    for (ScreenSpec& screen : read_screens(*screens, place(where, "screens"), problems)) {
-      long found = find_screen(job.screens, screen.name);
-      if (found >= 0) {
-        job.screens[static_cast<std::size_t>(found)] = std::move(screen);
-      } else {
-        job.screens.push_back(std::move(screen));
-      }
-    }
-  }
   JobScreens screens = defaults;
   screens.screens = &job.screens;
+  screens.index.clear();
+  for (const ScreenSpec& screen : ticket.screens_of_ticket) put_screen(screens, ScreenSpec(screen));
+  if (const Json* own = member(value, "screens")) {
+    for (ScreenSpec& screen : read_screens(*own, place(where, "screens"), problems)) put_screen(screens, std::move(screen));
+  }
   read_default_name(value, where, screens, problems);
-  if (!screens.default_name.empty() && find_screen(job.screens, screens.default_name) < 0) {
+  if (!screens.default_name.empty() && find_screen(screens, screens.default_name) < 0) {
     problems.add(screens.default_where + ": unknown screen \"" + screens.default_name + "\" (known: " +
                  screen_names(job.screens) + ")");
     screens.default_name.clear();
@@ -248,7 +257,7 @@ void read_separation_screens(const Json& object, const std::string& where, JobSc
     problems.attempt([&] {
       const std::string item = at + "[" + std::to_string(i) + "]";
       std::string name = to_text((*names)[i], item);
-      long found = find_screen(*job.screens, name);
+      long found = find_screen(job, name);
       if (found < 0) {
         throw HostError(item + ": unknown screen \"" + name + "\" (known: " + screen_names(*job.screens) + ")");
       }
@@ -287,9 +296,13 @@ void read_screen_areas(const Json& object, const std::string& where, const JobSc
   if (separation.source.kind != ContentSource::Kind::Contone) return;
   const Json* areas = member(object, "screen_areas");
   if (!areas) return;
+  SelectionIndex selection;
+  for (std::size_t k = 0; k < separation.screens.size(); ++k) {
+    selection.emplace((*job.screens)[separation.screens[k]].name, k);
+  }
   read_list(*areas, place(where, "screen_areas"), "areas", kMaxScreens, false, problems,
             [&](const Json& area, const std::string& at) {
-              problems.attempt([&] { read_screen_area(area, at, job, separation, problems); });
+              problems.attempt([&] { read_screen_area(area, at, selection, separation, problems); });
             });
 }
 

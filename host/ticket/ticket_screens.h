@@ -7,6 +7,7 @@
 #define RIPHOST_TICKET_SCREENS_H
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ticket/ticket.h"
@@ -17,6 +18,7 @@ namespace riphost::reading {
 // The screens a job's separations choose from, and its default.
 struct JobScreens {
   std::vector<ScreenSpec>* screens = nullptr;
+  std::unordered_map<std::string, std::size_t> index;  // name -> place in screens
   std::string default_name;   // "default_screen" of the job or the ticket; empty: none given
   std::string default_where;  // where it was given
 };

@@ -32,6 +32,14 @@ const char* json_kind(const Json& value) {
   }
 }
 
+void Problems::add(std::string problem) {
+  if (list_.size() >= max_) {
+    list_.push_back("the ticket: more than " + std::to_string(max_) + " problems; the check stopped here");
+    throw ProblemLimit{};
+  }
+  list_.push_back(std::move(problem));
+}
+
 void require_object(const Json& value, const std::string& where) {
   if (!value.is_object()) throw HostError(where + ": expected an object, found " + json_kind(value));
 }

@@ -40,12 +40,17 @@ void require_object(const Json& value, const std::string& where);
 // Refuses a value that is not a non-empty list.
 void require_list(const Json& value, const std::string& where);
 
-// Collects the problems of one ticket check.
+// Thrown by Problems::add once the list is full: it ends the check.
+struct ProblemLimit {};
+
+// Collects the problems of one ticket check, at most max of them: the one
+// after those is replaced by a line saying that the check stopped, and
+// ProblemLimit is thrown.
 class Problems {
  public:
-  explicit Problems(std::vector<std::string>& list) noexcept : list_(list) {}
+  Problems(std::vector<std::string>& list, std::size_t max) noexcept : list_(list), max_(max) {}
 
-  void add(std::string problem) { list_.push_back(std::move(problem)); }
+  void add(std::string problem);
 
   // Runs step; a HostError it throws becomes a problem. True when the step
   // went through.
@@ -64,6 +69,7 @@ class Problems {
 
  private:
   std::vector<std::string>& list_;
+  std::size_t max_;
 };
 
 // Reports every key of object outside allowed.

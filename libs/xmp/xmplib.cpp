@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "xmp_filter.h"
 #include "xmp_text.h"
 
 namespace {
@@ -120,13 +121,22 @@ struct XMPlib::Impl {
     return Read(path, ns, nullptr, &bits) && XMP_IS_PROP_ARRAY(bits);
   }
 
-  // The packet parsed by Exempi; null, with last_error set, when refused.
-  XmpHandle Parse(const std::string& text) {
-    if (!dravxmp::NestingWithin(text, XMPlib::kMaxNesting)) {
+  // The properties that can give inks, as a packet of their own; false, with
+  // last_error set, when the packet is refused.
+  bool InkProperties(const std::string& packet, std::string& kept) {
+    if (!dravxmp::NestingWithin(packet, XMPlib::kMaxNesting)) {
       last_error = "the XMP packet nests deeper than " + std::to_string(XMPlib::kMaxNesting) +
                    " levels";
-      return nullptr;
+      return false;
     }
+    const std::vector<dravxmp::PropertyName> properties = {
+        {XMPlib::kInkNamespace, "Inks"}, {kTPgNamespace, "SwatchGroups"}, {kTPgNamespace, "PlateNames"}};
+    return dravxmp::KeepProperties(packet, properties, dravxmp::kMaxInkNodes, dravxmp::kMaxInkBytes, kept,
+                                   last_error);
+  }
+
+  // The packet parsed by Exempi; null, with last_error set, when refused.
+  XmpHandle Parse(const std::string& text) {
     XmpHandle parsed(xmp_new_empty());
     if (!parsed) {
       last_error = "Exempi could not create a packet (" + ParseErrorText(xmp_get_error()) + ")";
@@ -253,11 +263,14 @@ bool XMPlib::SetXML(const std::string& packet) {
       m.last_error = "the XMP packet is not UTF-8 text (it holds NUL bytes)";
       return false;
     }
-    XmpHandle xmp = m.Parse(packet);
+    // Exempi parses only the properties that can give inks.
+    std::string kept;
+    if (!m.InkProperties(packet, kept)) return false;
+    XmpHandle xmp = m.Parse(kept);
     // Exempi takes a packet without an x:xmpmeta element for an empty one;
     // XMP allows a bare rdf:RDF element, so read that inside one of ours.
-    if (xmp && packet.find("xmpmeta") == std::string::npos) {
-      xmp = m.Parse(dravxmp::WrapInXmpMeta(packet));
+    if (xmp && kept.find("xmpmeta") == std::string::npos) {
+      xmp = m.Parse(dravxmp::WrapInXmpMeta(kept));
     }
     if (!xmp) return false;
     m.xmp = std::move(xmp);

@@ -17,7 +17,9 @@ contone content that riphost screens itself gives files whose
 each screen covers and the box of its pixels, matching the file's pixels;
 a page's XMP packet, the separations' inks, requested screens and packets
 and the job's cutting texts give each file its "_KVT_XMP", staggered-cut,
-CAD and transformation tags; and `riphost --query` asks the plug-in.
+CAD and transformation tags, also from a 16 MiB page packet read within its
+memory bound; a confined ticket may name only files in its own and the
+allowed folders; and `riphost --query` asks the plug-in.
 
 Usage: e2e_test.py BUILD_BIN_DIR
 """
@@ -604,6 +606,77 @@ class EndToEnd(unittest.TestCase):
             self.assertEqual(tags["_KVT_TRANSFORMATION"]["value"], transformation, name)
             # The common text follows the transformation in the stagger tag.
             self.assertEqual(tags["_KVT_STAGGER"]["value"], transformation + "common\ncut", name)
+
+    def test_large_page_packet_stays_within_its_memory(self):
+        # A 16 MiB page packet: a long history (which Exempi would hold as
+        # millions of nodes) and the page's inks after it, named by three
+        # pages. The inks are still found, and the run stays within the
+        # documented memory: the packet twice, some 40 MiB to read its inks.
+        repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(repo, "tests", "xmp", "page_inks.xmp"), encoding="utf-8") as f:
+            packet = f.read()
+        event = "<rdf:li stEvt:action='saved' stEvt:when='2020-01-01'/>"
+        head = ("<xmpMM:History xmlns:xmpMM='http://ns.adobe.com/xap/1.0/mm/' "
+                "xmlns:stEvt='http://ns.adobe.com/xap/1.0/sType/ResourceEvent#'><rdf:Seq>")
+        room = 16 * 1024 * 1024 - len(packet) - len(head) - 64
+        history = head + event * (room // len(event)) + "</rdf:Seq></xmpMM:History>"
+        at = packet.index("   <dravInk:Inks>")
+        with open(os.path.join(self.root, "big.xmp"), "w", encoding="utf-8") as f:
+            f.write(packet[:at] + history + packet[at:])
+        self.assertLessEqual(os.path.getsize(os.path.join(self.root, "big.xmp")), 16 * 1024 * 1024)
+        pages = [{"width": 40, "height": 4, "xmp": "big.xmp", "separations": [
+            {"name": "M", "pattern": "bars", "inks": [{"ink": "Magenta"}],
+             "requested_screens": [{"frequency": 150, "angle": 75}]}]} for _ in range(3)]
+        job = {"name": "big", "ppi": 2400, "cutting": {"SCP2": "magenta cut"}, "pages": pages}
+        script = ("import resource,subprocess,sys;"
+                  "r=subprocess.run(sys.argv[1:]).returncode;"
+                  "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss);sys.exit(r)")
+        result = subprocess.run([sys.executable, "-c", script, os.path.join(BIN, "riphost"), self.ticket([job])],
+                                capture_output=True, text=True, timeout=600)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.strip().splitlines()
+        peak_kib = int(lines[-1])
+        self.assertLess(peak_kib, 100 * 1024, "peak RSS %d KiB" % peak_kib)
+        files = [line[len("wrote "):] for line in lines if line.startswith("wrote ")]
+        self.assertEqual(len(files), 3)
+        for path in files:
+            self.assertEqual(tags_of(path)["_KVT_STAGGEREDCUT"]["clear"], "magenta cut", path)
+
+    def test_confined_ticket_names_only_its_folders(self):
+        # The ticket lies in hot/; a packet beside it in other/ is reachable
+        # only through an --allow folder, whether named directly or by a link.
+        hot = os.path.join(self.root, "hot")
+        other = os.path.join(self.root, "other")
+        os.makedirs(hot)
+        os.makedirs(other)
+        with open(os.path.join(other, "secret.xmp"), "w") as f:
+            f.write("<x:xmpmeta xmlns:x='adobe:ns:meta/'/>")
+        os.symlink(os.path.join(other, "secret.xmp"), os.path.join(hot, "link.xmp"))
+        separations = [{"name": "A", "pattern": "bars", "xmp_file": "../other/secret.xmp"},
+                       {"name": "B", "pattern": "bars", "xmp_file": "link.xmp"}]
+        ticket = os.path.join(hot, "job.json")
+        with open(ticket, "w") as f:
+            json.dump({"device": self.device, "output": "out", "jobs": [
+                {"name": "hot", "pages": [{"width": 40, "height": 4, "separations": separations}]}]}, f)
+        result = run_host(ticket, "--confine", "--allow", self.device)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        real = os.path.realpath(os.path.join(other, "secret.xmp"))
+        for place, name in (("separations[0].xmp_file", "../other/secret.xmp"),
+                            ("separations[1].xmp_file", "link.xmp")):
+            self.assertIn("job.json: jobs[0].pages[0].%s: %s resolves to %s, outside" % (place, name, real),
+                          result.stderr)
+        self.assertFalse(os.path.exists(os.path.join(hot, "out")))
+        # Without --allow for the device folder the device is refused too.
+        result = run_host(ticket, "--confine", "--allow", other)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("job.json: device: %s resolves to" % self.device, result.stderr)
+        # Both folders allowed: the run writes both files with the packet.
+        result = run_host(ticket, "--confine", "--allow", self.device, "--allow", other)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        files = [line[len("wrote "):] for line in result.stdout.splitlines() if line.startswith("wrote ")]
+        self.assertEqual(len(files), 2)
+        for path in files:
+            self.assertEqual(tags_of(path)["_KVT_XMP"]["value"], "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>")
 
     def test_query(self):
         result = subprocess.run([os.path.join(BIN, "riphost"), "--query", "version"],

@@ -3,6 +3,9 @@
 // real plug-in.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 
@@ -209,6 +212,58 @@ TEST_F(InksTicketTest, ProblemsOfPacketsInksScreensAndCuttingTextsNameTheirPlace
   EXPECT_NE(all.find("jobs[0].pages[0].xmp: file not found"), std::string::npos) << all;
   EXPECT_NE(all.find("jobs[0].cutting.XCP1: unknown cutting key"), std::string::npos) << all;
   EXPECT_NE(all.find("jobs[0].pages[0].separations[1].inks[0].ink: empty text"), std::string::npos) << all;
+}
+
+// Bytes this process has read so far (read calls of every kind).
+std::uint64_t bytes_read() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  std::uint64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
+// A file that many pages and separations name is read once per ticket,
+// also when it is refused, and every place gets the same problem.
+TEST_F(InksTicketTest, EachXmpFileIsReadOncePerTicketAlsoWhenRefused) {
+  constexpr std::size_t kMiB = 1u << 20;
+  std::string zero(4 * kMiB, ' ');
+  zero.back() = '\0';
+  write_file(dir_ / "zero.xmp", zero);
+  write_file(dir_ / "good.xmp", std::string(4 * kMiB, ' '));
+  // Larger than the limit: refused by its size, never read.
+  write_file(dir_ / "huge.xmp", "");
+  std::filesystem::resize_file(dir_ / "huge.xmp", std::uintmax_t{1} << 40);
+  struct Case {
+    const char* file;
+    std::size_t most_read;
+    const char* problem;  // "" for none
+  } cases[] = {
+      {"good.xmp", 5 * kMiB, ""},
+      {"zero.xmp", 5 * kMiB, "zero.xmp contains a zero byte"},
+      {"huge.xmp", kMiB, "huge.xmp is larger than 16 MiB"},
+  };
+  for (const Case& c : cases) {
+    Json ticket = inks_ticket();
+    Json& pages = ticket["jobs"][0]["pages"];
+    pages[0]["xmp"] = c.file;
+    pages[0]["separations"][1]["xmp_file"] = c.file;
+    for (int i = 0; i < 40; ++i) pages.push_back(pages[0]);
+    const std::uint64_t before = bytes_read();
+    std::vector<std::string> problems;
+    riphost::check_ticket_text(ticket.dump(), dir_.path(), {}, problems);
+    EXPECT_LT(bytes_read() - before, c.most_read) << c.file;
+    if (*c.problem == '\0') {
+      EXPECT_EQ(problems, std::vector<std::string>{}) << c.file;
+      continue;
+    }
+    ASSERT_EQ(problems.size(), 2u * 41u) << c.file;
+    EXPECT_EQ(problems[0], std::string("jobs[0].pages[0].xmp: ") + c.problem);
+    EXPECT_EQ(problems[1], std::string("jobs[0].pages[0].separations[1].xmp_file: ") + c.problem);
+    EXPECT_EQ(problems.back(), std::string("jobs[0].pages[40].separations[1].xmp_file: ") + c.problem);
+  }
 }
 
 // riphost runs against the fake plug-in, which logs get_param.
