@@ -6,6 +6,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "common/nearest_name.h"
+
 namespace riphost {
 
 const DravOptionDecl kHostParameters[] = {
@@ -66,51 +68,6 @@ std::string mismatch(const OptionValue& value, int type) {
   }
 }
 
-// Lower-cases one ASCII letter; other bytes are returned unchanged.
-char ascii_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Edits (insert, delete, replace, swap two neighbours) that turn a into b,
-// without regard to ASCII case; stops counting above limit.
-std::size_t edit_distance(std::string_view a, std::string_view b, std::size_t limit) {
-  std::size_t difference = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
-  if (difference > limit) return limit + 1;
-  // Three rows of the table: two back, one back, this one.
-  std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1), current(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    current[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      bool same = ascii_lower(a[i - 1]) == ascii_lower(b[j - 1]);
-      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (same ? 0 : 1)});
-      if (i > 1 && j > 1 && ascii_lower(a[i - 1]) == ascii_lower(b[j - 2]) &&
-          ascii_lower(a[i - 2]) == ascii_lower(b[j - 1])) {
-        current[j] = std::min(current[j], before[j - 2] + 1);
-      }
-    }
-    std::swap(before, previous);
-    std::swap(previous, current);
-  }
-  return previous[b.size()];
-}
-
-// Closest suggestion so far.
-struct Suggestion {
-  const char* key = nullptr;
-  std::size_t distance = 0;
-};
-
-// Takes candidate when it is closer to key than the best so far and close
-// enough to be a likely slip: at most two edits, and at most one per three
-// characters of the longer name.
-void consider(std::string_view key, const char* candidate, Suggestion& best) {
-  std::size_t longer = std::max(key.size(), std::string_view(candidate).size());
-  std::size_t limit = std::min<std::size_t>(2, longer / 3);
-  if (limit == 0) return;
-  std::size_t distance = edit_distance(key, candidate, limit);
-  if (distance > limit) return;
-  if (!best.key || distance < best.distance) best = Suggestion{candidate, distance};
-}
-
 // The place that holds an option: "jobs[0].options" for "jobs[0].options.X".
 std::string holder(const OptionEntry& entry) {
   std::string suffix = "." + entry.key;
@@ -141,18 +98,18 @@ void check_set(const OptionSet& options, const DravOptionDecl* merged, std::vect
 
 // The closest of the merged list, then of the host's table.
 std::string nearest_option(std::string_view key, const DravOptionDecl* merged) {
-  Suggestion best;
+  NearestName nearest(key);
   if (merged) {
-    for (int i = 0; i < kMaxDeclared && merged[i].key; ++i) consider(key, merged[i].key, best);
+    for (int i = 0; i < kMaxDeclared && merged[i].key; ++i) nearest.consider(merged[i].key);
   }
   for (const DravOptionDecl* entry = kHostParameters; entry->key; ++entry) {
     // The keys riphost sets itself are never the ticket's to give.
     if (iequals(entry->key, kDeviceDirKey) || iequals(entry->key, kOutDirKey) || iequals(entry->key, kJobNameKey)) {
       continue;
     }
-    consider(key, entry->key, best);
+    nearest.consider(entry->key);
   }
-  return best.key ? std::string(best.key) : std::string();
+  return std::string(nearest.best());
 }
 
 // Walks every level of the ticket.

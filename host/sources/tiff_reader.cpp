@@ -194,6 +194,11 @@ class TiffReader final : public ImageReader {
         base_channels_ = 1;
         load_palette();
         break;
+      case PHOTOMETRIC_SEPARATED:
+        // A CMYK image is screened one ink at a time, never as line art.
+        if (!is_cmyk()) throw unsupported(photometric, bps);
+        throw HostError("a CMYK TIFF image: add \"channel\": \"C\", \"M\", \"Y\" or \"K\" to screen one of its inks "
+                        "(as \"contone\")");
       default:
         throw HostError("TIFF PhotometricInterpretation " + std::to_string(photometric) +
                         " is not supported (use grey, palette or RGB)");
@@ -221,6 +226,13 @@ class TiffReader final : public ImageReader {
     }
     cmyk_ = true;
     base_channels_ = 4;
+  }
+
+  // Whether the image's inks are cyan, magenta, yellow and black.
+  bool is_cmyk() const {
+    std::uint16_t inkset = INKSET_CMYK;
+    TIFFGetFieldDefaulted(tif_.get(), TIFFTAG_INKSET, &inkset);
+    return inkset == INKSET_CMYK;
   }
 
   // The error for a sample layout this reader does not take.

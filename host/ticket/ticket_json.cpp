@@ -16,26 +16,13 @@
 #include <vector>
 
 #include "common/host_error.h"
+#include "ticket/json_syntax_error.h"
 
 namespace riphost {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// "line L, column C" of the character at byte offset (0-based) in text.
-std::string line_and_column(std::string_view text, std::size_t offset) {
-  if (offset > text.size()) offset = text.size();
-  std::size_t line = 1;
-  std::size_t line_start = 0;
-  for (std::size_t i = 0; i < offset; ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      line_start = i + 1;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(offset - line_start + 1);
-}
 
 // Refuses text whose lists and objects nest deeper than kMaxJsonDepth. Brackets
 // inside strings do not count; a syntax error is left to the parser.
@@ -101,8 +88,7 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
   }
 
   bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) override {
-    const std::size_t offset = position == 0 ? 0 : position - 1;
-    throw HostError(line_and_column(text_, offset) + ": " + parse_error_reason(error.what()));
+    throw HostError(describe_syntax_error(text_, position, parse_error_reason(error.what())));
   }
 
  private:

@@ -18,7 +18,8 @@ inline constexpr std::size_t kMaxJsonDepth = 64;
 inline constexpr std::size_t kMaxJsonValues = std::size_t{1} << 20;
 
 // Parses JSON text keeping the order of object keys, in time linear in the
-// text. Throws HostError: "line L, column C: <what is wrong>" for a syntax
+// text. Throws HostError: "line L, column C: <what is wrong>" followed by
+// the line and a caret under the place (json_syntax_error.h) for a syntax
 // error, a zero byte anywhere (also after the value) or nesting beyond
 // kMaxJsonDepth; "<place>: key given twice" for a repeated key in one
 // object; "<place>: ..." for the value beyond kMaxJsonValues.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/nearest_name.h"
 #include "ticket/option_value.h"
 
 namespace riphost::reading {
@@ -53,6 +54,12 @@ void check_keys(const Json& object, const std::string& where, const std::vector<
                 Problems& problems) {
   for (const auto& [key, value] : object.items()) {
     if (std::find(allowed.begin(), allowed.end(), key) != allowed.end()) continue;
+    NearestName nearest(key);
+    for (const std::string& name : allowed) nearest.consider(name);
+    if (!nearest.best().empty()) {
+      problems.add(place(where, key) + ": unknown key (did you mean " + std::string(nearest.best()) + "?)");
+      continue;
+    }
     std::string list;
     for (const std::string& name : allowed) list += (list.empty() ? "" : ", ") + name;
     problems.add(place(where, key) + ": unknown key (expected one of: " + list + ")");

@@ -72,7 +72,9 @@ class Problems {
   std::size_t max_;
 };
 
-// Reports every key of object outside allowed.
+// Reports every key of object outside allowed: "unknown key (did you mean
+// contone?)" when an allowed key is a likely slip away, else with the list
+// of the allowed keys.
 void check_keys(const Json& object, const std::string& where, const std::vector<std::string>& allowed,
                 Problems& problems);
 

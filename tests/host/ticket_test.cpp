@@ -8,7 +8,10 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include <tiffio.h>
+
 #include "common/host_error.h"
+#include "image_files.h"
 #include "test_support.h"
 #include "ticket/ticket.h"
 #include "cli/ticket_check.h"
@@ -121,13 +124,90 @@ TEST_F(TicketTest, DefaultResolutionWithoutRes) {
 }
 
 TEST_F(TicketTest, SyntaxErrorNamesLineAndColumn) {
+  // The message names the place of the fix and shows its line with a caret.
   std::string message = error_of("{\n  \"device\": \"dev\"\n  \"output\": \"out\"\n}");
-  // The place is the end of the token the parser could not take.
-  EXPECT_EQ(message, "line 3, column 10: syntax error while parsing object - unexpected string literal; expected '}'");
+  EXPECT_EQ(message,
+            "line 2, column 18: a comma is missing here, after the value (the parser stopped at the next one, "
+            "line 3, column 3)\n"
+            "      \"device\": \"dev\"\n"
+            "                     ^");
   message = error_of("{\"device\": \"dev\",");
-  EXPECT_NE(message.find("line 1,"), std::string::npos) << message;
-  EXPECT_NE(message.find("syntax error"), std::string::npos) << message;
+  EXPECT_EQ(message.rfind("line 1, column 18: the ticket ends here", 0), 0u) << message;
   EXPECT_NE(error_of("[1, 2]").find("the ticket: expected an object"), std::string::npos);
+}
+
+// A slip of JSON syntax, the first line of its message and where the caret
+// stands under the shown line (characters from the start of the line).
+struct SyntaxCase {
+  const char* name;
+  const char* text;
+  const char* first_line;
+  const char* shown;
+  std::size_t caret;
+};
+
+class SyntaxErrorTest : public TicketTest, public ::testing::WithParamInterface<SyntaxCase> {};
+
+TEST_P(SyntaxErrorTest, PointsAtTheFix) {
+  const SyntaxCase& c = GetParam();
+  const std::string message = error_of(c.text);
+  const std::size_t first_end = message.find('\n');
+  ASSERT_NE(first_end, std::string::npos) << message;
+  EXPECT_EQ(message.substr(0, first_end), c.first_line);
+  const std::size_t shown_end = message.find('\n', first_end + 1);
+  ASSERT_NE(shown_end, std::string::npos) << message;
+  EXPECT_EQ(message.substr(first_end + 1, shown_end - first_end - 1), std::string("    ") + c.shown);
+  EXPECT_EQ(message.substr(shown_end + 1), std::string(4 + c.caret, ' ') + "^");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slips, SyntaxErrorTest,
+    ::testing::Values(
+        SyntaxCase{"comma_missing_in_a_list", "{\"jobs\": [1, 2\n 3]}",
+                   "line 1, column 15: a comma is missing here, after the value (the parser stopped at the next one, "
+                   "line 2, column 2)",
+                   "{\"jobs\": [1, 2", 14},
+        SyntaxCase{"comma_missing_after_an_object", "{\"a\": {\"x\": 1} \"b\": 2}",
+                   "line 1, column 15: a comma is missing here, after the value (the parser stopped at the next one, "
+                   "line 1, column 16)",
+                   "{\"a\": {\"x\": 1} \"b\": 2}", 14},
+        SyntaxCase{"comma_missing_before_a_literal", "[true false]",
+                   "line 1, column 6: a comma is missing here, after the value (the parser stopped at the next one, "
+                   "line 1, column 7)",
+                   "[true false]", 5},
+        SyntaxCase{"colon_missing", "{\n\t\"device\" \"dev\"}", "line 2, column 10: a colon is missing here, after the key",
+                   " \"device\" \"dev\"}", 9},
+        SyntaxCase{"comma_before_the_end", "{\"device\": \"dev\",\n}",
+                   "line 1, column 17: this comma has no value after it: remove it", "{\"device\": \"dev\",", 16},
+        SyntaxCase{"text_not_closed", "{\"device\": \"dev\n}",
+                   "line 1, column 16: this text runs to the end of its line: its closing \" is missing (a line "
+                   "break inside a text is written \\n)",
+                   "{\"device\": \"dev", 15},
+        SyntaxCase{"object_not_closed", "{\"device\": \"dev\"\n\n",
+                   "line 1, column 17: the ticket ends here, before all of its lists and objects are closed (a } or ] "
+                   "is missing)",
+                   "{\"device\": \"dev\"", 16},
+        // Columns count characters: "été" is 3 of them in 5 bytes.
+        SyntaxCase{"columns_count_characters", "{\"n\": \"\xc3\xa9t\xc3\xa9\" \"b\": 1}",
+                   "line 1, column 12: a comma is missing here, after the value (the parser stopped at the next one, "
+                   "line 1, column 13)",
+                   "{\"n\": \"\xc3\xa9t\xc3\xa9\" \"b\": 1}", 11}),
+    [](const ::testing::TestParamInfo<SyntaxCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TicketTest, SyntaxErrorInALongLineShowsAWindowAroundThePlace) {
+  const std::string text = "{\"a\": \"" + std::string(300, 'x') + "\" \"b\": \"" + std::string(300, 'y') + "\"}";
+  const std::string message = error_of(text);
+  EXPECT_EQ(message.rfind("line 1, column 309: a comma is missing here", 0), 0u) << message;
+  const std::size_t shown = message.find('\n') + 1;
+  const std::string line = message.substr(shown, message.find('\n', shown) - shown);
+  EXPECT_EQ(line.rfind("    ..." + std::string(59, 'x') + "\" \"b\"", 0), 0u) << line;
+  EXPECT_LT(line.size(), 120u);
+  EXPECT_EQ(line.substr(line.size() - 3), "...");
+  EXPECT_EQ(message.substr(message.rfind('\n') + 1), std::string(4 + 3 + 60, ' ') + "^");
+}
+
+TEST_F(TicketTest, EmptyTicketIsNamedSo) {
+  EXPECT_EQ(error_of(" \n "), "line 1, column 1: the ticket is empty: it needs a JSON object");
 }
 
 TEST_F(TicketTest, RepeatedKeyIsRefused) {
@@ -140,19 +220,53 @@ TEST_F(TicketTest, RepeatedKeyIsRefused) {
 }
 
 TEST_F(TicketTest, UnknownKeysAreRefused) {
-  EXPECT_EQ(error_of([](Json& t) { t["jbos"] = 1; }).rfind("jbos: unknown key (expected one of:", 0), 0u);
-  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pags"] = 1; }).rfind("jobs[0].pags: unknown key", 0), 0u);
-  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["ring"] = 3; })
-                .rfind("jobs[0].pages[0].separations[0].ring: unknown key", 0),
-            0u);
-  // A threshold belongs to images only.
-  EXPECT_EQ(error_of([](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["threshold"] = 3; })
-                .rfind("jobs[0].pages[0].separations[0].threshold: unknown key", 0),
-            0u);
+  // A slip of the keyboard gets the key meant; a key far from every allowed
+  // one gets the list of them.
+  struct Case {
+    std::function<void(Json&)> edit;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {[](Json& t) { t["jbos"] = 1; }, "jbos: unknown key (did you mean jobs?)"},
+      {[](Json& t) { t["Device2"] = 1; }, "Device2: unknown key (did you mean device?)"},
+      {[](Json& t) { t["printer"] = 1; },
+       "printer: unknown key (expected one of: device, output, options, screens, default_screen, screen_handles, "
+       "jobs, comment)"},
+      {[](Json& t) { t["jobs"][0]["pags"] = 1; }, "jobs[0].pags: unknown key (did you mean pages?)"},
+      {[](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["ring"] = 3; },
+       "jobs[0].pages[0].separations[0].ring: unknown key (expected one of:"},
+      // A threshold belongs to images only.
+      {[](Json& t) { t["jobs"][0]["pages"][0]["separations"][0]["threshold"] = 3; },
+       "jobs[0].pages[0].separations[0].threshold: unknown key (expected one of:"},
+      {[](Json& t) { t["jobs"][0]["pages"][0]["separations"][1]["contnoe"] = "x"; },
+       "jobs[0].pages[0].separations[1].contnoe: unknown key"},
+  };
+  for (const Case& c : cases) {
+    const std::string error = error_of(c.edit);
+    EXPECT_EQ(error.rfind(c.problem, 0), 0u) << error;
+  }
   // "comment" is allowed everywhere outside the options.
   EXPECT_EQ(error_of([](Json& t) {
               t["comment"] = "x";
               t["jobs"][0]["pages"][0]["separations"][1]["comment"] = {"a", "b"};
+            }),
+            "");
+}
+
+TEST_F(TicketTest, CmykTiffWithoutChannelSaysToAddIt) {
+  const riphost_test::SampleRows rows(2, std::vector<std::uint8_t>(8, 0x40));
+  ASSERT_TRUE(riphost_test::write_tiff(dir_ / "cmyk.tif", 2, 2, 8, 4, PHOTOMETRIC_SEPARATED, rows));
+  const char* hint = "a CMYK TIFF image: add \"channel\": \"C\", \"M\", \"Y\" or \"K\" to screen one of its inks";
+  for (const char* key : {"contone", "image"}) {
+    const std::string error = error_of([&](Json& t) {
+      t["jobs"][0]["pages"][0]["separations"][1] = {{"name", "K"}, {key, "cmyk.tif"}};
+    });
+    EXPECT_EQ(error.rfind(std::string("jobs[0].pages[0].separations[1].") + key + ": cmyk.tif: " + hint, 0), 0u)
+        << error;
+  }
+  // With its channel the image is taken.
+  EXPECT_EQ(error_of([](Json& t) {
+              t["jobs"][0]["pages"][0]["separations"][1] = {{"name", "K"}, {"contone", "cmyk.tif"}, {"channel", "K"}};
             }),
             "");
 }
@@ -306,7 +420,7 @@ TEST_F(TicketTest, EveryProblemIsListedInTicketOrder) {
   std::vector<std::string> problems;
   riphost::check_ticket_text(json.dump(), dir_.path(), {}, problems);
   std::vector<std::string> expected = {
-      "jbos: unknown key (expected one of: device, output, options, screens, default_screen, screen_handles, jobs, comment)",
+      "jbos: unknown key (did you mean jobs?)",
       "jobs[0].options.X: expected a number or a text, found a list",
       "jobs[0].ppi: expected a number, found a text",
       "jobs[0].pages[0].separations[1].image: file not found: none.png",
