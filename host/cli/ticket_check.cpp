@@ -8,12 +8,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "drav_dict.h"
 #include "dravoututil.h"
-#include "driver/host_callbacks.h"
 #include "common/host_error.h"
-#include "driver/option_check.h"
-#include "driver/option_store.h"
+#include "driver/driver.h"
 
 namespace riphost {
 
@@ -108,30 +105,11 @@ void check_output_folder(const Ticket& ticket, std::vector<std::string>& problem
   }
 }
 
-// dravout_open, check_options on the list it gave, dravout_close.
+// The driver's check: the plug-in through every job and page, no file.
 void check_plugin_options(const PluginApi& api, const Ticket& ticket, MessageSink& sink,
                           std::vector<std::string>& problems) {
-  OptionStore options;
-  options.set_ticket(&ticket.options);
-  options.set_host_text(kDeviceDirKey, ticket.device_dir.string());
-  options.set_host_text(kOutDirKey, ticket.output_dir.string());
-  HostSession session(options, sink);
-  ScopedSession scope(session);
-  HostCallbacks callbacks = make_host_callbacks();
-  CDictContainerFactory factory;
-  int kind = 0;
-  void* merged = nullptr;
-  CDictContainer* devinfo = nullptr;
-  int status = api.open(&callbacks, &kind, &merged, &devinfo, &factory);
-  if (status != 0) {
-    problems.push_back("plug-in: dravout_open failed (status " + std::to_string(status) + ")");
-  } else {
-    std::vector<std::string> found = check_options(ticket, static_cast<const DravOptionDecl*>(merged));
-    problems.insert(problems.end(), found.begin(), found.end());
-  }
-  // Also after a failed open, so that the plug-in lets go of what it started.
-  status = api.close();
-  if (status != 0) problems.push_back("plug-in: dravout_close failed (status " + std::to_string(status) + ")");
+  Driver driver(api, ticket, sink, false);
+  driver.check(problems);
 }
 
 // create_directories, with the reason in the error.

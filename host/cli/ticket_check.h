@@ -29,10 +29,13 @@ void check_device(const Ticket& ticket, std::vector<std::string>& problems);
 // folder, so that it can be made.
 void check_output_folder(const Ticket& ticket, std::vector<std::string>& problems);
 
-// Opens the plug-in (dravout_open) to learn its merged option list, checks
-// the ticket's options against it and riphost's own table (check_options),
-// and closes it again (dravout_close). A failed open or close is a problem
-// too. Messages of the plug-in go to sink.
+// Drives the plug-in as a run would, but without separations (Driver::check):
+// its option list against the ticket's options (check_options), then every
+// job's settings and start and every page's start and end, so that what the
+// plug-in refuses or warns about (an unknown OFORMAT, a page wider than the
+// film, a resolution the configuration lacks) is a problem, with riphost's
+// advice after it. Nothing is written. The plug-in's information goes to
+// sink (-vv).
 void check_plugin_options(const PluginApi& api, const Ticket& ticket, MessageSink& sink,
                           std::vector<std::string>& problems);
 

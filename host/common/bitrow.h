@@ -21,6 +21,10 @@ void set_span(std::uint8_t* row, int x0, int x1) noexcept;
 // Clears the bits of pixels [x0, x1); an empty or inverted range does nothing.
 void clear_span(std::uint8_t* row, int x0, int x1) noexcept;
 
+// Set bits (ink pixels) in the first bytes bytes of row. Allocates nothing;
+// uses the processor's population count where it has one.
+std::uint64_t count_ink(const std::uint8_t* row, std::size_t bytes) noexcept;
+
 // Clears every bit from pixel width up to the end of the row's bytes.
 void clear_tail(std::uint8_t* row, int width, std::size_t bytes) noexcept;
 

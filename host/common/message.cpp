@@ -48,7 +48,7 @@ void MessageSink::vmessage(int level, const char* format, va_list args) noexcept
     case DRAV_MSG_INFO:
       if (explains_error) {
         print(err_, "info: ", format, args);
-      } else if (verbosity_ == Verbosity::Verbose) {
+      } else if (verbosity_ >= Verbosity::Verbose) {
         print(out_, "info: ", format, args);
       }
       break;
@@ -61,12 +61,34 @@ void MessageSink::vmessage(int level, const char* format, va_list args) noexcept
   }
 }
 
+// The plug-in's information waits for -vv; what explains its error does not.
+void MessageSink::plugin_message(int level, const char* format, va_list args) noexcept {
+  const bool explains = after_error_ && plugin_error_;
+  if (level == DRAV_MSG_INFO && !explains && verbosity_ < Verbosity::Debug) {
+    after_error_ = false;
+    return;
+  }
+  vmessage(level, format, args);
+  plugin_error_ = level == DRAV_MSG_ERROR;
+}
+
+// As vmessage, keeping whose error came last.
+void MessageSink::follow_up(int level, const char* format, ...) noexcept {
+  const bool plugin_error = plugin_error_;
+  va_list args;
+  va_start(args, format);
+  vmessage(level, format, args);
+  va_end(args);
+  plugin_error_ = plugin_error && after_error_;
+}
+
 // Level 1.
 void MessageSink::error(const char* format, ...) noexcept {
   va_list args;
   va_start(args, format);
   vmessage(DRAV_MSG_ERROR, format, args);
   va_end(args);
+  plugin_error_ = false;
 }
 
 // Level 2.
@@ -75,6 +97,7 @@ void MessageSink::warning(const char* format, ...) noexcept {
   va_start(args, format);
   vmessage(DRAV_MSG_WARNING, format, args);
   va_end(args);
+  plugin_error_ = false;
 }
 
 // Level 3.
@@ -82,6 +105,16 @@ void MessageSink::info(const char* format, ...) noexcept {
   va_list args;
   va_start(args, format);
   vmessage(DRAV_MSG_INFO, format, args);
+  va_end(args);
+  plugin_error_ = false;
+}
+
+// -vv only, on standard output.
+void MessageSink::trace(const char* format, ...) noexcept {
+  if (verbosity_ < Verbosity::Debug) return;
+  va_list args;
+  va_start(args, format);
+  print(out_, "trace: ", format, args);
   va_end(args);
 }
 

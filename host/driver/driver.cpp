@@ -15,6 +15,7 @@
 #include "common/progress.h"
 #include "sources/row_source.h"
 #include "common/signals.h"
+#include "driver/run_report.h"
 
 namespace riphost {
 
@@ -23,6 +24,9 @@ Driver::Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bo
     : api_(api), ticket_(ticket), sink_(sink), terminal_(terminal), session_(options_, sink),
       callbacks_(make_host_callbacks()) {
   screening_.set_handle_layout(ticket.screen_handle_base, ticket.screen_handle_step);
+  advice_.options = &options_;
+  advice_.device_dir = ticket.device_dir;
+  session_.set_advisor(&advisor_);
 }
 
 // Opens, checks, runs every job, closes. Stop signals are noted from here
@@ -43,6 +47,7 @@ int Driver::run() {
     }
   }
   close_plugin();
+  coverage_.print_summary(sink_, ticket_.jobs.size() > 1);
   if (int sig = stop_signal(); sig != 0) {
     sink_.error("stopped by %s", stop_signal_name(sig));
     return stop_exit_status(sig);
@@ -141,8 +146,10 @@ int Driver::run_jobs() {
   return kExitOk;
 }
 
-// Reports a non-zero status; true when the operation succeeded.
+// Reports a non-zero status; true when the operation succeeded. Every
+// status is traced (-vv).
 bool Driver::succeeded(const char* operation, int status, const std::string& where) {
+  sink_.trace("%s%s%s: %d", operation, where.empty() ? "" : " for ", where.c_str(), status);
   if (status == 0) return true;
   if (where.empty()) {
     sink_.error("%s failed (status %d)", operation, status);
@@ -159,28 +166,19 @@ bool Driver::open_plugin() {
   CDictContainer* devinfo = nullptr;
   int status = api_.open(&callbacks_, &kind, &merged_options_, &devinfo, &factory_);
   if (!succeeded("dravout_open", status, "")) return false;
-  sink_.info("plug-in opened (kind %d)", kind);
+  sink_.trace("the plug-in is of kind %d", kind);
+  sink_.info("the output plug-in is open");
   if (!merged_options_) sink_.warning("the plug-in declared no options");
-  list_device(devinfo);
+  describe_device(devinfo, sink_);
   // A RIP offers its screening hooks once the plug-in is open, before the
   // first separation.
   screening_.offer(api_, &callbacks_, sink_);
+  sink_.info(screening_.claimed() ? "the plug-in takes over riphost's screen selection and screening hooks: it "
+                                    "records the screens and runs of each separation"
+             : screening_.selection_claimed() ? "the plug-in takes riphost's screen selection hook only"
+                                              : "the plug-in takes no screening hooks: riphost screens contone "
+                                                "content by itself");
   return true;
-}
-
-// Prints every entry of the device description.
-void Driver::list_device(const CDictContainer* devinfo) {
-  if (!devinfo) {
-    sink_.warning("the plug-in gave no device description");
-    return;
-  }
-  try {
-    for (const auto& [key, value] : devinfo->GetDict().Entries()) {
-      sink_.info("device: %s = %s", key.c_str(), describe_value(value).c_str());
-    }
-  } catch (const CUnivBaseException& error) {
-    sink_.warning("cannot list the device description: %s", error.GetMessage().c_str());
-  }
 }
 
 // dravout_close; reported when it fails.
@@ -193,6 +191,8 @@ void Driver::close_plugin() {
 
 // One job: settings, start, pages, end. Any failure ends the job.
 void Driver::run_job(const Job& job) {
+  advice_.job = &job;
+  advice_.page = nullptr;
   try {
     options_.set_job(&job.options);
     options_.set_page(nullptr);
@@ -221,7 +221,11 @@ void Driver::run_job(const Job& job) {
 
 // dravout_jobsettings and dravout_startjob.
 bool Driver::start_job(const Job& job) {
-  if (!succeeded("dravout_jobsettings", api_.jobsettings(), job.where)) return false;
+  session_.note_options(true);
+  const int settings = api_.jobsettings();
+  session_.note_options(false);
+  if (!succeeded("dravout_jobsettings", settings, job.where)) return false;
+  if (sink_.shows(Verbosity::Verbose)) describe_job_settings(job, options_, session_.asked(), sink_);
   {
     ContainerGuard container(factory_, job_description(job), "job", sink_);
     if (!succeeded("dravout_startjob", api_.startjob(container.get()), job.where)) return false;
@@ -254,6 +258,8 @@ void Driver::hand_cutting_texts(const Job& job) {
 // One page: start, separations, end. False when the job must end; a page
 // left after a failed or stopped separation gets no dravout_endpage.
 bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number) {
+  advice_.page = &page;
+  coverage_.start_page(job.name, page_number);
   options_.set_page(&page.options);
   options_.set_separation(nullptr);
   {
@@ -309,6 +315,11 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
   if (!send_rows(job, page, page_number, separation, *source)) return false;
   const bool ended = succeeded("dravout_endseparations", api_.endseparations(), separation.where);
   unload_selection();
+  const std::uint64_t area = static_cast<std::uint64_t>(page.width) * static_cast<std::uint64_t>(page.height);
+  coverage_.add(separation.name, separation_ink_, area);
+  sink_.info("%s \"%s\": ink on %.2f %% of the page (%llu of %llu pixels)", separation.where.c_str(),
+             separation.name.c_str(), ink_percent(separation_ink_, area),
+             static_cast<unsigned long long>(separation_ink_), static_cast<unsigned long long>(area));
   return ended;
 }
 
@@ -339,6 +350,7 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
   const bool screened = source.screened();
   const std::size_t bytes = row_bytes(page.width);
   if (screened) screened_row_.assign(bytes, 0);
+  separation_ink_ = 0;
   for (int y = 0; y < page.height; ++y) {
     if (stopped()) return false;
     if (screened) {
@@ -380,6 +392,7 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
         return false;
       }
     }
+    separation_ink_ += count_ink(buffer->data, bytes);
     status = api_.putscan(buffer);
     if (status != 0) {
       sink_.error("dravout_putscan failed (status %d) at row %d of %s", status, y, separation.where.c_str());
@@ -388,6 +401,8 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
     }
     progress.update(y + 1);
   }
+  sink_.trace("dravout_newscan and dravout_putscan for rows 0-%d of %s: 0", page.height - 1,
+              separation.where.c_str());
   return true;
 }
 

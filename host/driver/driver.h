@@ -40,13 +40,16 @@
 #ifndef RIPHOST_DRIVER_H
 #define RIPHOST_DRIVER_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "drav_dict.h"
+#include "driver/coverage.h"
 #include "driver/host_callbacks.h"
 #include "common/message.h"
 #include "driver/option_store.h"
+#include "driver/plugin_advice.h"
 #include "driver/plugin_loader.h"
 #include "sources/row_source.h"
 #include "screening/screening.h"
@@ -85,13 +88,22 @@ class Driver {
   // failed, kExitUsage when the option check refused the ticket.
   int query(const std::vector<QueryKey>& keys);
 
+  // riphost --check: what the plug-in would refuse or warn about, found
+  // without writing a file. dravout_open, the option check, then per job
+  // dravout_jobsettings and dravout_startjob, per page dravout_startpage
+  // and, when it is accepted, dravout_endpage with no separation (so the
+  // plug-in opens no file), dravout_endjob; dravout_close. Every error and
+  // warning of the plug-in is appended to problems as "<place>: <text>"
+  // with riphost's advice after it, as is every refusal that came without
+  // a message. The plug-in's information is printed with -vv.
+  void check(std::vector<std::string>& problems);
+
  private:
   int query_job(const std::vector<QueryKey>& keys);
   bool ask(const QueryKey& query);
   int run_jobs();
   bool open_plugin();
   void close_plugin();
-  void list_device(const CDictContainer* devinfo);
   void run_job(const Job& job);
   bool start_job(const Job& job);
   void hand_cutting_texts(const Job& job);
@@ -103,6 +115,9 @@ class Driver {
   void unload_selection();
   void end_job();
   bool succeeded(const char* operation, int status, const std::string& where);
+  void check_job(const Job& job, std::vector<std::string>& problems);
+  bool check_call(const char* operation, int status, const std::string& where, std::vector<std::string>& problems,
+                  std::size_t before);
   static bool stopped() noexcept;
 
   const PluginApi& api_;
@@ -118,6 +133,10 @@ class Driver {
   std::vector<std::uint8_t> screened_row_;  // a screened row, rendered before newscan
   std::vector<char> param_buffer_;          // a text handed through dravout_get_param
   bool failed_ = false;
+  AdviceContext advice_;             // where the run is, for the advice on the plug-in's messages
+  PluginAdvisor advisor_{advice_};
+  CoverageReport coverage_;
+  std::uint64_t separation_ink_ = 0;  // set pixels of the rows sent for the current separation
 };
 
 }  // namespace riphost

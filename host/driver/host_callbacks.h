@@ -6,6 +6,7 @@
 #ifndef RIPHOST_HOST_CALLBACKS_H
 #define RIPHOST_HOST_CALLBACKS_H
 
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "driver/option_store.h"
 
 namespace riphost {
+
+class PluginAdvisor;
 
 // What the callbacks work on while a ticket runs.
 class HostSession {
@@ -27,10 +30,39 @@ class HostSession {
   // The files reported so far, in order.
   const std::vector<std::string>& files() const noexcept { return files_; }
 
+  // A message of the plug-in (host_message): printed (its information only
+  // with -vv), then the advisor's line for it at the same level. While
+  // problems are collected, errors and warnings are appended to the list as
+  // "<place>: <text>" (and the advice as a line of its own) instead.
+  void plugin_message(int level, const char* format, va_list args) noexcept __attribute__((format(printf, 3, 0)));
+  // The advisor asked after each error and warning; null: none.
+  void set_advisor(PluginAdvisor* advisor) noexcept { advisor_ = advisor; }
+  // Collects errors and warnings into problems from now on (null: print
+  // them again); place names where the plug-in is in the ticket.
+  void collect_problems(std::vector<std::string>* problems) noexcept { problems_ = problems; }
+  void set_place(std::string place) noexcept;
+
+  // An option the plug-in asked for (kind: "integer", "real", "text") and
+  // whether riphost had it: a trace line with -vv, and the key is noted
+  // while noting is on.
+  void option_asked(const char* kind, const char* key, bool found) noexcept;
+  // Starts noting the keys asked (forgetting earlier ones) or stops.
+  void note_options(bool on) noexcept;
+  // The keys asked while noting, each once, in the order first asked.
+  const std::vector<std::string>& asked() const noexcept { return asked_; }
+
  private:
+  void collect(const char* format, va_list args, const std::string& advice) noexcept
+      __attribute__((format(printf, 2, 0)));
+
   OptionStore& options_;
   MessageSink& sink_;
   std::vector<std::string> files_;
+  PluginAdvisor* advisor_ = nullptr;
+  std::vector<std::string>* problems_ = nullptr;
+  std::string place_;
+  bool noting_ = false;
+  std::vector<std::string> asked_;
 };
 
 // Makes session the one the callbacks reach for its lifetime, and restores

@@ -20,12 +20,17 @@ void OptionStore::set_host_text(std::string_view key, std::string value) {
 }
 
 // Innermost level first.
-const OptionValue* OptionStore::find(std::string_view key) const noexcept {
+const OptionEntry* OptionStore::find_entry(std::string_view key) const noexcept {
   for (const OptionSet* level : {separation_, page_, job_, ticket_, &host_}) {
     if (!level) continue;
-    if (const OptionEntry* entry = level->find(key)) return &entry->value;
+    if (const OptionEntry* entry = level->find(key)) return entry;
   }
   return nullptr;
+}
+
+const OptionValue* OptionStore::find(std::string_view key) const noexcept {
+  const OptionEntry* entry = find_entry(key);
+  return entry ? &entry->value : nullptr;
 }
 
 // Integer lookup with the integral-real rule.

@@ -26,6 +26,8 @@ class OptionStore {
 
   // The value of key at the innermost level that has it, or null.
   const OptionValue* find(std::string_view key) const noexcept;
+  // The same option with its place in the ticket, or null.
+  const OptionEntry* find_entry(std::string_view key) const noexcept;
 
   // An integer option; a real is taken only when integral and within the
   // range of int. False (value untouched) when absent or unusable.

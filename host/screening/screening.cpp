@@ -119,7 +119,7 @@ void ScreeningHooks::offer(const PluginApi& api, HostCallbacks* callbacks, Messa
   const int other = api.extension(&other_, callbacks);
   scrsel_claimed_ = scrsel == 1;
   scr_claimed_ = scr == 1;
-  sink.info("screening hooks: SCRSEL %s, SCR %s, hook %d %s", claim_text(scrsel), claim_text(scr),
+  sink.trace("screening hooks: SCRSEL %s, SCR %s, hook %d %s", claim_text(scrsel), claim_text(scr),
             kHalftoneCacheHookId, claim_text(other));
   if (scrsel < 0 || scr < 0) sink.warning("the plug-in refused the version of a screening hook");
 }

@@ -121,8 +121,11 @@ TEST_F(CliTest, CheckListsEveryProblemAndCreatesNothing) {
   EXPECT_EQ(good.status, 0) << good.err;
   EXPECT_EQ(good.out, "");
   EXPECT_EQ(good.err, "");
-  // The plug-in is opened only for its option list.
-  EXPECT_EQ(read_lines(log()), (Lines{"open", "close"}));
+  // The plug-in goes through every job and page as in a run, but gets no
+  // separation: it writes nothing.
+  EXPECT_EQ(read_lines(log()), (Lines{"open", "jobsettings JOBNAME=j", "startjob ppi=1200 bps=1",
+                                      "startpage width=16 height=2 ncopies=1 JOBNAME=j", "endpage", "endjob",
+                                      "close"}));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out"));
 
   // Three mistakes, each found by another check: the ticket, the device
@@ -161,10 +164,11 @@ TEST_F(CliTest, RunsPrintResultsAndRefusedRunsLeaveNothing) {
   RunResult plain = run({});
   ASSERT_EQ(plain.status, 0) << plain.err;
   std::string out = (dir_ / "out" / "deep").string();
-  EXPECT_EQ(plain.out, "wrote " + out + "/fake-1.tav\nwrote " + out + "/fake-2.tav\n");
+  // The ink share of each separation after the run.
+  EXPECT_EQ(plain.out, "wrote " + out + "/fake-1.tav\nwrote " + out + "/fake-2.tav\npage 1: C 100.0 %  K 50.0 %\n");
   EXPECT_EQ(plain.err, "");
   RunResult verbose = run({"-v"});
-  EXPECT_EQ(verbose.out.rfind("riphost: info: plug-in opened (kind 4)\n", 0), 0u) << verbose.out;
+  EXPECT_EQ(verbose.out.rfind("riphost: info: the output plug-in is open\n", 0), 0u) << verbose.out;
   RunResult quiet = run({"--quiet"});
   EXPECT_EQ(quiet.out, "");
   // -o replaces the ticket's folder.
@@ -200,7 +204,7 @@ TEST_F(CliTest, TicketFromStandardInput) {
   ASSERT_NE(std::freopen("/dev/null", "rb", stdin), nullptr);
   ASSERT_EQ(chdir(home.c_str()), 0);
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "wrote " + (dir_ / "from-stdin").string() + "/fake-1.tav\n");
+  EXPECT_EQ(result.out, "wrote " + (dir_ / "from-stdin").string() + "/fake-1.tav\npage 1: K 62.5 %\n");
   EXPECT_EQ(broken.status, 2);
   EXPECT_EQ(broken.err.rfind("riphost: error: standard input: device: expected a text, found an integer\n", 0), 0u)
       << broken.err;

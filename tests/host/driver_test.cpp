@@ -93,14 +93,28 @@ TEST_F(DriverTest, CallingOrderOfAFullRun) {
   EXPECT_EQ(calls(), kFullRun);
   EXPECT_EQ(result.err, "");
   std::string out = (dir_ / "out").string();
+  // -v in plain words: the device description with what each value means,
+  // the settings each job asked for with where they come from, the ink of
+  // each separation; the summary of each page after the run.
   EXPECT_EQ(result.out,
-            "riphost: info: plug-in opened (kind 4)\n"
-            "riphost: info: device: dpi_h = 2000\n"
-            "riphost: info: device: maxbps = 1\n"
-            "riphost: info: screening hooks: SCRSEL not claimed, SCR not claimed, hook 2 not claimed\n"
+            "riphost: info: the output plug-in is open\n"
+            "riphost: info: the plug-in describes its device as follows (its own description, which the device "
+            "file does not change):\n"
+            "riphost: info: device: dpi_h = 2000 (the only resolution)\n"
+            "riphost: info: device: maxbps = 1 (bits per pixel of the rows it takes)\n"
+            "riphost: info: the plug-in takes no screening hooks: riphost screens contone content by itself\n"
+            "riphost: info: jobs[0]: jobname = \"one\" (set by riphost)\n"
             "wrote " + out + "/fake-1.tav\n"
+            "riphost: info: jobs[0].pages[0].separations[0] \"C\": ink on 50.00 % of the page (60 of 120 pixels)\n"
+            "riphost: info: jobs[0].pages[0].separations[1] \"M\": ink on 54.17 % of the page (65 of 120 pixels)\n"
             "wrote " + out + "/fake-2.tav\n"
-            "wrote " + out + "/fake-3.tav\n");
+            "riphost: info: jobs[0].pages[1].separations[0] \"K\": ink on 100.00 % of the page (32 of 32 pixels)\n"
+            "riphost: info: jobs[1]: jobname = \"two\" (set by riphost)\n"
+            "wrote " + out + "/fake-3.tav\n"
+            "riphost: info: jobs[1].pages[0].separations[0] \"Y\": ink on 53.12 % of the page (17 of 32 pixels)\n"
+            "one page 1: C 50.0 %  M 54.2 %\n"
+            "one page 2: K 100.0 %\n"
+            "two page 1: Y 53.1 %\n");
 }
 
 TEST_F(DriverTest, QuietPrintsNothingOnSuccess) {
