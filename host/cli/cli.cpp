@@ -14,6 +14,7 @@
 #include "driver/plugin_loader.h"
 #include "ticket/ticket.h"
 #include "cli/ticket_check.h"
+#include "cli/usage.h"
 
 #ifndef DRAV_VERSION
 #define DRAV_VERSION "unknown"
@@ -24,39 +25,6 @@ namespace riphost {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kUsage =
-    "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json\n"
-    "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [--confine ...] [JOB.json]\n"
-    "       riphost --clean OUTDIR\n"
-    "       riphost --version | --help\n"
-    "  Runs the jobs of a JSON job ticket through the output plug-in. JOB.json \"-\"\n"
-    "  reads the ticket from standard input (its relative names are then taken\n"
-    "  against the working folder).\n"
-    "  --plugin PATH  the plug-in to load (default: libdravout.so beside riphost,\n"
-    "                 else the installed one)\n"
-    "  -v, --verbose  also print information (the device description, ...)\n"
-    "  --quiet        print only errors and warnings, not the files written\n"
-    "  -o, --output DIR\n"
-    "                 write into DIR instead of the ticket's \"output\" folder\n"
-    "  --check        only check the ticket, its device file, its output folder\n"
-    "                 and its options against the plug-in; print every problem\n"
-    "  --confine      for tickets from others: every file and folder the ticket\n"
-    "                 names must lie, links followed, in the ticket's folder or an\n"
-    "                 --allow folder (the output folder given by -o excepted)\n"
-    "  --allow DIR    with --confine: DIR may be named too (repeatable)\n"
-    "  --query KEY    ask the plug-in (dravout_get_param) and print \"KEY: answer\",\n"
-    "                 e.g. version, OutputFileName, left, gamma,\n"
-    "                 outputdevice_resolutionlist; KEY=TEXT hands TEXT instead and\n"
-    "                 prints yes or no (--query 'screeningtechnology=NovaDot|NovaDot').\n"
-    "                 With a ticket, its first job is started first (settings,\n"
-    "                 device folder, cutting texts); no page is run. Exit 0 when\n"
-    "                 every key was answered, 1 otherwise\n"
-    "  --clean OUTDIR remove the temporary files that stopped runs left in OUTDIR\n"
-    "  --version      print riphost's version\n"
-    "  --help         print this help\n"
-    "Exit status: 0 all fine; 1 an operation failed; 2 bad usage, ticket, plug-in\n"
-    "or check; 130, 143, 129 stopped by SIGINT, SIGTERM, SIGHUP.\n";
 
 // The value of an option that takes one: "--name VALUE" or "--name=VALUE".
 // False with error set when it is missing or empty.
@@ -219,9 +187,9 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
   setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
   Driver driver(plugin->api(), ticket, sink, terminal);
   int status = driver.run();
-  // The driver's option check refused the ticket: no job ran, and a ticket
-  // error leaves nothing behind.
-  if (status == kExitUsage) remove_made_folders(made);
+  // A failed run leaves no empty folder of its own behind; one with files
+  // in it stays.
+  if (status != kExitOk) remove_made_folders(made);
   return status;
 }
 
@@ -230,7 +198,7 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
 struct Flags {
   bool options_done = false;
   bool quiet = false;
-  bool verbose = false;
+  int verbose = 0;  // -v counts 1, -vv 2
   bool clean = false;
 };
 
@@ -278,6 +246,8 @@ bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i
     return true;
   }
   error = "unknown option " + arg;
+  const std::string meant = nearest_command_option(arg);
+  if (!meant.empty()) error += " (did you mean " + meant + "?)";
   return false;
 }
 
@@ -292,10 +262,12 @@ bool take_argument(const std::vector<std::string>& args, std::size_t& i, Command
     line.help = true;
   } else if (arg == "--version") {
     line.version = true;
-  } else if (arg == "--quiet") {
+  } else if (arg == "--quiet" || arg == "-q") {
     flags.quiet = true;
   } else if (arg == "--verbose" || arg == "-v") {
-    flags.verbose = true;
+    ++flags.verbose;
+  } else if (arg == "-vv") {
+    flags.verbose += 2;
   } else if (arg == "--check") {
     line.check = true;
   } else if (arg == "--confine") {
@@ -309,7 +281,7 @@ bool take_argument(const std::vector<std::string>& args, std::size_t& i, Command
 // The options that go together: --clean and --query each stand alone with
 // what they take, a run and --check need a ticket. False with error set.
 bool check_combination(const CommandLine& line, const Flags& flags, std::string& error) {
-  if (flags.quiet && flags.verbose) {
+  if (flags.quiet && flags.verbose > 0) {
     error = "--quiet and --verbose exclude each other";
   } else if (flags.clean && !line.queries.empty()) {
     error = "--clean and --query exclude each other";
@@ -340,7 +312,10 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   }
   if (line.help || line.version) return line;
   if (!check_combination(line, flags, error)) return std::nullopt;
-  line.verbosity = flags.quiet ? Verbosity::Quiet : flags.verbose ? Verbosity::Verbose : Verbosity::Normal;
+  line.verbosity = flags.quiet             ? Verbosity::Quiet
+                   : flags.verbose >= 2    ? Verbosity::Debug
+                   : flags.verbose == 1    ? Verbosity::Verbose
+                                           : Verbosity::Normal;
   return line;
 }
 
@@ -349,11 +324,11 @@ int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   std::string error;
   std::optional<CommandLine> line = parse_command_line(args, error);
   if (!line) {
-    std::fprintf(err, "riphost: error: %s\n%s", error.c_str(), kUsage);
+    print_usage_error(err, error);
     return kExitUsage;
   }
   if (line->help) {
-    std::fprintf(out, "%s", kUsage);
+    std::fprintf(out, "%s", kHelpText);
     return kExitOk;
   }
   if (line->version) {

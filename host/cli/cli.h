@@ -1,6 +1,6 @@
 // cli.h - riphost's command line:
-//   riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json|-
-//   riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [-v | --quiet] [--confine ...] [JOB.json|-]
+//   riphost [--plugin PATH] [-v | -vv | -q] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json|-
+//   riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [-v | -vv | -q] [--confine ...] [JOB.json|-]
 //   riphost --clean OUTDIR
 //   riphost --version | --help
 //
@@ -40,7 +40,8 @@ struct CommandLine {
 };
 
 // Reads the arguments (without the program name). Returns nothing and puts
-// the reason into error when they are unusable.
+// the reason into error, one line, when they are unusable. -v given twice,
+// or -vv, is Verbosity::Debug; -q is --quiet.
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error);
 
 // Runs riphost: checks the ticket, loads the plug-in, drives it. Messages go

@@ -43,9 +43,25 @@ TEST(CommandLineTest, ReadsEveryOptionAndRefusesBadUse) {
   line = riphost::parse_command_line({"--clean", "out"}, error);
   ASSERT_TRUE(line) << error;
   EXPECT_EQ(line->clean, "out");
+  // -q is --quiet; -vv, or -v twice, adds the plug-in's information and the trace.
+  const std::pair<Lines, Verbosity> verbosities[] = {
+      {{"-q", "j.json"}, Verbosity::Quiet},
+      {{"-vv", "j.json"}, Verbosity::Debug},
+      {{"-v", "--verbose", "j.json"}, Verbosity::Debug},
+      {{"--verbose", "j.json"}, Verbosity::Verbose},
+  };
+  for (const auto& [args, verbosity] : verbosities) {
+    line = riphost::parse_command_line(args, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->verbosity, verbosity) << args[0];
+  }
 
   const std::pair<Lines, const char*> refused[] = {
       {{"-v", "--quiet", "j.json"}, "--quiet and --verbose exclude each other"},
+      {{"-vv", "-q", "j.json"}, "--quiet and --verbose exclude each other"},
+      {{"--chek", "j.json"}, "unknown option --chek (did you mean --check?)"},
+      {{"--output-dir=x", "j.json"}, "unknown option --output-dir=x"},
+      {{"--quite", "j.json"}, "unknown option --quite (did you mean --quiet?)"},
       {{"--clean", "out", "j.json"}, "--clean takes a folder only, no ticket, --check or -o"},
       {{"--clean=out", "--check"}, "--clean takes a folder only, no ticket, --check or -o"},
       {{"j.json", "-o"}, "-o needs a value"},
@@ -66,18 +82,28 @@ TEST(CommandLineTest, ReadsEveryOptionAndRefusesBadUse) {
 TEST(CommandLineTest, HelpVersionAndUsage) {
   RunResult help = riphost_test::run_in_process({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* text : {"--plugin PATH", "-v, --verbose", "--quiet", "-o, --output DIR", "--check", "--clean OUTDIR",
-                           "--version", "--help", "--query KEY", "screeningtechnology=NovaDot|NovaDot",
-                           "\"-\"", "standard input", "0 all fine", "1 an operation failed",
-                           "2 bad usage", "130, 143, 129"}) {
+  // Laid out for help2man: "Usage:" lines, options as "  -x, --long=ARG  text".
+  EXPECT_EQ(help.out.rfind("Usage: riphost [OPTION]... JOB.json\n  or:  riphost --query=KEY", 0), 0u) << help.out;
+  for (const char* text : {"\n      --plugin=PATH  ", "\n  -v, --verbose  ", "\n  -vv  ", "\n  -q, --quiet  ",
+                           "\n  -o, --output=DIR  ", "\n      --check  ", "\n      --clean=OUTDIR  ",
+                           "\n      --version  ", "\n  -h, --help  ", "\n      --query=KEY  ",
+                           "screeningtechnology=NovaDot|NovaDot", "\"-\"", "standard input", "\nExit status:\n",
+                           "\n  0    all fine\n", "\n  1    an operation failed\n", "\n  2    bad usage",
+                           "130", "SIGHUP", "\nDocumentation:\n", "job-ticket.md", "device-file.md",
+                           "plugin-options.md", "share/doc/dravout"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
+  // No line is wider than a terminal.
+  std::istringstream lines(help.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
   RunResult version = riphost_test::run_in_process({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, std::string("riphost ") + DRAV_VERSION + "\n");
+  // A usage error is one line and a pointer to --help, not the whole help.
   RunResult bad = riphost_test::run_in_process({"--frobnicate"});
   EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err.rfind("riphost: error: unknown option --frobnicate\nusage: riphost", 0), 0u) << bad.err;
+  EXPECT_EQ(bad.err, "riphost: error: unknown option --frobnicate\nTry 'riphost --help' for more information.\n");
+  EXPECT_EQ(bad.out, "");
   // A text we did not write is never a format.
   bad = riphost_test::run_in_process({"--%s%n%s"});
   EXPECT_EQ(bad.err.rfind("riphost: error: unknown option --%s%n%s\n", 0), 0u) << bad.err;

@@ -1,0 +1,78 @@
+// usage.cpp - the help text and usage errors.
+#include "cli/usage.h"
+
+#include "common/nearest_name.h"
+
+namespace riphost {
+
+const char* const kHelpText =
+    "Usage: riphost [OPTION]... JOB.json\n"
+    "  or:  riphost --query=KEY[=TEXT]... [OPTION]... [JOB.json]\n"
+    "  or:  riphost --clean=OUTDIR\n"
+    "Run the jobs of a JSON job ticket through the TAV output plug-in, as a RIP\n"
+    "would: each separation of each page becomes a TAV raster file (a 1-bit\n"
+    "plate) in the ticket's output folder, and a line per page tells the ink share\n"
+    "of each separation.\n"
+    "\n"
+    "JOB.json is the job ticket (its format: job-ticket.md, see Documentation\n"
+    "below); \"-\" reads it from standard input, and its relative names are then\n"
+    "taken against the working folder.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output=DIR     write into DIR instead of the ticket's \"output\" folder\n"
+    "      --check          check the ticket, its device file, its output folder\n"
+    "                       and what the plug-in would refuse or warn about; list\n"
+    "                       every problem and write nothing\n"
+    "  -v, --verbose        also say what riphost does: the device, the settings\n"
+    "                       of each job and where they come from (\"(default)\"),\n"
+    "                       the ink share of each separation\n"
+    "  -vv                  also the plug-in's own information and every call\n"
+    "                       between riphost and the plug-in\n"
+    "  -q, --quiet          print only errors and warnings\n"
+    "      --plugin=PATH    the plug-in to load (default: libdravout.so beside\n"
+    "                       riphost, else the installed one)\n"
+    "      --confine        for tickets from others: every file and folder the\n"
+    "                       ticket names must lie, links followed, in the\n"
+    "                       ticket's folder or an --allow folder\n"
+    "      --allow=DIR      with --confine: DIR may be named too (repeatable)\n"
+    "      --query=KEY      ask the plug-in instead of running the ticket and\n"
+    "                       print \"KEY: answer\" (version, gamma, left,\n"
+    "                       OutputFileName, outputdevice_resolutionlist);\n"
+    "                       KEY=TEXT hands the plug-in TEXT and prints yes or no\n"
+    "                       (--query='screeningtechnology=NovaDot|NovaDot'); with\n"
+    "                       a ticket its first job is started first\n"
+    "      --clean=OUTDIR   remove the temporary files that stopped runs left in\n"
+    "                       OUTDIR\n"
+    "  -h, --help           display this help and exit\n"
+    "      --version        output version information and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0    all fine\n"
+    "  1    an operation failed\n"
+    "  2    bad usage, a ticket that does not pass the checks, or a plug-in that\n"
+    "       cannot be loaded\n"
+    "  130  stopped by SIGINT (143 by SIGTERM, 129 by SIGHUP)\n"
+    "\n"
+    "Documentation:\n"
+    "  job-ticket.md        the job ticket: its format, the checks, the messages\n"
+    "  device-file.md       the device folder and its device.toml\n"
+    "  plugin-options.md    every option the plug-in reads\n"
+    "\n"
+    "The documents are in share/doc/dravout of the installation and in docs/ of\n"
+    "the source tree; share/dravout/examples holds an example ticket with its\n"
+    "device folder.\n";
+
+void print_usage_error(std::FILE* err, const std::string& problem) {
+  std::fprintf(err, "riphost: error: %s\nTry 'riphost --help' for more information.\n", problem.c_str());
+}
+
+std::string nearest_command_option(const std::string& arg) {
+  static const char* const kOptions[] = {"--output", "--check", "--verbose", "--quiet",  "--plugin", "--confine",
+                                         "--allow",  "--query", "--clean",   "--help",   "--version"};
+  const std::string name = arg.substr(0, arg.find('='));
+  NearestName nearest(name);
+  for (const char* option : kOptions) nearest.consider(option);
+  return std::string(nearest.best());
+}
+
+}  // namespace riphost
