@@ -158,7 +158,13 @@ int check_only(const CommandLine& line, MessageSink& sink) {
   if (plugin) check_plugin_options(plugin->api(), ticket, sink, problems);
   print_problems(sink, ticket_label(line.ticket), problems);
   if (!load_problem.empty()) sink.error("%s", load_problem.c_str());
-  return problems.empty() && load_problem.empty() ? kExitOk : kExitUsage;
+  const bool passed = problems.empty() && load_problem.empty();
+  if (passed) {
+    sink.info("%s: no problems: the ticket, its device file, its output folder and the plug-in's settings and pages "
+              "are all fine",
+              ticket_label(line.ticket).c_str());
+  }
+  return passed ? kExitOk : kExitUsage;
 }
 
 // A run: the checks that need no plug-in (nothing is loaded for a broken

@@ -124,6 +124,12 @@ bool Driver::ask(const QueryKey& query) {
   } else {
     param_buffer_[DRAV_PARAM_ANSWER_SIZE] = '\0';
     sink_.answer("%s: %s", key, param_buffer_.data());
+    if (iequals(query.key, "outputdevice_resolutionlist")) {
+      const char* range = std::strrchr(param_buffer_.data(), '|');
+      sink_.info("the resolutions are those of every configuration of the device file; the last entry, %s, is "
+                 "the range the plug-in adds: 0.75 times the lowest to 1.25 times the highest",
+                 range ? range + 1 : param_buffer_.data());
+    }
   }
   return true;
 }
@@ -149,7 +155,7 @@ int Driver::run_jobs() {
 // Reports a non-zero status; true when the operation succeeded. Every
 // status is traced (-vv).
 bool Driver::succeeded(const char* operation, int status, const std::string& where) {
-  sink_.trace("%s%s%s: %d", operation, where.empty() ? "" : " for ", where.c_str(), status);
+  sink_.trace("%s%s%s returned %d", operation, where.empty() ? "" : " for ", where.c_str(), status);
   if (status == 0) return true;
   if (where.empty()) {
     sink_.error("%s failed (status %d)", operation, status);
@@ -401,7 +407,7 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
     }
     progress.update(y + 1);
   }
-  sink_.trace("dravout_newscan and dravout_putscan for rows 0-%d of %s: 0", page.height - 1,
+  sink_.trace("dravout_newscan and dravout_putscan for rows 0-%d of %s returned 0", page.height - 1,
               separation.where.c_str());
   return true;
 }

@@ -81,7 +81,7 @@ void Driver::check_job(const Job& job, std::vector<std::string>& problems) {
 // true when the call succeeded.
 bool Driver::check_call(const char* operation, int status, const std::string& where,
                         std::vector<std::string>& problems, std::size_t before) {
-  sink_.trace("%s for %s: %d", operation, where.c_str(), status);
+  sink_.trace("%s for %s returned %d", operation, where.c_str(), status);
   if (status == 0) return true;
   if (problems.size() == before) {
     problems.push_back(where + ": the plug-in refuses it (" + operation + " answered " + std::to_string(status) +

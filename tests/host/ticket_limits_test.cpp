@@ -108,6 +108,9 @@ struct ListCase {
   std::string problem;
 };
 
+// A failing case is named, not dumped byte by byte.
+void PrintTo(const ListCase& list, std::ostream* out) { *out << list.name; }
+
 std::string too_many_jobs() {
   Json ticket = small_ticket();
   std::string text = ticket.dump();

@@ -146,6 +146,9 @@ struct SyntaxCase {
   std::size_t caret;
 };
 
+// A failing case is named, not dumped byte by byte.
+void PrintTo(const SyntaxCase& c, std::ostream* out) { *out << c.name; }
+
 class SyntaxErrorTest : public TicketTest, public ::testing::WithParamInterface<SyntaxCase> {};
 
 TEST_P(SyntaxErrorTest, PointsAtTheFix) {
