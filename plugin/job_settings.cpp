@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "c_locale.h"
 #include "plugin_state.h"
 #include "stages.h"
-#include "text_util.h"
 
 namespace dravout {
 namespace {
@@ -92,15 +92,23 @@ int factor_pair(const char* key, const char* text, double divisor, int needed, d
   return n;
 }
 
+// Copies source into buffer (size bytes), cut to fit, always terminated.
+void copy_text(char* buffer, std::size_t size, const char* source) {
+  if (size == 0) return;
+  const std::size_t n = source != nullptr ? strnlen(source, size - 1) : 0;
+  if (n > 0) std::memcpy(buffer, source, n);
+  buffer[n] = '\0';
+}
+
 // Derives the format code and the bits per pixel from "OFORMAT".
 bool select_format(const char* value) {
-  if (equals_ignore_case(value, "FW8B")) {
+  if (textutil::equal_ignoring_case(value, "FW8B")) {
     state.tav_format = TAV_FORMAT_FW8B;
     state.out_bps = 1;
-  } else if (equals_ignore_case(value, "FW88B")) {
+  } else if (textutil::equal_ignoring_case(value, "FW88B")) {
     state.tav_format = TAV_FORMAT_FW88B;
     state.out_bps = 8;
-  } else if (equals_ignore_case(value, "FW16B")) {
+  } else if (textutil::equal_ignoring_case(value, "FW16B")) {
     state.tav_format = TAV_FORMAT_FW16B;
     state.out_bps = 1;
   } else {
@@ -111,13 +119,13 @@ bool select_format(const char* value) {
 
 // Derives the compression code and the base mode flags from "OCOMPRESS".
 bool select_compression(const char* value) {
-  if (equals_ignore_case(value, "SUN")) {
+  if (textutil::equal_ignoring_case(value, "SUN")) {
     state.tav_compression = TAV_COMPRESS_NONE;
     state.tav_mode = 0x51;
-  } else if (equals_ignore_case(value, "NONE")) {
+  } else if (textutil::equal_ignoring_case(value, "NONE")) {
     state.tav_compression = TAV_COMPRESS_NONE;
     state.tav_mode = 0x11;
-  } else if (equals_ignore_case(value, "FLATE")) {
+  } else if (textutil::equal_ignoring_case(value, "FLATE")) {
     state.tav_compression = TAV_COMPRESS_FLATE;
     state.tav_mode = 0x11;
   } else {
@@ -152,7 +160,7 @@ int parse_pair(const char* text, double* first, double* second, bool* clean) {
   const bool parenthesis = at != nullptr;
   if (!parenthesis) at = text;
   else ++at;
-  ScopedCLocale c_locale;
+  textutil::ScopedCLocale c_locale;
   auto skip_space = [](const char* p) {
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     return p;

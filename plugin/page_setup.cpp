@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "plugin_state.h"
 #include "stages.h"
-#include "text_util.h"
 #include "xmp_tag.h"
 
 namespace dravout {
@@ -16,7 +16,7 @@ namespace {
 const DravFilmEntry* find_film(const DravResource& resource, const DravConfigRecord& config) {
   if (config.films == nullptr) return nullptr;
   for (int32_t i = 0; i < resource.film_count; ++i) {
-    if (equals_ignore_case(config.films[i].name, config.film_name)) return &config.films[i];
+    if (textutil::equal_ignoring_case(config.films[i].name, config.film_name)) return &config.films[i];
   }
   return nullptr;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "ascii_case.h"
 #include "extension.h"
 
 namespace screeninfo {
@@ -11,24 +12,13 @@ namespace {
 
 constexpr std::size_t kDotNameSize = 64;
 
-// True when a and b are equal without regard to ASCII case.
-bool same_name(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
-
 // The dot name a record keeps: "nd00" for a NovaDot screen, "mf" for the
 // host's "ys" dots, else the host's name cut to 63 characters.
 void name_dot(const char* host_dot, const char* screen_name, char (&name)[kDotNameSize]) {
   name[0] = '\0';
   if (std::strstr(screen_name, "NovaDot") != nullptr) {
     std::snprintf(name, sizeof name, "%c%c%02d", 'n', 'd', 0);
-  } else if (same_name(host_dot, "ys")) {
+  } else if (textutil::equal_ignoring_case(host_dot, "ys")) {
     std::strcpy(name, "mf");
   } else {
     std::strncat(name, host_dot, sizeof name - 1);
@@ -132,7 +122,7 @@ int ext_scrsel_load(ScreenSelection* selection) {
     for (int j = 0; j < n && same < 0; ++j) {
       const ScreenInfo& earlier = ext.screen_info[j];
       if (earlier.lpi == candidate.lpi && earlier.ang == candidate.ang && earlier.scrtype == candidate.scrtype &&
-          earlier.dot != nullptr && same_name(earlier.dot, host_dot)) {
+          earlier.dot != nullptr && textutil::equal_ignoring_case(earlier.dot, host_dot)) {
         same = j;
       }
     }

@@ -12,7 +12,7 @@ namespace {
 // Formats the transformation text, then extra, into a buffer of size bytes;
 // -1 when it does not fit (nothing is ever written past the buffer).
 int format_into(char* buffer, std::size_t size, const PluginState& s, const char* extra) {
-  ScopedCLocale c_locale;
+  textutil::ScopedCLocale c_locale;
   const int n = std::snprintf(buffer, size,
                               "VSHFT=%d HSHFT=%d\nVSCAL=%.6lf HSCAL=%.6lf\nROT=%d\nMIRROR=%d\nVDIST=%.06lf HDIST=%.06lf\n%s",
                               s.vshift, s.hshift, s.vscale, s.hscale, s.rotation, s.tag_mirror, s.vdist, s.hdist,

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "ascii_case.h"
 #include "c_locale.h"
 #include "plugin_state.h"
 
@@ -20,14 +21,6 @@ constexpr int kLineLimit = 255;
 
 // Screen types of the RIP's own screens; every other type is foreign.
 bool own_screen(int32_t scrtype) { return scrtype == 1 || scrtype == 8 || scrtype == 16; }
-
-// Upper-cases a dot name in place; only a-z change.
-void upper_case(char* text) {
-  if (text == nullptr) return;
-  for (; *text != '\0'; ++text) {
-    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
-  }
-}
 
 // The tag text under construction. Numbers are formatted in the "C" locale
 // of the calling thread; the process locale is never touched.
@@ -50,7 +43,7 @@ class TagText {
   template <typename... Args>
   void append_formatted(const char* format, Args... args) {
     char buffer[kLineLimit + 1];
-    ScopedCLocale c_locale;
+    textutil::ScopedCLocale c_locale;
     std::snprintf(buffer, sizeof buffer, format, args...);
     text_ += buffer;
   }
@@ -62,7 +55,7 @@ class TagText {
     char buffer[kLineLimit + 1];
     int length;
     {
-      ScopedCLocale c_locale;
+      textutil::ScopedCLocale c_locale;
       length = std::snprintf(buffer, sizeof buffer, format, args...);
     }
     if (length > kLineLimit) {
@@ -117,7 +110,7 @@ std::string plain_form(ScreenInfo* table, int count, int known) {
     for (int i = 0; i < count; ++i) {
       ScreenInfo& record = table[i];
       if (!own_screen(record.scrtype)) continue;
-      upper_case(record.dot);
+      textutil::upper_case(record.dot);
       tag.plain_line(record.lpi, record.ang, record.dot != nullptr ? record.dot : "");
     }
   } else {
@@ -165,7 +158,7 @@ std::string extended_form(ScreenInfo* table, int count, ScreenInfo* other, int k
       merge_into(unknown, record);
       continue;
     }
-    upper_case(record.dot);
+    textutil::upper_case(record.dot);
     const char* name = record.dot != nullptr ? record.dot : "";
     const Coverage c = coverage_of(record, name);
     if (known_sum < 2.220446049250313e-16) {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "ascii_case.h"
 #include "plugin_state.h"
-#include "text_util.h"
 #include "xmplib.h"
 
 namespace dravout {
@@ -20,9 +20,9 @@ std::string ink_key(const XMPlInk& ink) { return (ink.group == "none" ? std::str
 // True when the separation's colour (its key and ink name) is this ink.
 bool same_ink(const std::string& colour_key, const std::string& colour_name, const std::string& key,
               const XMPlInk& ink) {
-  if (equals_ignore_case(colour_key.c_str(), key.c_str())) return true;
+  if (textutil::equal_ignoring_case(colour_key, key)) return true;
   return !colour_key.empty() && colour_key[0] == '|' && !key.empty() && key[0] != '|' &&
-         equals_ignore_case(colour_name.c_str(), ink.name.c_str());
+         textutil::equal_ignoring_case(colour_name, ink.name);
 }
 
 // True when a requested value fits the ink's within the strict tolerance.
