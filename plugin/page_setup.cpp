@@ -112,7 +112,7 @@ int start_page(CDictContainer* page) {
     width = dict.GetInt("width");
     ncopies = dict.GetInt("ncopies");
     state.xmp_inks.clear();
-    load_page_xmp_inks(dict);
+    load_page_xmp_inks(dict, state.xmp_inks);
   } catch (const CUnivBaseException& e) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;

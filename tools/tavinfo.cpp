@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tag_vocabulary.h"
 #include "tav.h"
 #include "tavinfo_format.h"
 #include "tavinfo_json.h"
@@ -104,7 +105,7 @@ void PrintText(const std::vector<uint8_t>& value) {
 // Prints the screens of a screen-information tag in clear.
 void PrintScreenInfo(const std::vector<uint8_t>& value) {
   const auto lines =
-      tavinfo::ParseScreenInfo(std::string_view(reinterpret_cast<const char*>(value.data()), value.size() - 1));
+      tagvocab::parse_screen_info(std::string_view(reinterpret_cast<const char*>(value.data()), value.size() - 1));
   if (!lines) return;
   std::printf("    screens:\n");
   for (const std::string& line : tavinfo::DescribeScreenInfo(*lines)) std::printf("      %s\n", line.c_str());
@@ -131,16 +132,16 @@ void ShowInfo(const char* path) {
                                         : "as rendered (not mirrored)");
   std::printf("Container:    %s\n", info.bigtiff ? "BigTIFF" : "TIFF");
   std::printf("Tags:         %zu\n", reader.Tags().size());
-  const tav::TavTag* transformation = reader.FindTag("_KVT_TRANSFORMATION");
+  const tav::TavTag* transformation = reader.FindTag(tagvocab::kTransformationTag);
   for (const tav::TavTag& tag : reader.Tags()) {
     const bool text = tavinfo::IsTextValue(tag.value);
     std::printf("  %s: %zu bytes%s\n", tavinfo::EscapeName(tag.name).c_str(), tag.value.size(),
                 text ? ", text" : "");
     if (text) PrintText(tag.value);
-    if (text && tag.name == "_KVT_RIPINFO0") PrintScreenInfo(tag.value);
-    if (tavinfo::IsScrambledTag(tag.name) && transformation != nullptr && tavinfo::IsTextValue(transformation->value)) {
+    if (text && tag.name == tagvocab::kScreenInfoTag) PrintScreenInfo(tag.value);
+    if (tagvocab::is_scrambled_tag(tag.name) && transformation != nullptr && tavinfo::IsTextValue(transformation->value)) {
       const std::string t(transformation->value.begin(), transformation->value.end() - 1);
-      const std::string clear = tavinfo::Unscramble(tag.value, t);
+      const std::string clear = tagvocab::unscramble(tag.value, t);
       std::printf("    in clear:\n");
       std::vector<uint8_t> as_text(clear.begin(), clear.end());
       as_text.push_back(0);
@@ -226,10 +227,14 @@ int ExportPreview(const char* out, const char* path) {
   if (std::strcmp(out, "-") != 0 && !tavinfo::OutputAllowed(out, error)) return Failure(error);
   if (!tavinfo::OutputSpares(out, path, "the PNG preview", error)) return Failure(error);
   tav::TavReader reader(path);
-  const tav::TavTag* tag = reader.FindTag("_KVTVIEW.PNG");
-  if (tag == nullptr) return Failure(std::string(path) + ": no PNG preview (tag _KVTVIEW.PNG)");
+  const tav::TavTag* tag = reader.FindTag(tagvocab::kPreviewTag);
+  if (tag == nullptr) {
+    return Failure(std::string(path) + ": no PNG preview (tag " + tagvocab::kPreviewTag + ")");
+  }
   const std::vector<uint8_t> png = tavinfo::PreviewPng(tag->value);
-  if (png.empty()) return Failure(std::string(path) + ": the tag _KVTVIEW.PNG holds no PNG file");
+  if (png.empty()) {
+    return Failure(std::string(path) + ": the tag " + tagvocab::kPreviewTag + " holds no PNG file");
+  }
   if (!tavinfo::WriteBytes(png, out, path, error)) return Failure(error);
   return 0;
 }
