@@ -1,6 +1,7 @@
 // parameter_queries.cpp - the host's queries, and the cutting texts it hands
 // over through the same channel.
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -37,11 +38,15 @@ bool answer(void* buffer, const std::string& text) {
   return true;
 }
 
-// A number formatted in the "C" locale with a printf format.
-std::string c_format(const char* format, double value) {
+// A text formatted in the "C" locale (a number or two: it is cut at 63
+// characters).
+__attribute__((format(printf, 1, 2))) std::string c_format(const char* format, ...) {
   char text[64];
   textutil::ScopedCLocale c_locale;
-  std::snprintf(text, sizeof text, format, value);
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
   return text;
 }
 
