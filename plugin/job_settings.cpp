@@ -202,12 +202,12 @@ int parse_pair(const char* text, double* first, double* second, bool* clean) {
   return converted;
 }
 
-// Reads every job option in order and loads the device's resource data.
-int job_settings() {
-  if (!require_open()) return DRAV_ERR_OTHER;
-  call_order.settings_read = false;
-  char text[kOptionBufferSize];
+namespace {
 
+// "RES", "REVERSE", "LEFT", "OFORMAT" and "OCOMPRESS": the resolution and
+// what the file is written as. False after the report of a format or
+// compression the writer does not know.
+bool read_output_settings(char (&text)[kOptionBufferSize]) {
   double res = 1000.0;
   if (real_option("RES", &res) && !(std::isfinite(res) && res > 0.0)) {
     // Every shift and the resolution check divide by it or scale with it.
@@ -222,71 +222,101 @@ int job_settings() {
   if (!string_option("OFORMAT", text, sizeof text)) std::strcpy(text, "FW8B");
   if (!select_format(text)) {
     report(DRAV_MSG_ERROR, "Invalid format (%s) chosen", text);
-    return DRAV_ERR_OTHER;
+    return false;
   }
   if (!string_option("OCOMPRESS", text, sizeof text)) std::strcpy(text, "FLATE");
   if (!select_compression(text)) {
     report(DRAV_MSG_ERROR, "Invalid type (%s) chosen", text);
-    return DRAV_ERR_OTHER;
+    return false;
   }
   if (state.reverse != 0) state.tav_mode |= TAV_MODE_REVERSE;
   if (state.mirror != 0) state.tav_mode |= TAV_MODE_MIRROR;
+  return true;
+}
 
+// "CONF": the device configuration's resource data, then the resolution
+// check against it. False after the report of a device file that fails.
+bool load_configuration() {
   string_option("CONF", state.config_name, sizeof state.config_name);
   if (dravoututil_readresfile(util_handle, state.config_name, 0, &state.resdata) != 0) {
     report(DRAV_MSG_ERROR, "Something went wrong during the reading of the res-file");
-    return DRAV_ERR_OTHER;
+    return false;
   }
   const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
   if (resource != nullptr && state.config_name[0] == '\0') {
     copy_text(state.config_name, sizeof state.config_name, resource->config_name);
   }
   check_resolution();
+  return true;
+}
 
+// "SCALE": one factor for both directions or two; 1.0 when absent or bad.
+void read_scale(char (&text)[kOptionBufferSize]) {
+  state.vscale = state.hscale = 1.0;
+  if (!string_option("SCALE", text, sizeof text)) return;
+  double v = 1.0, h = 1.0;
+  const int n = factor_pair("scale", text, 1.0, 1, &v, &h);
+  if (n == 2) {
+    state.vscale = v;
+    state.hscale = h;
+  } else if (n == 1) {
+    state.vscale = state.hscale = v;
+  } else {
+    report(DRAV_MSG_ERROR, "Could not correctly parse 'scale' option: %s", text);
+  }
+}
+
+// "ROT": quarter turns to degrees; 0 when absent or bad.
+void read_rotation() {
+  state.rotation = 0;
+  int rot = 0;
+  if (!host->get_int_option("ROT", &rot)) return;
+  switch (rot) {
+    case 0: state.rotation = 0; break;
+    case 1: state.rotation = 270; break;
+    case 2: state.rotation = 180; break;
+    case 3: state.rotation = 90; break;
+    default: report(DRAV_MSG_ERROR, "Invalid 'rot' option: %d", rot); break;
+  }
+}
+
+// "SHREXP": the two distortion factors in ten-thousandths; 1.0 when absent
+// or bad.
+void read_distortion(char (&text)[kOptionBufferSize]) {
+  state.vdist = state.hdist = 1.0;
+  if (!string_option("SHREXP", text, sizeof text)) return;
+  double v = 1.0, h = 1.0;
+  if (factor_pair("shrexp", text, 10000.0, 2, &v, &h) == 2) {
+    state.vdist = v;
+    state.hdist = h;
+  } else {
+    report(DRAV_MSG_ERROR, "Could not correctly parse 'shrexp' option: %s", text);
+  }
+}
+
+// The transformation the cutting tags carry: margins, scale, rotation,
+// mirror and distortion.
+void read_transformation(char (&text)[kOptionBufferSize]) {
+  state.vshift = margin_option("JOB_MBOT");
+  state.hshift = margin_option("JOB_MLFT");
+  read_scale(text);
+  read_rotation();
+  state.tag_mirror = state.mirror;
+  read_distortion(text);
+}
+
+}  // namespace
+
+// Reads every job option in order and loads the device's resource data.
+int job_settings() {
+  if (!require_open()) return DRAV_ERR_OTHER;
+  call_order.settings_read = false;
+  char text[kOptionBufferSize];
+  if (!read_output_settings(text) || !load_configuration()) return DRAV_ERR_OTHER;
   add_png_preview = int_option("dravout_addpngpreview", 0);
   output_png_preview = int_option("dravout_outputpagepngpreview", 0);
   png_preview_resolution = int_option("dravout_resolutionpngpreview", 1000);
-
-  state.vshift = margin_option("JOB_MBOT");
-  state.hshift = margin_option("JOB_MLFT");
-
-  state.vscale = state.hscale = 1.0;
-  if (string_option("SCALE", text, sizeof text)) {
-    double v = 1.0, h = 1.0;
-    const int n = factor_pair("scale", text, 1.0, 1, &v, &h);
-    if (n == 2) {
-      state.vscale = v;
-      state.hscale = h;
-    } else if (n == 1) {
-      state.vscale = state.hscale = v;
-    } else {
-      report(DRAV_MSG_ERROR, "Could not correctly parse 'scale' option: %s", text);
-    }
-  }
-
-  state.rotation = 0;
-  int rot = 0;
-  if (host->get_int_option("ROT", &rot)) {
-    switch (rot) {
-      case 0: state.rotation = 0; break;
-      case 1: state.rotation = 270; break;
-      case 2: state.rotation = 180; break;
-      case 3: state.rotation = 90; break;
-      default: report(DRAV_MSG_ERROR, "Invalid 'rot' option: %d", rot); break;
-    }
-  }
-  state.tag_mirror = state.mirror;
-
-  state.vdist = state.hdist = 1.0;
-  if (string_option("SHREXP", text, sizeof text)) {
-    double v = 1.0, h = 1.0;
-    if (factor_pair("shrexp", text, 10000.0, 2, &v, &h) == 2) {
-      state.vdist = v;
-      state.hdist = h;
-    } else {
-      report(DRAV_MSG_ERROR, "Could not correctly parse 'shrexp' option: %s", text);
-    }
-  }
+  read_transformation(text);
   call_order.settings_read = true;
   return DRAV_OK;
 }

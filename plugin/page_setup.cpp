@@ -34,6 +34,37 @@ int printable_limit(double limit) {
   return static_cast<int>(limit);
 }
 
+// Checks the page against the film of the selected configuration and takes
+// its height and width; false after the report of what does not fit.
+bool fits_film(int height, int width) {
+  const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
+  const DravConfigRecord* config = resource != nullptr ? resource->selected : nullptr;
+  // Settings of an earlier job must not serve a job whose settings failed.
+  if (config == nullptr || !call_order.settings_read) {
+    report(DRAV_MSG_ERROR, "No device configuration loaded: job settings were not read");
+    return false;
+  }
+  const DravFilmEntry* film = find_film(*resource, *config);
+  if (film == nullptr) {
+    report(DRAV_MSG_ERROR, "Film (%s) in selected configuration (%s) not found", config->film_name,
+           state.config_name);
+    return false;
+  }
+  const double max_height = film_limit(film->length);
+  const double max_width = film_limit(film->width);
+  if (!(height <= max_height)) {
+    report(DRAV_MSG_ERROR, "Job height too big (%d > %d)", height, printable_limit(max_height));
+    return false;
+  }
+  state.height = height;
+  if (!(width <= max_width)) {
+    report(DRAV_MSG_ERROR, "Job width too big (%d > %d)", width, printable_limit(max_width));
+    return false;
+  }
+  state.width = width;
+  return true;
+}
+
 }  // namespace
 
 // Releases both scanline buffers; the next page allocates anew.
@@ -130,31 +161,7 @@ int start_page(CDictContainer* page) {
   }
   state.ncopies = ncopies > 0 ? ncopies : 1;
 
-  const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
-  const DravConfigRecord* config = resource != nullptr ? resource->selected : nullptr;
-  // Settings of an earlier job must not serve a job whose settings failed.
-  if (config == nullptr || !call_order.settings_read) {
-    report(DRAV_MSG_ERROR, "No device configuration loaded: job settings were not read");
-    return DRAV_ERR_OTHER;
-  }
-  const DravFilmEntry* film = find_film(*resource, *config);
-  if (film == nullptr) {
-    report(DRAV_MSG_ERROR, "Film (%s) in selected configuration (%s) not found", config->film_name,
-           state.config_name);
-    return DRAV_ERR_OTHER;
-  }
-  const double max_height = film_limit(film->length);
-  const double max_width = film_limit(film->width);
-  if (!(height <= max_height)) {
-    report(DRAV_MSG_ERROR, "Job height too big (%d > %d)", height, printable_limit(max_height));
-    return DRAV_ERR_OTHER;
-  }
-  state.height = height;
-  if (!(width <= max_width)) {
-    report(DRAV_MSG_ERROR, "Job width too big (%d > %d)", width, printable_limit(max_width));
-    return DRAV_ERR_OTHER;
-  }
-  state.width = width;
+  if (!fits_film(height, width)) return DRAV_ERR_OTHER;
   const int status = alloc_scanline_buffers(width);
   call_order.page_started = status == DRAV_OK;
   return status;
