@@ -86,7 +86,9 @@ void load_screens(int screens) {
   screeninfo::register_hook(&sel, &host);
   screeninfo::register_hook(&scr, &host);
   handles.resize(static_cast<std::size_t>(screens));
-  for (int i = 0; i < screens; ++i) handles[static_cast<std::size_t>(i)] = kDescriptorBase + kDescriptorSize * static_cast<uint32_t>(i);
+  for (int i = 0; i < screens; ++i) {
+    handles[static_cast<std::size_t>(i)] = kDescriptorBase + kDescriptorSize * static_cast<uint32_t>(i);
+  }
   uses.assign(handles.size(), 1);
   selection = ScreenSelection{};
   selection.screens = handles.data();

@@ -118,8 +118,8 @@ int ScreenHash::map_lu_table(const PointerEntry* pointers, int count, int width,
   shift_ = lowest;
   for (int i = 0; i < count; ++i) lookup_table_[part(pointers[i].handle, shift_)] = pointers[i].index;
   if (debug_level_ > 0) {
-    say(message_, 3, "hash with one table: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift=%d, HashLoad=%.1f", unknown_,
-        count, mask_, shift_, static_cast<double>(count) / size_);
+    say(message_, 3, "hash with one table: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift=%d, HashLoad=%.1f",
+        unknown_, count, mask_, shift_, static_cast<double>(count) / size_);
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tavinfo_coverage.h"
 #include "tavinfo_format.h"
 #include "tavinfo_tags.h"
 
@@ -155,7 +156,8 @@ Json DescribeFile(const std::string& path, tav::TavReader& reader) {
   out["format"] = {{"code", info.format}, {"name", FormatName(info.format)}};
   out["compression"] = {{"code", info.compression}, {"tiff", info.tiff_compression}};
   out["mode"] = {{"value", info.mode}, {"flags", ModeFlagNames(info.mode)}};
-  out["mirrored"] = (info.mode & 0x02) != 0;
+  out["mirrored"] = (info.mode & TAV_MODE_MIRROR) != 0;
+  out["orientation"] = DescribeOrientation(info.mode);
   out["container"] = info.bigtiff ? "BigTIFF" : "TIFF";
   Json tags = Json::array();
   const tav::TavTag* transformation = reader.FindTag(tagvocab::kTransformationTag);
@@ -176,6 +178,7 @@ Json DescribeFile(const std::string& path, tav::TavReader& reader) {
     pixels["bounding_box"] = nullptr;
   }
   out["pixels"] = std::move(pixels);
+  out["coverage"] = CoverageJson(CoverageOf(reader, stats));
   return out;
 }
 
