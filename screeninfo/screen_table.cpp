@@ -18,6 +18,16 @@ constexpr std::size_t kDotNameSize = 64;
 // The table of the loaded selection.
 ScreenTable table;
 
+// Zeroed records on cache-line boundaries: each record (64 bytes) that the
+// run callbacks update then lies in one line.
+ScreenInfo* allocate_records(std::size_t n) {
+  constexpr std::size_t kLine = 64;
+  const std::size_t bytes = (n * sizeof(ScreenInfo) + kLine - 1) / kLine * kLine;
+  void* records = std::aligned_alloc(kLine, bytes);
+  if (records != nullptr) std::memset(records, 0, bytes);
+  return static_cast<ScreenInfo*>(records);
+}
+
 // The dot name a record keeps: "nd00" for a NovaDot screen, "mf" for the
 // host's "ys" dots, else the host's name cut to 63 characters.
 void name_dot(const char* host_dot, const char* screen_name, char (&name)[kDotNameSize]) {
@@ -123,7 +133,7 @@ bool take_entry(const ScrSelHookRecord& hook, ScreenSelection* selection, uint32
 // the report of what could not be had (nothing stays allocated).
 bool allocate_tables(int32_t count) {
   const std::size_t slots = static_cast<std::size_t>(count) + 1;
-  table.screen_info = static_cast<ScreenInfo*>(std::calloc(slots, sizeof(ScreenInfo)));
+  table.screen_info = allocate_records(slots);
   if (table.screen_info == nullptr) {
     ext_message(DRAV_MSG_ERROR, "ext_scrsel_load: Not enough memory for screen_info allocation");
     return false;
