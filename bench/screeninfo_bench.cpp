@@ -18,7 +18,6 @@
 
 namespace {
 
-using screeninfo::ext;
 using screeninfo::PointerEntry;
 using screeninfo::ScreenInfo;
 
@@ -52,21 +51,51 @@ std::vector<Run> run_stream(int screens, int stretch, int lines) {
   return runs;
 }
 
-// Loads a table of `screens` records and a hash over their handles, as the
-// selection load and the start of screening would.
+// The screening host of the benchmark: every handle is a screen of its own.
+int bench_params(ScreenSelection*, uint32_t handle, const char** dot, double*, double* lpi, double*, double* ang,
+                 int32_t* loaded, int32_t* scrtype, void*, void*, void*, void*, void*, void*, void*) {
+  *dot = "round";
+  *lpi = static_cast<double>(handle);
+  *ang = 0.0;
+  *loaded = 1;
+  *scrtype = 1;
+  return 0;
+}
+int bench_init(int, intptr_t, ScrRunFn, ScrRunFn, ScrRunFn) { return 0; }
+
+// Loads a selection of `screens` screens and starts screening through the
+// extension's hooks, as the host does for a separation.
 void load_screens(int screens) {
+  static HostCallbacks host{};
+  static ScrSelHookRecord sel;
+  static ScrHookRecord scr;
+  static std::vector<uint32_t> handles;
+  static std::vector<int32_t> uses;
+  static ScreenSelection selection;
   screeninfo::release_tables();
-  ext.registered = 1;
-  ext.screen_info = static_cast<ScreenInfo*>(std::calloc(static_cast<std::size_t>(screens) + 1, sizeof(ScreenInfo)));
-  ext.pointer_map = static_cast<PointerEntry*>(std::calloc(static_cast<std::size_t>(screens) + 1, sizeof(PointerEntry)));
+  screeninfo::reset_run_accounting();
+  screeninfo::reset_registration();
+  sel = ScrSelHookRecord{};
+  sel.hook_id = SCRSEL_HOOK_ID;
+  sel.version = SCRSEL_HOOK_VERSION;
+  sel.get_screen_params = bench_params;
+  scr = ScrHookRecord{};
+  scr.hook_id = SCR_HOOK_ID;
+  scr.version = SCR_HOOK_VERSION;
+  scr.init = bench_init;
+  screeninfo::register_hook(&sel, &host);
+  screeninfo::register_hook(&scr, &host);
+  handles.resize(static_cast<std::size_t>(screens));
   for (int i = 0; i < screens; ++i) {
-    ext.pointer_map[i] = {kDescriptorBase + kDescriptorSize * static_cast<uint32_t>(i), i};
-    ext.screen_info[i].scrtype = 1;
+    handles[static_cast<std::size_t>(i)] = kDescriptorBase + kDescriptorSize * static_cast<uint32_t>(i);
   }
-  ext.unique_count = screens;
-  ext.pointer_count = screens;
-  ext.hash.init(ext.pointer_map, screens, screens, 0, nullptr);
-  ext.cache_full = false;
+  uses.assign(handles.size(), 1);
+  selection = ScreenSelection{};
+  selection.screens = handles.data();
+  selection.screen_uses = uses.data();
+  selection.screen_count = screens;
+  sel.load(&selection);
+  scr.init(1, 0, nullptr, nullptr, nullptr);
 }
 
 // The extension's callbacks, called through pointers as the host does.
@@ -80,7 +109,7 @@ void BM_RunCallbacks(benchmark::State& state) {
   for (auto _ : state) {
     ScrRunFn screen = screen_run, solid = solid_run;
     for (const Run& r : runs) (r.solid ? solid : screen)(r.handle, r.x, r.length);
-    benchmark::DoNotOptimize(ext.screen_info[0].coverage);
+    benchmark::DoNotOptimize(screeninfo::screen_table().screen_info[0].coverage);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(runs.size()));
   screeninfo::release_tables();

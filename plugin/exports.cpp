@@ -7,7 +7,7 @@
 #include <new>
 
 #include "dravout.h"
-#include "extension.h"
+#include "registration.h"
 #include "plugin_state.h"
 #include "stages.h"
 

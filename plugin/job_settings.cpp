@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "c_locale.h"
 #include "plugin_state.h"
 #include "stages.h"
-#include "text_util.h"
 
 namespace dravout {
 namespace {
@@ -92,15 +92,23 @@ int factor_pair(const char* key, const char* text, double divisor, int needed, d
   return n;
 }
 
+// Copies source into buffer (size bytes), cut to fit, always terminated.
+void copy_text(char* buffer, std::size_t size, const char* source) {
+  if (size == 0) return;
+  const std::size_t n = source != nullptr ? strnlen(source, size - 1) : 0;
+  if (n > 0) std::memcpy(buffer, source, n);
+  buffer[n] = '\0';
+}
+
 // Derives the format code and the bits per pixel from "OFORMAT".
 bool select_format(const char* value) {
-  if (equals_ignore_case(value, "FW8B")) {
+  if (textutil::equal_ignoring_case(value, "FW8B")) {
     state.tav_format = TAV_FORMAT_FW8B;
     state.out_bps = 1;
-  } else if (equals_ignore_case(value, "FW88B")) {
+  } else if (textutil::equal_ignoring_case(value, "FW88B")) {
     state.tav_format = TAV_FORMAT_FW88B;
     state.out_bps = 8;
-  } else if (equals_ignore_case(value, "FW16B")) {
+  } else if (textutil::equal_ignoring_case(value, "FW16B")) {
     state.tav_format = TAV_FORMAT_FW16B;
     state.out_bps = 1;
   } else {
@@ -111,13 +119,13 @@ bool select_format(const char* value) {
 
 // Derives the compression code and the base mode flags from "OCOMPRESS".
 bool select_compression(const char* value) {
-  if (equals_ignore_case(value, "SUN")) {
+  if (textutil::equal_ignoring_case(value, "SUN")) {
     state.tav_compression = TAV_COMPRESS_NONE;
     state.tav_mode = 0x51;
-  } else if (equals_ignore_case(value, "NONE")) {
+  } else if (textutil::equal_ignoring_case(value, "NONE")) {
     state.tav_compression = TAV_COMPRESS_NONE;
     state.tav_mode = 0x11;
-  } else if (equals_ignore_case(value, "FLATE")) {
+  } else if (textutil::equal_ignoring_case(value, "FLATE")) {
     state.tav_compression = TAV_COMPRESS_FLATE;
     state.tav_mode = 0x11;
   } else {
@@ -152,7 +160,7 @@ int parse_pair(const char* text, double* first, double* second, bool* clean) {
   const bool parenthesis = at != nullptr;
   if (!parenthesis) at = text;
   else ++at;
-  ScopedCLocale c_locale;
+  textutil::ScopedCLocale c_locale;
   auto skip_space = [](const char* p) {
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     return p;
@@ -194,12 +202,12 @@ int parse_pair(const char* text, double* first, double* second, bool* clean) {
   return converted;
 }
 
-// Reads every job option in order and loads the device's resource data.
-int job_settings() {
-  if (!require_open()) return DRAV_ERR_OTHER;
-  call_order.settings_read = false;
-  char text[kOptionBufferSize];
+namespace {
 
+// "RES", "REVERSE", "LEFT", "OFORMAT" and "OCOMPRESS": the resolution and
+// what the file is written as. False after the report of a format or
+// compression the writer does not know.
+bool read_output_settings(char (&text)[kOptionBufferSize]) {
   double res = 1000.0;
   if (real_option("RES", &res) && !(std::isfinite(res) && res > 0.0)) {
     // Every shift and the resolution check divide by it or scale with it.
@@ -214,71 +222,101 @@ int job_settings() {
   if (!string_option("OFORMAT", text, sizeof text)) std::strcpy(text, "FW8B");
   if (!select_format(text)) {
     report(DRAV_MSG_ERROR, "Invalid format (%s) chosen", text);
-    return DRAV_ERR_OTHER;
+    return false;
   }
   if (!string_option("OCOMPRESS", text, sizeof text)) std::strcpy(text, "FLATE");
   if (!select_compression(text)) {
     report(DRAV_MSG_ERROR, "Invalid type (%s) chosen", text);
-    return DRAV_ERR_OTHER;
+    return false;
   }
   if (state.reverse != 0) state.tav_mode |= TAV_MODE_REVERSE;
   if (state.mirror != 0) state.tav_mode |= TAV_MODE_MIRROR;
+  return true;
+}
 
+// "CONF": the device configuration's resource data, then the resolution
+// check against it. False after the report of a device file that fails.
+bool load_configuration() {
   string_option("CONF", state.config_name, sizeof state.config_name);
   if (dravoututil_readresfile(util_handle, state.config_name, 0, &state.resdata) != 0) {
     report(DRAV_MSG_ERROR, "Something went wrong during the reading of the res-file");
-    return DRAV_ERR_OTHER;
+    return false;
   }
   const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
   if (resource != nullptr && state.config_name[0] == '\0') {
     copy_text(state.config_name, sizeof state.config_name, resource->config_name);
   }
   check_resolution();
+  return true;
+}
 
+// "SCALE": one factor for both directions or two; 1.0 when absent or bad.
+void read_scale(char (&text)[kOptionBufferSize]) {
+  state.vscale = state.hscale = 1.0;
+  if (!string_option("SCALE", text, sizeof text)) return;
+  double v = 1.0, h = 1.0;
+  const int n = factor_pair("scale", text, 1.0, 1, &v, &h);
+  if (n == 2) {
+    state.vscale = v;
+    state.hscale = h;
+  } else if (n == 1) {
+    state.vscale = state.hscale = v;
+  } else {
+    report(DRAV_MSG_ERROR, "Could not correctly parse 'scale' option: %s", text);
+  }
+}
+
+// "ROT": quarter turns to degrees; 0 when absent or bad.
+void read_rotation() {
+  state.rotation = 0;
+  int rot = 0;
+  if (!host->get_int_option("ROT", &rot)) return;
+  switch (rot) {
+    case 0: state.rotation = 0; break;
+    case 1: state.rotation = 270; break;
+    case 2: state.rotation = 180; break;
+    case 3: state.rotation = 90; break;
+    default: report(DRAV_MSG_ERROR, "Invalid 'rot' option: %d", rot); break;
+  }
+}
+
+// "SHREXP": the two distortion factors in ten-thousandths; 1.0 when absent
+// or bad.
+void read_distortion(char (&text)[kOptionBufferSize]) {
+  state.vdist = state.hdist = 1.0;
+  if (!string_option("SHREXP", text, sizeof text)) return;
+  double v = 1.0, h = 1.0;
+  if (factor_pair("shrexp", text, 10000.0, 2, &v, &h) == 2) {
+    state.vdist = v;
+    state.hdist = h;
+  } else {
+    report(DRAV_MSG_ERROR, "Could not correctly parse 'shrexp' option: %s", text);
+  }
+}
+
+// The transformation the cutting tags carry: margins, scale, rotation,
+// mirror and distortion.
+void read_transformation(char (&text)[kOptionBufferSize]) {
+  state.vshift = margin_option("JOB_MBOT");
+  state.hshift = margin_option("JOB_MLFT");
+  read_scale(text);
+  read_rotation();
+  state.tag_mirror = state.mirror;
+  read_distortion(text);
+}
+
+}  // namespace
+
+// Reads every job option in order and loads the device's resource data.
+int job_settings() {
+  if (!require_open()) return DRAV_ERR_OTHER;
+  call_order.settings_read = false;
+  char text[kOptionBufferSize];
+  if (!read_output_settings(text) || !load_configuration()) return DRAV_ERR_OTHER;
   add_png_preview = int_option("dravout_addpngpreview", 0);
   output_png_preview = int_option("dravout_outputpagepngpreview", 0);
   png_preview_resolution = int_option("dravout_resolutionpngpreview", 1000);
-
-  state.vshift = margin_option("JOB_MBOT");
-  state.hshift = margin_option("JOB_MLFT");
-
-  state.vscale = state.hscale = 1.0;
-  if (string_option("SCALE", text, sizeof text)) {
-    double v = 1.0, h = 1.0;
-    const int n = factor_pair("scale", text, 1.0, 1, &v, &h);
-    if (n == 2) {
-      state.vscale = v;
-      state.hscale = h;
-    } else if (n == 1) {
-      state.vscale = state.hscale = v;
-    } else {
-      report(DRAV_MSG_ERROR, "Could not correctly parse 'scale' option: %s", text);
-    }
-  }
-
-  state.rotation = 0;
-  int rot = 0;
-  if (host->get_int_option("ROT", &rot)) {
-    switch (rot) {
-      case 0: state.rotation = 0; break;
-      case 1: state.rotation = 270; break;
-      case 2: state.rotation = 180; break;
-      case 3: state.rotation = 90; break;
-      default: report(DRAV_MSG_ERROR, "Invalid 'rot' option: %d", rot); break;
-    }
-  }
-  state.tag_mirror = state.mirror;
-
-  state.vdist = state.hdist = 1.0;
-  if (string_option("SHREXP", text, sizeof text)) {
-    double v = 1.0, h = 1.0;
-    if (factor_pair("shrexp", text, 10000.0, 2, &v, &h) == 2) {
-      state.vdist = v;
-      state.hdist = h;
-    } else {
-      report(DRAV_MSG_ERROR, "Could not correctly parse 'shrexp' option: %s", text);
-    }
-  }
+  read_transformation(text);
   call_order.settings_read = true;
   return DRAV_OK;
 }

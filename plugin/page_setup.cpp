@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_case.h"
 #include "plugin_state.h"
 #include "stages.h"
-#include "text_util.h"
 #include "xmp_tag.h"
 
 namespace dravout {
@@ -16,7 +16,7 @@ namespace {
 const DravFilmEntry* find_film(const DravResource& resource, const DravConfigRecord& config) {
   if (config.films == nullptr) return nullptr;
   for (int32_t i = 0; i < resource.film_count; ++i) {
-    if (equals_ignore_case(config.films[i].name, config.film_name)) return &config.films[i];
+    if (textutil::equal_ignoring_case(config.films[i].name, config.film_name)) return &config.films[i];
   }
   return nullptr;
 }
@@ -32,6 +32,37 @@ int printable_limit(double limit) {
   if (!(limit < static_cast<double>(INT_MAX))) return INT_MAX;
   if (!(limit > static_cast<double>(INT_MIN))) return INT_MIN;
   return static_cast<int>(limit);
+}
+
+// Checks the page against the film of the selected configuration and takes
+// its height and width; false after the report of what does not fit.
+bool fits_film(int height, int width) {
+  const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
+  const DravConfigRecord* config = resource != nullptr ? resource->selected : nullptr;
+  // Settings of an earlier job must not serve a job whose settings failed.
+  if (config == nullptr || !call_order.settings_read) {
+    report(DRAV_MSG_ERROR, "No device configuration loaded: job settings were not read");
+    return false;
+  }
+  const DravFilmEntry* film = find_film(*resource, *config);
+  if (film == nullptr) {
+    report(DRAV_MSG_ERROR, "Film (%s) in selected configuration (%s) not found", config->film_name,
+           state.config_name);
+    return false;
+  }
+  const double max_height = film_limit(film->length);
+  const double max_width = film_limit(film->width);
+  if (!(height <= max_height)) {
+    report(DRAV_MSG_ERROR, "Job height too big (%d > %d)", height, printable_limit(max_height));
+    return false;
+  }
+  state.height = height;
+  if (!(width <= max_width)) {
+    report(DRAV_MSG_ERROR, "Job width too big (%d > %d)", width, printable_limit(max_width));
+    return false;
+  }
+  state.width = width;
+  return true;
 }
 
 }  // namespace
@@ -112,7 +143,7 @@ int start_page(CDictContainer* page) {
     width = dict.GetInt("width");
     ncopies = dict.GetInt("ncopies");
     state.xmp_inks.clear();
-    load_page_xmp_inks(dict);
+    load_page_xmp_inks(dict, state.xmp_inks);
   } catch (const CUnivBaseException& e) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;
@@ -130,31 +161,7 @@ int start_page(CDictContainer* page) {
   }
   state.ncopies = ncopies > 0 ? ncopies : 1;
 
-  const DravResource* resource = state.resdata != nullptr ? *state.resdata : nullptr;
-  const DravConfigRecord* config = resource != nullptr ? resource->selected : nullptr;
-  // Settings of an earlier job must not serve a job whose settings failed.
-  if (config == nullptr || !call_order.settings_read) {
-    report(DRAV_MSG_ERROR, "No device configuration loaded: job settings were not read");
-    return DRAV_ERR_OTHER;
-  }
-  const DravFilmEntry* film = find_film(*resource, *config);
-  if (film == nullptr) {
-    report(DRAV_MSG_ERROR, "Film (%s) in selected configuration (%s) not found", config->film_name,
-           state.config_name);
-    return DRAV_ERR_OTHER;
-  }
-  const double max_height = film_limit(film->length);
-  const double max_width = film_limit(film->width);
-  if (!(height <= max_height)) {
-    report(DRAV_MSG_ERROR, "Job height too big (%d > %d)", height, printable_limit(max_height));
-    return DRAV_ERR_OTHER;
-  }
-  state.height = height;
-  if (!(width <= max_width)) {
-    report(DRAV_MSG_ERROR, "Job width too big (%d > %d)", width, printable_limit(max_width));
-    return DRAV_ERR_OTHER;
-  }
-  state.width = width;
+  if (!fits_film(height, width)) return DRAV_ERR_OTHER;
   const int status = alloc_scanline_buffers(width);
   call_order.page_started = status == DRAV_OK;
   return status;

@@ -1,6 +1,7 @@
 // parameter_queries.cpp - the host's queries, and the cutting texts it hands
 // over through the same channel.
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -10,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "ascii_case.h"
 #include "c_locale.h"
 #include "dravcfg.h"
 #include "plugin_state.h"
 #include "stages.h"
-#include "text_util.h"
 
 namespace dravout {
 namespace {
@@ -37,11 +38,15 @@ bool answer(void* buffer, const std::string& text) {
   return true;
 }
 
-// A number formatted in the "C" locale with a printf format.
-std::string c_format(const char* format, double value) {
+// A text formatted in the "C" locale (a number or two: it is cut at 63
+// characters).
+__attribute__((format(printf, 1, 2))) std::string c_format(const char* format, ...) {
   char text[64];
-  ScopedCLocale c_locale;
-  std::snprintf(text, sizeof text, format, value);
+  textutil::ScopedCLocale c_locale;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
   return text;
 }
 
@@ -212,32 +217,31 @@ int get_resolution_list(char* buffer, std::size_t size) {
 // Answers a query, or keeps a cutting text; 1 answered, 0 not.
 int get_param(const char* key, void* buffer) {
   if (key == nullptr || !call_order.opened) return 0;
-  if (equals_ignore_case(key, "version")) {
+  if (textutil::equal_ignoring_case(key, "version")) {
     char version[64];
     std::snprintf(version, sizeof version, "%s (%s)", kVersion, kBuildDate);
     return answer(buffer, version) ? 1 : 0;
   }
-  if (equals_ignore_case(key, "OutputFileName")) return answer(buffer, output_file_name) ? 1 : 0;
-  if (equals_ignore_case(key, "left")) {
+  if (textutil::equal_ignoring_case(key, "OutputFileName")) return answer(buffer, output_file_name) ? 1 : 0;
+  if (textutil::equal_ignoring_case(key, "left")) {
     if (buffer == nullptr) return 0;
     int left = 0;
     const int32_t value = host->get_int_option("LEFT", &left) ? (left == 0 ? 1 : 0) : 1;
     std::memcpy(buffer, &value, sizeof value);
     return 1;
   }
-  if (equals_ignore_case(key, "outputdevice_resolutionlist")) {
+  if (textutil::equal_ignoring_case(key, "outputdevice_resolutionlist")) {
     if (buffer == nullptr) return 0;
     return get_resolution_list(static_cast<char*>(buffer), DRAV_PARAM_ANSWER_SIZE) == 0 ? 1 : 0;
   }
-  if (equals_ignore_case(key, "gamma")) return gamma_answer(buffer);
+  if (textutil::equal_ignoring_case(key, "gamma")) return gamma_answer(buffer);
 
-  const std::size_t length = std::strlen(key);
-  const bool scp = length >= 3 && fold_ascii(key[0]) == 's' && fold_ascii(key[1]) == 'c' && fold_ascii(key[2]) == 'p';
-  const bool ccp = length >= 3 && fold_ascii(key[0]) == 'c' && fold_ascii(key[1]) == 'c' && fold_ascii(key[2]) == 'p';
+  const bool scp = textutil::starts_with_ignoring_case(key, "scp");
+  const bool ccp = textutil::starts_with_ignoring_case(key, "ccp");
   if (scp || ccp) {
     if (buffer == nullptr) return 1;
     const char* text = static_cast<const char*>(buffer);
-    if (scp && equals_ignore_case(key, "SCPAll")) {
+    if (scp && textutil::equal_ignoring_case(key, "SCPAll")) {
       keep_stagger_all(text);
     } else if (scp) {
       if (keep_cutting_text(state.stagger_texts, ink_number(key + 3), text, key)) state.stagger_given = 1;
@@ -246,7 +250,7 @@ int get_param(const char* key, void* buffer) {
     }
     return 1;
   }
-  if (equals_ignore_case(key, "screeningtechnology")) return judge_technologies(static_cast<const char*>(buffer));
+  if (textutil::equal_ignoring_case(key, "screeningtechnology")) return judge_technologies(static_cast<const char*>(buffer));
   return 0;
 }
 

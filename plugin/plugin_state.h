@@ -108,12 +108,17 @@ bool require_open();
 // format and the arguments go to the host as they stand and the host formats
 // them. Texts the plug-in did not write are passed as "%s" arguments. Always
 // inlined, so the arguments are handed on as they are (no va_list).
+// (The format is checked at every call of report; inside, it is the
+// caller's.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 extern inline __attribute__((always_inline, gnu_inline, format(printf, 2, 3))) void report(
     int level, const char* format, ...) {
   if (host != nullptr && host->host_message != nullptr) {
     host->host_message(level, format, __builtin_va_arg_pack());
   }
 }
+#pragma GCC diagnostic pop
 
 }  // namespace dravout
 

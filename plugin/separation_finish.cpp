@@ -2,10 +2,8 @@
 #include "fileutil.h"
 #include "plugin_state.h"
 #include "pngpreview.h"
-#include "cutting_tags.h"
-#include "pngpreview_tag.h"
-#include "screeninfo_tag.h"
 #include "stages.h"
+#include "tag_inputs.h"
 
 namespace dravout {
 namespace {
@@ -18,17 +16,23 @@ namespace {
 // (when a cutting text was given). A preview given up at its start was
 // reported then and gives no tag.
 void write_closing_tags() {
-  if (write_screeninfo_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write screen info tag in tavfile");
+  TavFileSink sink(state.tavfile);
+  const TagOutput out{sink, host_message_entry()};
+  if (write_screeninfo_tag(out, page_geometry()) < 0) {
+    report(DRAV_MSG_ERROR, "Could not write screen info tag in tavfile");
+  }
   if (add_png_preview != 0) {
-    if (!preview_failed && write_pngpreview_tag(state.tavfile) < 0) {
+    if (!preview_failed && write_pngpreview_tag(out, separation_preview(), png_preview_resolution) < 0) {
       report(DRAV_MSG_ERROR, "Could not write png preview tag in tavfile");
     }
     png_cleanUp();
   }
-  if (state.stagger_all_size != 0 && state.stagger_all != nullptr && write_stagger_tag(state) < 0) {
+  if (state.stagger_all_size != 0 && state.stagger_all != nullptr &&
+      write_stagger_tag(out, job_transformation(), state.stagger_all) < 0) {
     report(DRAV_MSG_ERROR, "Could not write staggered cutting tag in tavfile");
   }
-  if ((state.stagger_given != 0 || state.cad_given != 0) && write_cutting_tags(state) < 0) {
+  if ((state.stagger_given != 0 || state.cad_given != 0) &&
+      write_cutting_tags(out, job_transformation(), cutting_texts()) < 0) {
     report(DRAV_MSG_ERROR, "Could not write cutting tags in tavfile");
   }
 }
@@ -132,7 +136,8 @@ int end_separation() {
   }
   dravoututil_feedback(util_handle, output_file_name, 0);
   // The kept preview follows its raster file, never precedes it.
-  const int preview = deliver_preview_file(output_file_name);
+  const int preview =
+      deliver_preview_file(host_message_entry(), separation_preview(), util_handle, output_file_name);
   const int copies = make_copies();
   return copies != DRAV_OK ? copies : preview;
 }

@@ -5,6 +5,7 @@
 #include "plugin_state.h"
 #include "pngpreview.h"
 #include "stages.h"
+#include "tag_inputs.h"
 #include "xmp_tag.h"
 
 namespace dravout {
@@ -110,8 +111,11 @@ int start_separation(CDictContainer* separation) {
     if (dict.GetItem("separations", separations) != UD_OK || separations.empty()) return DRAV_OK;
     // The XMP tag is the first tag of the file, before any row.
     const CStringKeyDict& entry = separations.front().AsDict();
-    if (state.tavfile != nullptr) write_xmp_tag(entry);
-    match_separation_inks(entry, screens);
+    if (state.tavfile != nullptr) {
+      TavFileSink sink(state.tavfile);
+      write_xmp_tag(TagOutput{sink, host_message_entry()}, entry);
+    }
+    match_separation_inks(entry, screens, state.xmp_inks, state.sep_inks);
   } catch (const CUnivBaseException& e) {
     report(DRAV_MSG_ERROR, "%s", e.what());
     return DRAV_ERR_OTHER;

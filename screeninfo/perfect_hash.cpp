@@ -74,7 +74,7 @@ int ScreenHash::init(PointerEntry* pointers, int count, int unique_count, int de
   message_ = message;
   unknown_ = unique_count;
   if (count <= 0) {
-    say(1, "hash_init: invalid number of pointers (<=0)");
+    say(message_, 1, "hash_init: invalid number of pointers (<=0)");
     return -1;
   }
   if (count == 1) {
@@ -85,19 +85,19 @@ int ScreenHash::init(PointerEntry* pointers, int count, int unique_count, int de
   int lowest = 31, highest = 2;
   window(pointers, count, &lowest, &highest);
   const int width = highest - lowest + 1;
-  if (debug_level_ > 0) say(3, "mask lowest bit=%d, highest bit=%d, width=%d", lowest, highest, width);
+  if (debug_level_ > 0) say(message_, 3, "mask lowest bit=%d, highest bit=%d, width=%d", lowest, highest, width);
 
   const int bits = pointer_bits(count);
   if (width > 8 && width > bits + 1) {
     if (find_perfect_hash(pointers, count, width, lowest, bits) != 0) {
-      say(1, "build_hash: Error in hash_MapLBTable(%d, %d)", width, lowest);
+      say(message_, 1, "build_hash: Error in hash_MapLBTable(%d, %d)", width, lowest);
       return -3;
     }
     kind_ = Lookup::two_tables;
     return 0;
   }
   if (map_lu_table(pointers, count, width, lowest) != 0) {
-    say(1, "build_hash: Error in hash_MapLUTable(%d, %d)", width, lowest);
+    say(message_, 1, "build_hash: Error in hash_MapLUTable(%d, %d)", width, lowest);
     return -3;
   }
   kind_ = Lookup::one_table;
@@ -110,7 +110,7 @@ int ScreenHash::map_lu_table(const PointerEntry* pointers, int count, int width,
     lookup_table_.assign(std::size_t{1} << width, unknown_);
   } catch (const std::bad_alloc&) {
     release();
-    say(1, "hash_MapLUTable: hash table malloc error");
+    say(message_, 1, "hash_MapLUTable: hash table malloc error");
     return -2;
   }
   size_ = 1 << width;
@@ -118,10 +118,53 @@ int ScreenHash::map_lu_table(const PointerEntry* pointers, int count, int width,
   shift_ = lowest;
   for (int i = 0; i < count; ++i) lookup_table_[part(pointers[i].handle, shift_)] = pointers[i].index;
   if (debug_level_ > 0) {
-    say(3, "hash with one table: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift=%d, HashLoad=%.1f", unknown_,
-        count, mask_, shift_, static_cast<double>(count) / size_);
+    say(message_, 3, "hash with one table: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift=%d, HashLoad=%.1f",
+        unknown_, count, mask_, shift_, static_cast<double>(count) / size_);
   }
   return 0;
+}
+
+// The three tables of the two-table hash, each of size entries: 0, or -2
+// after the report of the one that could not be had.
+int ScreenHash::allocate_two_tables(int size, std::vector<int32_t>& count_table) {
+  const char* failure = "find_perfect_hash: hash lookup table malloc error";
+  try {
+    lookup_table_.assign(static_cast<std::size_t>(size), unknown_);
+    failure = "find_perfect_hash: hash map table malloc error";
+    map_table_.assign(static_cast<std::size_t>(size), 0);
+    failure = "find_perfect_hash: hash table malloc error";
+    count_table.assign(static_cast<std::size_t>(size), 0);
+  } catch (const std::bad_alloc&) {
+    release();
+    say(message_, 1, "%s", failure);
+    return -2;
+  }
+  size_ = size;
+  return 0;
+}
+
+// Places the members of one bucket (pairs first .. first + members - 1 of
+// the sorted map): the first displacement whose slots are all free. A slot
+// is taken when it holds a record index (empty slots hold the unknown-
+// screens index, which no pair carries). False when none fits.
+bool ScreenHash::place_group(const PointerEntry* group, int members, int first) {
+  const uint32_t beta = bucket(group[0].handle);
+  bool placed = false;
+  for (int d = 0; d < size_ && !placed; ++d) {
+    map_table_[beta] = d;
+    placed = true;
+    for (int j = 0; j < members && placed; ++j) placed = lookup_table_[slot(group[j].handle)] == unknown_;
+  }
+  if (!placed) return false;
+  for (int j = 0; j < members; ++j) {
+    const uint32_t h = group[j].handle;
+    lookup_table_[slot(h)] = group[j].index;
+    if (debug_level_ > 1) {
+      say(message_, 3, "HashMap%d:Pointer=0x%X,HB=0x%X Tabel[LB=0x%X]=0x%X", first + j, h, part(h, shift2_), beta,
+          static_cast<unsigned>(map_table_[beta]));
+    }
+  }
+  return true;
 }
 
 // find_perfect_hash: buckets by the window's low bits, each displaced so
@@ -133,21 +176,7 @@ int ScreenHash::find_perfect_hash(PointerEntry* pointers, int count, int width, 
   shift1_ = lowest;
   shift2_ = width + lowest - table_bits;
   std::vector<int32_t> count_table;
-  const char* failure = "find_perfect_hash: hash lookup table malloc error";
-  try {
-    lookup_table_.assign(static_cast<std::size_t>(size), unknown_);
-    failure = "find_perfect_hash: hash map table malloc error";
-    map_table_.assign(static_cast<std::size_t>(size), 0);
-    failure = "find_perfect_hash: hash table malloc error";
-    count_table.assign(static_cast<std::size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
-    release();
-    say(1, "%s", failure);
-    return -2;
-  }
-  size_ = size;
-  auto bucket = [&](uint32_t h) { return part(h, shift1_); };
-  auto slot = [&](uint32_t h) { return part(h, shift2_) ^ static_cast<uint32_t>(map_table_[bucket(h)]); };
+  if (allocate_two_tables(size, count_table) != 0) return -2;
 
   for (int i = 0; i < count; ++i) ++count_table[bucket(pointers[i].handle)];
   // Fuller buckets first; among equal ones the lower bucket first.
@@ -157,39 +186,36 @@ int ScreenHash::find_perfect_hash(PointerEntry* pointers, int count, int width, 
                           static_cast<int64_t>(ba) - static_cast<int64_t>(bb);
     return order < 0;
   });
-
-  // A slot is taken when it holds a record index (empty slots hold the
-  // unknown-screens index, which no pair carries).
   for (int s = 0; s < count;) {
-    const uint32_t beta = bucket(pointers[s].handle);
-    const int group = count_table[beta];
-    bool placed = false;
-    for (int d = 0; d < size && !placed; ++d) {
-      map_table_[beta] = d;
-      placed = true;
-      for (int j = s; j < s + group && placed; ++j) placed = lookup_table_[slot(pointers[j].handle)] == unknown_;
-    }
-    if (!placed) {
-      say(2, "find_perfect_hash: could not map hash table");
+    const int members = count_table[bucket(pointers[s].handle)];
+    if (!place_group(pointers + s, members, s)) {
+      say(message_, 2, "find_perfect_hash: could not map hash table");
       release();
       return -3;
     }
-    for (int j = s; j < s + group; ++j) {
-      const uint32_t h = pointers[j].handle;
-      lookup_table_[slot(h)] = pointers[j].index;
-      if (debug_level_ > 1) {
-        say(3, "HashMap%d:Pointer=0x%X,HB=0x%X Tabel[LB=0x%X]=0x%X", j, h, part(h, shift2_), beta,
-            static_cast<unsigned>(map_table_[beta]));
-      }
-    }
-    s += group;
+    s += members;
   }
   if (debug_level_ > 0) {
-    say(3,
+    say(message_, 3,
         "hash with two tables: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift1=%d, Shift2=%d, HashLoad=%.1f",
         unknown_, count, mask_, shift1_, shift2_, static_cast<double>(count) / (2.0 * size_));
   }
   return 0;
 }
+
+namespace {
+
+// The extension's hash of the loaded selection.
+ScreenHash selection_hash;
+
+}  // namespace
+
+int hash_init(PointerEntry* pointers, int count, int unique_count, int debug_level, HostMessage message) {
+  return selection_hash.init(pointers, count, unique_count, debug_level, message);
+}
+
+const ScreenHash& screen_hash() { return selection_hash; }
+
+void hash_release() { selection_hash.release(); }
 
 }  // namespace screeninfo

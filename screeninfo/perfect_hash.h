@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "host_message.h"
+
 namespace screeninfo {
 
 // One selection entry: a screen handle and the index of its screen record.
@@ -29,9 +31,6 @@ struct PointerEntry {
   uint32_t handle;
   int32_t index;
 };
-
-// The host's printf-style message entry (levels 1 error, 2 warning, 3 info).
-using HostMessage = int (*)(int level, const char* format, ...);
 
 class ScreenHash {
  public:
@@ -80,10 +79,10 @@ class ScreenHash {
  private:
   int map_lu_table(const PointerEntry* pointers, int count, int width, int lowest);
   int find_perfect_hash(PointerEntry* pointers, int count, int width, int lowest, int bits);
-  template <typename... Args>
-  void say(int level, const char* format, Args... args) const {
-    if (message_ != nullptr) message_(level, format, args...);
-  }
+  int allocate_two_tables(int size, std::vector<int32_t>& count_table);
+  bool place_group(const PointerEntry* group, int members, int first);
+  uint32_t bucket(uint32_t h) const { return part(h, shift1_); }
+  uint32_t slot(uint32_t h) const { return part(h, shift2_) ^ static_cast<uint32_t>(map_table_[bucket(h)]); }
 
   Lookup kind_ = Lookup::none;
   uint32_t single_handle_ = 0;
@@ -96,6 +95,15 @@ class ScreenHash {
   int debug_level_ = 0;
   HostMessage message_ = nullptr;
 };
+
+// The extension's hash of the loaded selection; perfect_hash.cpp owns it.
+// hash_init builds it over a screen table's pointer map (pointers[0 ..
+// count-1], reordered in place on the two-table path; unique_count is the
+// unknown-screens record's index): 0, -1 or -3, as ScreenHash::init.
+int hash_init(PointerEntry* pointers, int count, int unique_count, int debug_level, HostMessage message);
+const ScreenHash& screen_hash();
+// Frees its tables; no lookup is installed afterwards.
+void hash_release();
 
 }  // namespace screeninfo
 

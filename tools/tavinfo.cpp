@@ -15,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "tag_vocabulary.h"
 #include "tav.h"
+#include "tavinfo_coverage.h"
 #include "tavinfo_format.h"
 #include "tavinfo_json.h"
 #include "tavinfo_pbm.h"
@@ -32,13 +34,16 @@ const char kUsage[] =
     "       tavinfo --pbm OUT FILE\n"
     "       tavinfo --preview OUT FILE\n"
     "       tavinfo --help | --version\n"
-    "Shows the header and tags of TAV raster files.\n"
+    "Shows the header, the ink coverage (the total from the pixels, then the\n"
+    "part of each screen, the copydot data and the solids) and the tags of TAV\n"
+    "raster files.\n"
     "\n"
     "Options:\n"
     "  --json          print one JSON document instead of text: an object for\n"
     "                  one FILE, an array of objects for several; with the\n"
-    "                  header fields, every tag (text or base64) and pixel\n"
-    "                  statistics (set pixels, their share, their bounding box)\n"
+    "                  header fields, every tag (text or base64), the ink\n"
+    "                  coverage and pixel statistics (set pixels, their share,\n"
+    "                  their bounding box)\n"
     "  --tag NAME      write the raw bytes of the first tag called NAME of FILE\n"
     "                  to standard output\n"
     "  --pbm OUT       write the pixels of FILE to OUT as a binary PBM image\n"
@@ -104,16 +109,14 @@ void PrintText(const std::vector<uint8_t>& value) {
 // Prints the screens of a screen-information tag in clear.
 void PrintScreenInfo(const std::vector<uint8_t>& value) {
   const auto lines =
-      tavinfo::ParseScreenInfo(std::string_view(reinterpret_cast<const char*>(value.data()), value.size() - 1));
+      tagvocab::parse_screen_info(std::string_view(reinterpret_cast<const char*>(value.data()), value.size() - 1));
   if (!lines) return;
   std::printf("    screens:\n");
   for (const std::string& line : tavinfo::DescribeScreenInfo(*lines)) std::printf("      %s\n", line.c_str());
 }
 
-// Prints the header fields and the tags of the file.
-void ShowInfo(const char* path) {
-  tav::TavReader reader(path);
-  const tav::TavInfo& info = reader.Info();
+// Prints the header fields of the file.
+void PrintHeader(const char* path, const tav::TavInfo& info) {
   std::printf("File:         %s\n", Printable(path).c_str());
   std::printf("Image:        %d x %d pixels, %d bit%s per pixel\n", info.width, info.height,
               info.bits_per_sample, info.bits_per_sample == 1 ? "" : "s");
@@ -126,27 +129,43 @@ void ShowInfo(const char* path) {
               info.format);
   std::printf("Compression:  %s (code %d)\n", info.tiff_compression.c_str(), info.compression);
   std::printf("Mode:         %s\n", tavinfo::DescribeMode(info.mode).c_str());
-  std::printf("Orientation:  %s\n", (info.mode & 0x02) != 0
-                                        ? "mirrored left to right (as the device exposes it); a PNG preview reads right"
-                                        : "as rendered (not mirrored)");
+  std::printf("Orientation:  %s%s\n", tavinfo::DescribeOrientation(info.mode).c_str(),
+              (info.mode & TAV_MODE_MIRROR) != 0 ? "; a PNG preview reads right" : "");
   std::printf("Container:    %s\n", info.bigtiff ? "BigTIFF" : "TIFF");
+}
+
+// Prints every tag, the plug-in's own in clear as well.
+void PrintTags(const tav::TavReader& reader) {
   std::printf("Tags:         %zu\n", reader.Tags().size());
-  const tav::TavTag* transformation = reader.FindTag("_KVT_TRANSFORMATION");
+  const tav::TavTag* transformation = reader.FindTag(tagvocab::kTransformationTag);
   for (const tav::TavTag& tag : reader.Tags()) {
     const bool text = tavinfo::IsTextValue(tag.value);
     std::printf("  %s: %zu bytes%s\n", tavinfo::EscapeName(tag.name).c_str(), tag.value.size(),
                 text ? ", text" : "");
     if (text) PrintText(tag.value);
-    if (text && tag.name == "_KVT_RIPINFO0") PrintScreenInfo(tag.value);
-    if (tavinfo::IsScrambledTag(tag.name) && transformation != nullptr && tavinfo::IsTextValue(transformation->value)) {
+    if (text && tag.name == tagvocab::kScreenInfoTag) PrintScreenInfo(tag.value);
+    const bool clear_text = transformation != nullptr && tavinfo::IsTextValue(transformation->value);
+    if (tagvocab::is_scrambled_tag(tag.name) && clear_text) {
       const std::string t(transformation->value.begin(), transformation->value.end() - 1);
-      const std::string clear = tavinfo::Unscramble(tag.value, t);
+      const std::string clear = tagvocab::unscramble(tag.value, t);
       std::printf("    in clear:\n");
       std::vector<uint8_t> as_text(clear.begin(), clear.end());
       as_text.push_back(0);
       PrintText(as_text);
     }
   }
+}
+
+// Prints the header fields, the ink coverage (every row is read) and the
+// tags of the file.
+void ShowInfo(const char* path) {
+  tav::TavReader reader(path);
+  PrintHeader(path, reader.Info());
+  const tavinfo::PixelStats pixels = tavinfo::CountPixels(reader);
+  for (const std::string& line : tavinfo::DescribeCoverage(tavinfo::CoverageOf(reader, pixels))) {
+    std::printf("%s\n", line.c_str());
+  }
+  PrintTags(reader);
 }
 
 // Lists every file as text; a file that fails is reported and skipped.
@@ -226,10 +245,14 @@ int ExportPreview(const char* out, const char* path) {
   if (std::strcmp(out, "-") != 0 && !tavinfo::OutputAllowed(out, error)) return Failure(error);
   if (!tavinfo::OutputSpares(out, path, "the PNG preview", error)) return Failure(error);
   tav::TavReader reader(path);
-  const tav::TavTag* tag = reader.FindTag("_KVTVIEW.PNG");
-  if (tag == nullptr) return Failure(std::string(path) + ": no PNG preview (tag _KVTVIEW.PNG)");
+  const tav::TavTag* tag = reader.FindTag(tagvocab::kPreviewTag);
+  if (tag == nullptr) {
+    return Failure(std::string(path) + ": no PNG preview (tag " + tagvocab::kPreviewTag + ")");
+  }
   const std::vector<uint8_t> png = tavinfo::PreviewPng(tag->value);
-  if (png.empty()) return Failure(std::string(path) + ": the tag _KVTVIEW.PNG holds no PNG file");
+  if (png.empty()) {
+    return Failure(std::string(path) + ": the tag " + tagvocab::kPreviewTag + " holds no PNG file");
+  }
   if (!tavinfo::WriteBytes(png, out, path, error)) return Failure(error);
   return 0;
 }

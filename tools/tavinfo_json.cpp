@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tavinfo_coverage.h"
 #include "tavinfo_format.h"
 #include "tavinfo_tags.h"
 
@@ -38,10 +39,10 @@ Json DescribeTag(const tav::TavTag& tag, const tav::TavTag* transformation) {
     out["encoding"] = "text";
     out["value"] = std::string(reinterpret_cast<const char*>(tag.value.data()),
                                tag.value.size() - 1);
-    if (tag.name == "_KVT_RIPINFO0") {
-      if (const auto lines = ParseScreenInfo(out["value"].get<std::string>())) {
+    if (tag.name == tagvocab::kScreenInfoTag) {
+      if (const auto lines = tagvocab::parse_screen_info(out["value"].get<std::string>())) {
         Json screens = Json::array();
-        for (const ScreenLine& s : *lines) {
+        for (const tagvocab::ScreenLine& s : *lines) {
           Json screen = {{"name", s.name}, {"ruling", s.ruling}, {"angle", s.angle}};
           if (s.counted) {
             screen["coverage"] = s.coverage;
@@ -57,8 +58,8 @@ Json DescribeTag(const tav::TavTag& tag, const tav::TavTag* transformation) {
     out["value"] = Base64(tag.value.data(), tag.value.size());
   }
   // Cutting texts are scrambled with the file's transformation text.
-  if (IsScrambledTag(tag.name) && transformation != nullptr && IsTextValue(transformation->value)) {
-    const std::string clear = Unscramble(
+  if (tagvocab::is_scrambled_tag(tag.name) && transformation != nullptr && IsTextValue(transformation->value)) {
+    const std::string clear = tagvocab::unscramble(
         tag.value, std::string_view(reinterpret_cast<const char*>(transformation->value.data()),
                                     transformation->value.size() - 1));
     if (IsUtf8(clear)) out["clear"] = clear;
@@ -155,10 +156,11 @@ Json DescribeFile(const std::string& path, tav::TavReader& reader) {
   out["format"] = {{"code", info.format}, {"name", FormatName(info.format)}};
   out["compression"] = {{"code", info.compression}, {"tiff", info.tiff_compression}};
   out["mode"] = {{"value", info.mode}, {"flags", ModeFlagNames(info.mode)}};
-  out["mirrored"] = (info.mode & 0x02) != 0;
+  out["mirrored"] = (info.mode & TAV_MODE_MIRROR) != 0;
+  out["orientation"] = DescribeOrientation(info.mode);
   out["container"] = info.bigtiff ? "BigTIFF" : "TIFF";
   Json tags = Json::array();
-  const tav::TavTag* transformation = reader.FindTag("_KVT_TRANSFORMATION");
+  const tav::TavTag* transformation = reader.FindTag(tagvocab::kTransformationTag);
   for (const tav::TavTag& tag : reader.Tags()) tags.push_back(DescribeTag(tag, transformation));
   out["tags"] = std::move(tags);
 
@@ -176,6 +178,7 @@ Json DescribeFile(const std::string& path, tav::TavReader& reader) {
     pixels["bounding_box"] = nullptr;
   }
   out["pixels"] = std::move(pixels);
+  out["coverage"] = CoverageJson(CoverageOf(reader, stats));
   return out;
 }
 

@@ -4,7 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "ascii_text.h"
+#include "ascii_case.h"
+#include "decimal_text.h"
 #include "device_description.h"
 #include "fileutil.h"
 #include "names.h"
@@ -26,7 +27,7 @@ Location resolve_location(const char* location) {
   if (lognam(logical.c_str(), folder.data(), folder.size()) == 0 || folder[0] == '\0') {
     return result;
   }
-  if (!dravoututil::equal_ignoring_case(resource, kResourceName)) {
+  if (!textutil::equal_ignoring_case(resource, kResourceName)) {
     result.kind = Location::Kind::fault;
     result.text = std::string(text) + ": unknown resource \"" + std::string(resource) +
                   "\" (known: " + std::string(kResourceName) + ")";

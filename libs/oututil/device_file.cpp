@@ -9,7 +9,8 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "ascii_text.h"
+#include "ascii_case.h"
+#include "decimal_text.h"
 #include "device_description.h"
 #include "failure.h"
 #include "file_ops.h"
@@ -93,7 +94,7 @@ DeviceDescription DeviceFileReader::read() const {
     for (const toml::node& node : *films) {
       FilmDescription entry = film(*node.as_table());
       for (const FilmDescription& earlier : device.films) {
-        if (equal_ignoring_case(earlier.name, entry.name)) {
+        if (textutil::equal_ignoring_case(earlier.name, entry.name)) {
           fail_at(node.source(), "a second film named \"" + entry.name + "\"");
         }
       }
@@ -109,7 +110,7 @@ DeviceDescription DeviceFileReader::read() const {
   for (const toml::node& node : *configurations) {
     ConfigurationDescription entry = configuration(*node.as_table());
     for (const ConfigurationDescription& earlier : device.configurations) {
-      if (equal_ignoring_case(earlier.name, entry.name)) {
+      if (textutil::equal_ignoring_case(earlier.name, entry.name)) {
         fail_at(node.source(), "a second configuration named \"" + entry.name + "\"");
       }
     }
@@ -322,7 +323,7 @@ std::size_t select_configuration(const DeviceDescription& device, std::string_vi
   for (std::size_t i = 0; i < device.configurations.size(); ++i) {
     const ConfigurationDescription& configuration = device.configurations[i];
     if (wanted.empty() ? configuration.is_default
-                       : equal_ignoring_case(configuration.name, wanted)) {
+                       : textutil::equal_ignoring_case(configuration.name, wanted)) {
       return i;
     }
   }
@@ -341,7 +342,7 @@ std::size_t select_configuration(const DeviceDescription& device, std::string_vi
 std::size_t film_of_configuration(const DeviceDescription& device, std::size_t configuration) {
   const ConfigurationDescription& entry = device.configurations.at(configuration);
   for (std::size_t i = 0; i < device.films.size(); ++i) {
-    if (equal_ignoring_case(device.films[i].name, entry.film)) return i;
+    if (textutil::equal_ignoring_case(device.films[i].name, entry.film)) return i;
   }
   std::string message = device.path;
   if (entry.film_line != 0) {

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <ctime>
 
-#include "ascii_text.h"
+#include "decimal_text.h"
 #include "failure.h"
 
 namespace dravoututil {

@@ -54,6 +54,14 @@ class NestingScanner {
   // Sets up for the next key of a table whose parts start at base.
   void start_key(std::size_t base);
 
+  // One character outside strings and comments, in a key or header, or in
+  // a value; false at an excess.
+  bool key_char(char c, std::size_t& at, bool top);
+  bool value_char(char c, std::size_t at, bool top);
+
+  // The line and column of the excess found.
+  TextPosition excess_position() const;
+
   // Reports pos as the place of the excess.
   bool excess(std::size_t pos) {
     excess_at_ = pos;
@@ -150,6 +158,68 @@ void NestingScanner::start_key(std::size_t base) {
   in_part_ = false;
 }
 
+// One character of a key or a table header at at (which may move past a
+// second bracket); false at an excess.
+bool NestingScanner::key_char(char c, std::size_t& at, bool top) {
+  if (c == ' ' || c == '\t' || c == '\r') {
+    in_part_ = false;  // "a . b" has two parts; "a b" is the parser's to refuse
+  } else if (c == '\n') {
+    if (mode_ == Mode::header) table_level_ = key_parts_;
+    if (top) start_key(table_level_);
+  } else if (c == '.') {
+    in_part_ = false;
+  } else if (c == '=' && mode_ == Mode::key) {
+    value_level_ = key_base_ + key_parts_;
+    mode_ = Mode::value;
+  } else if (c == '[' && mode_ == Mode::key && top && key_parts_ == 0) {
+    mode_ = Mode::header;
+    key_base_ = 0;
+    if (at + 1 < text_.size() && text_[at + 1] == '[') ++at;
+  } else if (c == ']' && mode_ == Mode::header) {
+    table_level_ = key_parts_;
+    if (at + 1 < text_.size() && text_[at + 1] == ']') ++at;
+    start_key(table_level_);
+  } else if (c == '}' && mode_ == Mode::key) {
+    close();
+  } else if (c != ',' && c != '[' && c != ']' && c != '{' && c != '}') {
+    return add_key_part(at);
+  }
+  return true;
+}
+
+// One character of a value at at; false at an excess.
+bool NestingScanner::value_char(char c, std::size_t at, bool top) {
+  if (c == '[' || c == '{') return open(c, at);
+  if (c == ']' || c == '}') {
+    close();
+  } else if (c == ',' && !top) {
+    const Frame& frame = frames_.back();
+    if (frame.kind == '{') {
+      start_key(frame.level + 1);
+    } else {
+      value_level_ = frame.level + 1;
+    }
+  } else if (c == '\n' && top) {
+    start_key(table_level_);
+  }
+  return true;
+}
+
+// The line and column of the excess.
+TextPosition NestingScanner::excess_position() const {
+  TextPosition where;
+  where.line = 1;
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < excess_at_; ++i) {
+    if (text_[i] == '\n') {
+      ++where.line;
+      line_start = i + 1;
+    }
+  }
+  where.column = excess_at_ - line_start + 1;
+  return where;
+}
+
 // Scans the whole text.
 bool NestingScanner::run(TextPosition& where) {
   start_key(0);
@@ -167,63 +237,11 @@ bool NestingScanner::run(TextPosition& where) {
       continue;
     }
     const bool top = frames_.empty();
-    switch (mode_) {
-      case Mode::key:
-      case Mode::header:
-        if (c == ' ' || c == '\t' || c == '\r') {
-          in_part_ = false;  // "a . b" has two parts; "a b" is the parser's to refuse
-        } else if (c == '\n') {
-          if (mode_ == Mode::header) table_level_ = key_parts_;
-          if (top) start_key(table_level_);
-        } else if (c == '.') {
-          in_part_ = false;
-        } else if (c == '=' && mode_ == Mode::key) {
-          value_level_ = key_base_ + key_parts_;
-          mode_ = Mode::value;
-        } else if (c == '[' && mode_ == Mode::key && top && key_parts_ == 0) {
-          mode_ = Mode::header;
-          key_base_ = 0;
-          if (at + 1 < text_.size() && text_[at + 1] == '[') ++at;
-        } else if (c == ']' && mode_ == Mode::header) {
-          table_level_ = key_parts_;
-          if (at + 1 < text_.size() && text_[at + 1] == ']') ++at;
-          start_key(table_level_);
-        } else if (c == '}' && mode_ == Mode::key) {
-          close();
-        } else if (c != ',' && c != '[' && c != ']' && c != '{' && c != '}') {
-          within = add_key_part(at);
-        }
-        break;
-      case Mode::value:
-        if (c == '[' || c == '{') {
-          within = open(c, at);
-        } else if (c == ']' || c == '}') {
-          close();
-        } else if (c == ',' && !top) {
-          const Frame& frame = frames_.back();
-          if (frame.kind == '{') {
-            start_key(frame.level + 1);
-          } else {
-            value_level_ = frame.level + 1;
-          }
-        } else if (c == '\n' && top) {
-          start_key(table_level_);
-        }
-        break;
-    }
+    within = mode_ == Mode::value ? value_char(c, at, top) : key_char(c, at, top);
     ++at;
   }
   if (within) return false;
-
-  where.line = 1;
-  std::size_t line_start = 0;
-  for (std::size_t i = 0; i < excess_at_; ++i) {
-    if (text_[i] == '\n') {
-      ++where.line;
-      line_start = i + 1;
-    }
-  }
-  where.column = excess_at_ - line_start + 1;
+  where = excess_position();
   return true;
 }
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "ascii_text.h"
+#include "ascii_case.h"
 
 namespace dravoututil {
 
@@ -48,7 +48,7 @@ void MergedOptionList::append_new_keys(const DravOptionDecl* list) {
   for (const DravOptionDecl* entry = list; entry->key != nullptr; ++entry) {
     bool listed = false;
     for (const std::string& key : keys_) {
-      if (equal_ignoring_case(key, entry->key)) {
+      if (textutil::equal_ignoring_case(key, entry->key)) {
         listed = true;
         break;
       }

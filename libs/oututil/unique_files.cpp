@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "ascii_text.h"
+#include "decimal_text.h"
 #include "failure.h"
 #include "file_ops.h"
 #include "names.h"

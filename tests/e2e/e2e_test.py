@@ -505,7 +505,10 @@ class EndToEnd(unittest.TestCase):
                                     capture_output=True, text=True, timeout=120)
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual(result.stdout, "removed %s\n" % os.path.join(out, left[0]))
-            self.assertTrue(os.path.exists(os.path.join(out, writing[0])) or live.poll() is not None)
+            # The live writer's file is still there, or its writer has since
+            # finished it under its final name (clean listed only the dead one).
+            finished = [n for n in self.outputs() if n.startswith("live-") and n.endswith(".tav")]
+            self.assertTrue(os.path.exists(os.path.join(out, writing[0])) or finished or live.poll() is not None)
             for name in kept:
                 self.assertTrue(os.path.exists(os.path.join(out, name)), name)
         finally:
@@ -636,7 +639,10 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = result.stdout.strip().splitlines()
         peak_kib = int(lines[-1])
-        self.assertLess(peak_kib, 100 * 1024, "peak RSS %d KiB" % peak_kib)
+        # The sanitizers' shadow memory and quarantine add to what the run
+        # holds; the bound still tells a copy of the packet per page apart.
+        bound_mib = 300 if os.environ.get("DRAV_SANITIZED") else 100
+        self.assertLess(peak_kib, bound_mib * 1024, "peak RSS %d KiB" % peak_kib)
         files = [line[len("wrote "):] for line in lines if line.startswith("wrote ")]
         self.assertEqual(len(files), 3)
         for path in files:

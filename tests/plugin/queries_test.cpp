@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "cutting_tags.h"
 #include "dravout.h"
 #include "fake_host.h"
 #include "plugin_state.h"
+#include "tag_vocabulary.h"
 #include "tav.h"
 
 namespace plugin_test {
@@ -248,26 +248,26 @@ TEST_F(QueriesTest, CuttingTagsCarryTheTransformationAndScrambledTexts) {
   const tav::TavReader& yellow = Finish();
   EXPECT_EQ(Value(yellow, "_KVT_TRANSFORMATION"), t + '\0');
   EXPECT_EQ(Value(yellow, "_KVT_STAGGER"), t + "ALL-CUT" + '\0');
-  EXPECT_EQ(Value(yellow, "_KVT_STAGGEREDCUT"), dravout::scramble("YELLOW-CUT", t) + '\0');
-  EXPECT_EQ(Value(yellow, "_KVT_CAD_M"), dravout::scramble("MAGENTA-CAD", t) + '\0');
+  EXPECT_EQ(Value(yellow, "_KVT_STAGGEREDCUT"), tagvocab::scramble("YELLOW-CUT", t) + '\0');
+  EXPECT_EQ(Value(yellow, "_KVT_CAD_M"), tagvocab::scramble("MAGENTA-CAD", t) + '\0');
   EXPECT_TRUE(fake_host().Has(2, "CAD cutting text for ink 9 ignored: the page has 3 inks"));
   ASSERT_EQ(dravout_startseparations(Colour("Process", "Cyan", 150, 15)), 0);
-  EXPECT_EQ(Value(Finish(), "_KVT_STAGGEREDCUT"), dravout::scramble("ALL-CUT", t) + '\0');
+  EXPECT_EQ(Value(Finish(), "_KVT_STAGGEREDCUT"), tagvocab::scramble("ALL-CUT", t) + '\0');
   // A separation without inks: no staggered cut, the CAD tag all the same.
   ASSERT_EQ(dravout_startseparations(Separation()), 0);
   const tav::TavReader& none = Finish();
   EXPECT_EQ(Value(none, "_KVT_STAGGEREDCUT"), "<none>");
-  EXPECT_EQ(Value(none, "_KVT_CAD_M"), dravout::scramble("MAGENTA-CAD", t) + '\0');
+  EXPECT_EQ(Value(none, "_KVT_CAD_M"), tagvocab::scramble("MAGENTA-CAD", t) + '\0');
   // Three files of the job, one report of the ignored text.
   int ignored = 0;
   for (const std::string& m : fake_host().At(2)) ignored += m.find("ink 9 ignored") != std::string::npos ? 1 : 0;
   EXPECT_EQ(ignored, 1);
 
   // Scrambling runs the transformation text backwards and undoes itself.
-  const std::string s = dravout::scramble("ab", "xyz");
+  const std::string s = tagvocab::scramble("ab", "xyz");
   EXPECT_EQ(s[0], 'a' ^ 'z');
   EXPECT_EQ(s[1], 'b' ^ 'y');
-  EXPECT_EQ(dravout::scramble(s, "xyz"), "ab");
+  EXPECT_EQ(tagvocab::scramble(s, "xyz"), "ab");
 
   // After the job only the common text survives.
   ASSERT_EQ(dravout_endjob(), 0);
@@ -278,18 +278,6 @@ TEST_F(QueriesTest, CuttingTagsCarryTheTransformationAndScrambledTexts) {
   const tav::TavReader& later = Finish();
   EXPECT_EQ(Value(later, "_KVT_STAGGER"), t + "ALL-CUT" + '\0');
   EXPECT_EQ(Value(later, "_KVT_TRANSFORMATION"), "<none>");
-}
-
-TEST_F(QueriesTest, TransformationTextThatCannotFitIsRefused) {
-  OpenJob();
-  state.vscale = 1e300;  // hundreds of digits, twice: more than 1024 bytes
-  state.hscale = 1e300;
-  state.vdist = 1e300;
-  state.hdist = 1e300;
-  std::string t;
-  EXPECT_FALSE(dravout::transformation_text(state, &t));
-  EXPECT_EQ(dravout::write_cutting_tags(state), 17);
-  EXPECT_TRUE(fake_host().Has(1, "DRAVOUT: Could not write transformation info"));
 }
 
 }  // namespace

@@ -98,11 +98,17 @@ int get_name(ScreenSelection*, uint32_t handle, char* name) {
   return 0;
 }
 
+// Every part of the extension back to its state at load.
+void ResetExtension() {
+  release_tables();
+  reset_run_accounting();
+  reset_registration();
+}
+
 class ExtensionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    release_tables();
-    ext = ExtensionState{};
+    ResetExtension();
     fake = &host_;
     host_.table = HostCallbacks{get_int, nullptr, nullptr, nullptr, message};
     scr_ = ScrHookRecord{};
@@ -122,8 +128,7 @@ class ExtensionTest : public ::testing::Test {
     sel_hook_.get_screen_name = get_name;
   }
   void TearDown() override {
-    release_tables();
-    ext = ExtensionState{};
+    ResetExtension();
     unsetenv("DRAVEXT_SCRINFO_TIMEDEBUG");
   }
   // Registers both hooks.
@@ -168,7 +173,7 @@ TEST_F(ExtensionTest, RegistrationClaimsOnlyItsHooksAndChainsToTheHost) {
   old.version = 9;
   EXPECT_EQ(register_hook(&old, &host_.table), -1);
   EXPECT_EQ(old.load, host_load);
-  EXPECT_EQ(ext.registered, 1);
+  EXPECT_EQ(registration().registered, 1);
 
   Register();
   EXPECT_STREQ(scr_.ident, "SCRINFO  10.1.00");
@@ -188,7 +193,7 @@ TEST_F(ExtensionTest, RegistrationClaimsOnlyItsHooksAndChainsToTheHost) {
   Register();
   EXPECT_EQ(scr_.line(0, 12, 0), 3);
   EXPECT_EQ(host_.calls, (std::vector<std::string>{"line 12"}));
-  EXPECT_EQ(ext.current_line, 12);
+  EXPECT_EQ(run_accounting().current_line, 12);
   host_.screens = {{0x1000, {"round", 150.0, 45.0, 1}}};
   EXPECT_EQ(Load({0x1000}), 0);
   ASSERT_EQ(sel_hook_.unload(&selection_, 11, 22), 5);
@@ -201,13 +206,13 @@ TEST_F(ExtensionTest, RegistrationClaimsOnlyItsHooksAndChainsToTheHost) {
   host_.ints["SCRDEBUG"] = 1;
   setenv("DRAVEXT_SCRINFO_TIMEDEBUG", "abc", 1);
   EXPECT_EQ(register_hook(&other, &host_.table), 0);
-  EXPECT_EQ(ext.time_debug, 0);
+  EXPECT_EQ(registration().time_debug, 0);
   EXPECT_TRUE(Said(3, "drav_extension(): Search: hookID = 2"));
   EXPECT_TRUE(Said(3, "Not found: hookID = 2\n\n"));
   setenv("DRAVEXT_SCRINFO_TIMEDEBUG", "2", 1);
   Register();
-  EXPECT_EQ(ext.time_debug, 2);
-  EXPECT_EQ(ext.debug_level, 1);
+  EXPECT_EQ(registration().time_debug, 2);
+  EXPECT_EQ(registration().debug_level, 1);
   EXPECT_TRUE(Said(3, "Found: SCRSEL hookID = 3"));
   EXPECT_TRUE(Said(3, "Found: SCR hookID = 1"));
 }
@@ -286,26 +291,26 @@ TEST_F(ExtensionTest, ScreenTableMergesEqualScreensAndNamesDots) {
   };
   EXPECT_EQ(Load({0x100, 0x200, 0x300, 0x400, 0x500, 0x600, 0x700, 0x800, 0x900, 0xA00}, {1, 1, 1, 1, 1, 1, 1, 1, 0, 2}),
             0);
-  ASSERT_EQ(ext.unique_count, 8);
-  ASSERT_EQ(ext.pointer_count, 9);
+  ASSERT_EQ(screen_table().unique_count, 8);
+  ASSERT_EQ(screen_table().pointer_count, 9);
   const std::vector<std::string> dots = {"Ellipse", "Ellipse", "mf", "mf", "nd00", "round", std::string(63, 'x'), ""};
-  for (int i = 0; i < 8; ++i) EXPECT_STREQ(ext.screen_info[i].dot, dots[static_cast<std::size_t>(i)].c_str()) << i;
-  EXPECT_EQ(ext.pointer_map[1].handle, 0x200u);
-  EXPECT_EQ(ext.pointer_map[1].index, 0);
-  EXPECT_EQ(ext.screen_info[0].screen, 0x100u);
-  EXPECT_EQ(ext.screen_info[0].loaded, 1);
-  EXPECT_EQ(ext.screen_info[3].scrtype, 8);
-  EXPECT_EQ(ext.screen_info[8].dot, nullptr);  // the unknown-screens record
-  EXPECT_EQ(ext.screen_info[8].screen, 0u);
+  for (int i = 0; i < 8; ++i) EXPECT_STREQ(screen_table().screen_info[i].dot, dots[static_cast<std::size_t>(i)].c_str()) << i;
+  EXPECT_EQ(screen_table().pointer_map[1].handle, 0x200u);
+  EXPECT_EQ(screen_table().pointer_map[1].index, 0);
+  EXPECT_EQ(screen_table().screen_info[0].screen, 0x100u);
+  EXPECT_EQ(screen_table().screen_info[0].loaded, 1);
+  EXPECT_EQ(screen_table().screen_info[3].scrtype, 8);
+  EXPECT_EQ(screen_table().screen_info[8].dot, nullptr);  // the unknown-screens record
+  EXPECT_EQ(screen_table().screen_info[8].screen, 0u);
 
   // A second load without an unload frees the first tables (ASan checks).
   EXPECT_EQ(Load({0x100}), 0);
-  EXPECT_EQ(ext.unique_count, 1);
+  EXPECT_EQ(screen_table().unique_count, 1);
   // Nothing taken: only the unknown-screens record.
   EXPECT_EQ(Load({0x100, 0x200}, {0, -1}), 0);
-  EXPECT_EQ(ext.unique_count, 0);
-  EXPECT_EQ(ext.pointer_count, 0);
-  ASSERT_NE(ext.screen_info, nullptr);
+  EXPECT_EQ(screen_table().unique_count, 0);
+  EXPECT_EQ(screen_table().pointer_count, 0);
+  ASSERT_NE(screen_table().screen_info, nullptr);
 }
 
 TEST_F(ExtensionTest, RunsAddUpPixelsAndBoundsPerScreen) {
@@ -315,16 +320,16 @@ TEST_F(ExtensionTest, RunsAddUpPixelsAndBoundsPerScreen) {
   ASSERT_EQ(Load({0xA0, 0xB0, 0xC0, 0}), 0);
   ASSERT_EQ(scr_.init(1, 42, nullptr, nullptr, nullptr), 7);
   ASSERT_EQ(host_.given[0], count_screen_run);
-  EXPECT_EQ(ext.coverage_valid, 1);
+  EXPECT_EQ(run_accounting().coverage_valid, 1);
   ScrRunFn screen = host_.given[0], solid = host_.given[1], copydot = host_.given[2];
-  ScreenInfo& a = ext.screen_info[0];
-  ScreenInfo& b = ext.screen_info[1];
-  ScreenInfo& zero = ext.screen_info[2];
+  ScreenInfo& a = screen_table().screen_info[0];
+  ScreenInfo& b = screen_table().screen_info[1];
+  ScreenInfo& zero = screen_table().screen_info[2];
 
   // The first run, on handle 0, is still a change of screen.
   scr_.line(0, 3, 0);
   screen(0, 7, 2);
-  EXPECT_EQ(ext.screen_changes, 1);
+  EXPECT_EQ(run_accounting().screen_changes, 1);
   EXPECT_EQ(zero.coverage, 2);
   scr_.line(0, 10, 0);
   screen(0xA0, 100, 50);
@@ -335,12 +340,12 @@ TEST_F(ExtensionTest, RunsAddUpPixelsAndBoundsPerScreen) {
   EXPECT_EQ(a.bound_t, 10);
   EXPECT_EQ(a.bound_r, 150);
   EXPECT_EQ(a.bound_b, 12);
-  EXPECT_EQ(ext.screen_changes, 2);
+  EXPECT_EQ(run_accounting().screen_changes, 2);
   // Merged handles add into one record; switching between them is a change.
   screen(0xC0, 200, 5);
   screen(0xA0, 1, 1);
   EXPECT_EQ(a.coverage, 66);
-  EXPECT_EQ(ext.screen_changes, 4);
+  EXPECT_EQ(run_accounting().screen_changes, 4);
   // A zero-length first run sets nothing lasting; the next change sets the
   // left and top bounds again. bound_r starts at 0 and only grows.
   scr_.line(0, 20, 0);
@@ -360,20 +365,20 @@ TEST_F(ExtensionTest, RunsAddUpPixelsAndBoundsPerScreen) {
   EXPECT_EQ(b.bound_r, 500);
   // A handle outside the selection lands where its slot says.
   screen(0xD0, 1, 1);
-  EXPECT_EQ(ext.screen_info[ext.hash.lookup(0xD0)].coverage >= 1, true);
+  EXPECT_EQ(screen_table().screen_info[screen_hash().lookup(0xD0)].coverage >= 1, true);
 
   scr_.line(0, 5, 0);
   solid(0, 0, 10);
   scr_.line(0, 7, 0);
   solid(0, 20, 5);
-  const ScreenInfo& solids = ext.other_info[1];
+  const ScreenInfo& solids = run_accounting().other_info[1];
   EXPECT_EQ(solids.coverage, 15);
   EXPECT_EQ(solids.bound_l, 0);
   EXPECT_EQ(solids.bound_t, 5);
   EXPECT_EQ(solids.bound_r, 25);
   EXPECT_EQ(solids.bound_b, 7);
   copydot(0, 30, 3);
-  EXPECT_EQ(ext.other_info[0].coverage, 3);
+  EXPECT_EQ(run_accounting().other_info[0].coverage, 3);
 
   // Not 1 bit per pixel: reported, and the host gets no callbacks.
   host_.messages.clear();
@@ -381,13 +386,34 @@ TEST_F(ExtensionTest, RunsAddUpPixelsAndBoundsPerScreen) {
   EXPECT_EQ(scr_.init(8, 0, nullptr, nullptr, nullptr), 7);
   EXPECT_TRUE(Said(1, "ext_softscr_init: SCR HOOK Extension in MONO: invalid bps (8)"));
   EXPECT_EQ(host_.given[0], nullptr);
-  EXPECT_EQ(ext.coverage_valid, 0);
+  EXPECT_EQ(run_accounting().coverage_valid, 0);
   // Nothing taken: no hash, no callbacks.
   ASSERT_EQ(Load({0xA0}, {0}), 0);
   EXPECT_EQ(scr_.init(1, 0, nullptr, nullptr, nullptr), 7);
   EXPECT_TRUE(Said(1, "hash_init: invalid number of pointers (<=0)"));
   EXPECT_TRUE(Said(1, "ext_softscr_init: error in hash_init()"));
   EXPECT_EQ(host_.given[0], nullptr);
+}
+
+// A host that reports screen runs outside a counted separation (after the
+// selection was released, or after a new load before its init) reaches
+// no freed or foreign table: such runs are not counted.
+TEST_F(ExtensionTest, ScreenRunsOutsideACountedSeparationAreDropped) {
+  Register();
+  host_.screens = {{0xA0, {"round", 150.0, 45.0, 1}}, {0xB0, {"line", 120.0, 0.0, 1}}};
+  ASSERT_EQ(Load({0xA0, 0xB0}), 0);
+  ASSERT_EQ(scr_.init(1, 0, nullptr, nullptr, nullptr), 7);
+  const ScrRunFn screen = host_.given[0];
+  screen(0xA0, 0, 4);
+  EXPECT_EQ(screen_table().screen_info[0].coverage, 4);
+  ASSERT_EQ(sel_hook_.unload(&selection_, 0, 0), 5);
+  screen(0xB0, 0, 4);  // the table is gone
+  EXPECT_EQ(run_accounting().screen_changes, 1);
+  ASSERT_EQ(Load({0xB0}), 0);
+  screen(0xA0, 0, 4);  // loaded, but not yet started
+  EXPECT_EQ(screen_table().screen_info[0].coverage, 0);
+  EXPECT_EQ(screen_table().screen_info[1].coverage, 0);
+  EXPECT_EQ(run_accounting().coverage_valid, 0);
 }
 
 TEST_F(ExtensionTest, TimedCallbacksCountAndAccountOnlyAboveOne) {
@@ -401,19 +427,19 @@ TEST_F(ExtensionTest, TimedCallbacksCountAndAccountOnlyAboveOne) {
     host_.given[0](0xA0, 0, 5);
     host_.given[1](0, 0, 5);
     host_.given[2](0, 0, 5);
-    EXPECT_EQ(ext.scr_runs, 1);
-    EXPECT_EQ(ext.solid_runs, 1);
-    EXPECT_EQ(ext.cpd_runs, 1);
+    EXPECT_EQ(run_accounting().scr_runs, 1);
+    EXPECT_EQ(run_accounting().solid_runs, 1);
+    EXPECT_EQ(run_accounting().cpd_runs, 1);
     const bool accounted = level[0] == '2';
-    EXPECT_EQ(ext.screen_info[0].coverage, accounted ? 5 : 0);
-    EXPECT_EQ(ext.screen_changes, accounted ? 1 : 0);
+    EXPECT_EQ(screen_table().screen_info[0].coverage, accounted ? 5 : 0);
+    EXPECT_EQ(run_accounting().screen_changes, accounted ? 1 : 0);
   }
 }
 
 TEST_F(ExtensionTest, HandOverBeforeAndAfterRegistration) {
   int count = 7, valid = 7;
-  ScreenInfo* table = ext.other_info;
-  ScreenInfo* other = ext.other_info;
+  ScreenInfo* table = other_info_records();
+  ScreenInfo* other = other_info_records();
   testing::internal::CaptureStdout();
   EXPECT_EQ(pass_screen_info(&count, &table), -4);
   EXPECT_EQ(pass_other_info(&other, &valid), -4);
@@ -441,8 +467,8 @@ TEST_F(ExtensionTest, HandOverBeforeAndAfterRegistration) {
   ASSERT_EQ(pass_screen_info(&count, &table), 0);
   ASSERT_EQ(pass_other_info(&other, &valid), 0);
   EXPECT_EQ(count, 3);
-  EXPECT_EQ(table, ext.screen_info);
-  EXPECT_EQ(other, ext.other_info);
+  EXPECT_EQ(table, screen_table().screen_info);
+  EXPECT_EQ(other, other_info_records());
   EXPECT_EQ(valid, 1);
   EXPECT_TRUE(Said(3, "Screen info:"));
   EXPECT_TRUE(Said(3, "0:0x00000100,dot=round,lpi=150.0,ang=45.0,loaded=1,scrtype=1"));

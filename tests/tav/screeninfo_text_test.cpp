@@ -1,27 +1,28 @@
 // tavinfo's reading of the plug-in's own tags: screens and cutting texts.
 #include <gtest/gtest.h>
 
+#include "tag_vocabulary.h"
 #include "tavinfo_tags.h"
 
 namespace {
 
-using tavinfo::ParseScreenInfo;
+using tagvocab::parse_screen_info;
 
 TEST(ScreenInfoText, BothFormsReadBackAndDescribe) {
-  const auto plain = ParseScreenInfo("COUNT=1\nLC=1.000000 A=0.000000 S=SOLID\n");
+  const auto plain = parse_screen_info("COUNT=1\nLC=1.000000 A=0.000000 S=SOLID\n");
   ASSERT_TRUE(plain);
   ASSERT_EQ(plain->size(), 1u);
   EXPECT_EQ((*plain)[0].name, "SOLID");
   EXPECT_FALSE((*plain)[0].counted);
 
-  const auto extended = ParseScreenInfo(
+  const auto extended = parse_screen_info(
       "COUNT=3\n"
       "LC=150.000000 A=45.000000 S=ROUND COV=0.125000 AREA=10,20,110,120\n"
       "LC=0.000000 A=0.000000 S=UNKNOWN COV=0.000000 AREA=0,0,0,0\n"
       "LC=0.000000 A=0.000000 S=CPP COV=0.004000 AREA=100,100,200,200\n");
   ASSERT_TRUE(extended);
   ASSERT_EQ(extended->size(), 3u);
-  const tavinfo::ScreenLine& round = (*extended)[0];
+  const tagvocab::ScreenLine& round = (*extended)[0];
   EXPECT_EQ(round.ruling, 150.0);
   EXPECT_EQ(round.angle, 45.0);
   EXPECT_EQ(round.coverage, 0.125);
@@ -32,9 +33,9 @@ TEST(ScreenInfoText, BothFormsReadBackAndDescribe) {
   EXPECT_EQ(text[2], "CPP  (copydot): 0.40 % of the page, pixels 100,100 to 200,200");
 
   // Texts of another form, a wrong count, or a cut line are not decoded.
-  EXPECT_FALSE(ParseScreenInfo("hello"));
-  EXPECT_FALSE(ParseScreenInfo("COUNT=2\nLC=1.000000 A=0.000000 S=SOLID\n"));
-  EXPECT_FALSE(ParseScreenInfo("COUNT=1\nLC=1.000000 A=0.000000 S=X COV=0.5 AREA=1,2,3\n"));
+  EXPECT_FALSE(parse_screen_info("hello"));
+  EXPECT_FALSE(parse_screen_info("COUNT=2\nLC=1.000000 A=0.000000 S=SOLID\n"));
+  EXPECT_FALSE(parse_screen_info("COUNT=1\nLC=1.000000 A=0.000000 S=X COV=0.5 AREA=1,2,3\n"));
 }
 
 TEST(CuttingText, ScrambledTagsReadBackInClear) {
@@ -45,11 +46,11 @@ TEST(CuttingText, ScrambledTagsReadBackInClear) {
     value.push_back(static_cast<uint8_t>(clear[i] ^ t[t.size() - 1 - i % t.size()]));
   }
   value.push_back(0);
-  EXPECT_EQ(tavinfo::Unscramble(value, t), clear);
-  EXPECT_TRUE(tavinfo::IsScrambledTag("_KVT_STAGGEREDCUT"));
-  EXPECT_TRUE(tavinfo::IsScrambledTag("_KVT_CAD_Die Cut"));
-  EXPECT_FALSE(tavinfo::IsScrambledTag("_KVT_STAGGER"));
-  EXPECT_FALSE(tavinfo::IsScrambledTag("_KVT_TRANSFORMATION"));
+  EXPECT_EQ(tagvocab::unscramble(value, t), clear);
+  EXPECT_TRUE(tagvocab::is_scrambled_tag("_KVT_STAGGEREDCUT"));
+  EXPECT_TRUE(tagvocab::is_scrambled_tag("_KVT_CAD_Die Cut"));
+  EXPECT_FALSE(tagvocab::is_scrambled_tag("_KVT_STAGGER"));
+  EXPECT_FALSE(tagvocab::is_scrambled_tag("_KVT_TRANSFORMATION"));
 }
 
 TEST(PreviewValue, ThePngWithoutItsPadding) {

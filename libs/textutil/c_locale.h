@@ -1,12 +1,15 @@
-// c_locale.h - formats and scans numbers in the "C" locale without touching
-// the process locale: the calling thread switches to "C" for one scope.
-#ifndef DRAVOUT_C_LOCALE_H
-#define DRAVOUT_C_LOCALE_H
+// c_locale.h - numbers formatted and scanned in the "C" locale without
+// touching the process locale: the calling thread switches to "C" for one
+// scope and back to whatever it had. Tag texts and option values are read
+// and written this way, so a host running in a locale with a decimal comma
+// still gets "150.000000".
+#ifndef TEXTUTIL_C_LOCALE_H
+#define TEXTUTIL_C_LOCALE_H
 
 #include <clocale>
 #include <locale.h>
 
-namespace dravout {
+namespace textutil {
 
 class ScopedCLocale {
  public:
@@ -25,6 +28,6 @@ class ScopedCLocale {
   locale_t previous_;
 };
 
-}  // namespace dravout
+}  // namespace textutil
 
-#endif  // DRAVOUT_C_LOCALE_H
+#endif  // TEXTUTIL_C_LOCALE_H

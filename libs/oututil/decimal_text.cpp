@@ -1,25 +1,9 @@
-// ascii_text.cpp - locale-independent text helpers.
-#include "ascii_text.h"
+// decimal_text.cpp - numbers as decimal text.
+#include "decimal_text.h"
 
 #include <charconv>
 
 namespace dravoututil {
-
-namespace {
-
-// Folds an ASCII capital letter to its small form; other bytes unchanged.
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
-// True when a and b are equal once the ASCII letters A-Z are folded to a-z.
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
 
 // The decimal digits of value.
 std::string decimal(unsigned long long value) {
