@@ -68,6 +68,11 @@ def run_host(ticket_path, *extra):
                           capture_output=True, text=True, timeout=600)
 
 
+def written(result):
+    """The files a run reported, in order (its "wrote <path>" lines)."""
+    return [line[len("wrote "):] for line in result.stdout.splitlines() if line.startswith("wrote ")]
+
+
 def ink_pixels(path):
     """The file's pixels as booleans (True = ink), through Pillow."""
     with Image.open(path) as im:
@@ -206,7 +211,7 @@ class EndToEnd(unittest.TestCase):
             result = run_host(self.ticket([job]))
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual(result.stderr, "")
-            path = result.stdout.split("wrote ", 1)[1].strip()
+            path = written(result)[0]
             w, h, pixels = ink_pixels(path)
             set_pixels, box = ink_box(pixels)
             lines = screen_lines(path)
@@ -240,7 +245,7 @@ class EndToEnd(unittest.TestCase):
         result = run_host(self.ticket([job]))
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
-        paths = [line[len("wrote "):] for line in result.stdout.splitlines()]
+        paths = written(result)
         self.assertEqual(len(paths), 3)
         first = ink_pixels(paths[0])
         self.assertEqual(first[:2], (width, height))
@@ -264,7 +269,7 @@ class EndToEnd(unittest.TestCase):
         result = run_host(self.ticket([job]))
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
-        path = result.stdout.split("wrote ", 1)[1].strip()
+        path = written(result)[0]
         w, h, pixels = ink_pixels(path)
         set_pixels, _ = ink_box(pixels)
         lines = screen_lines(path)
@@ -287,7 +292,7 @@ class EndToEnd(unittest.TestCase):
             result = run_host(self.ticket([job], screen_handles=handles))
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual(result.stderr, "")
-            again = result.stdout.split("wrote ", 1)[1].strip()
+            again = written(result)[0]
             self.assertEqual(screen_lines(again), lines, handles)
 
     def test_screened_gradient_looks_like_a_halftone(self):
@@ -298,7 +303,7 @@ class EndToEnd(unittest.TestCase):
         result = run_host(self.ticket([job]))
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
-        path = result.stdout.split("wrote ", 1)[1].strip()
+        path = written(result)[0]
         png = os.path.join(self.root, "ramp.png")
         with Image.open(path) as im:
             im.convert("L").save(png)
@@ -683,6 +688,98 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(len(files), 2)
         for path in files:
             self.assertEqual(tags_of(path)["_KVT_XMP"]["value"], "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>")
+
+    def test_check_finds_what_the_run_refuses_or_warns_about(self):
+        # The everyday mistakes: an output format the plug-in does not know,
+        # a page wider than the film, a resolution the configuration lacks.
+        def job(name, ppi=2400, width=2400, **options):
+            return {"name": name, "ppi": ppi, "options": {"CONF": "CTP-2400", **options},
+                    "pages": [{"width": width, "height": 100,
+                               "separations": [{"name": "K", "pattern": "bars"}]}]}
+
+        mistakes = {
+            "format": (job("format", OFORMAT="TIFF"), 1, [
+                "jobs[0]: Invalid format (TIFF) chosen",
+                'jobs[0].options.OFORMAT: "TIFF" is no TAV format: give "FW8B"']),
+            "width": (job("width", width=80000), 1, [
+                "jobs[0].pages[0]: Job width too big (80000 > 72000)",
+                "jobs[0].pages[0]: the page is 80000 pixels wide, 846.7 mm (33.33 in) at 2400 ppi; film Plate-A "
+                "of configuration CTP-2400 takes at most 72000 pixels, 762 mm (30 in), or choose configuration "
+                "CTP-4000 (film Plate-B, 1016 mm (40 in))"]),
+            "resolution": (job("resolution", ppi=2540), 0, [
+                "jobs[0]: Requested resolution (2540) not found in selected configuration (CTP-2400)",
+                "jobs[0].ppi: 2540 ppi is not a resolution of configuration CTP-2400 (it has 1200, 2400 ppi)"]),
+        }
+        for name, (mistake, run_status, lines) in mistakes.items():
+            with self.subTest(mistake=name):
+                path = self.ticket([mistake], name + ".json")
+                check = run_host(path, "--check")
+                self.assertEqual(check.returncode, 2, check.stderr)
+                for line in lines:
+                    self.assertIn("riphost: error: %s: %s" % (path, line), check.stderr)
+                self.assertFalse(os.path.exists(os.path.join(self.root, "out")), "--check wrote nothing")
+                # The run meets the same texts, each followed by riphost's line.
+                result = run_host(path)
+                self.assertEqual(result.returncode, run_status, result.stderr)
+                for line in lines:
+                    self.assertIn(line.split(": ", 1)[1], result.stderr)
+                # A refused run leaves no empty output folder; a warned one writes.
+                self.assertEqual(len(self.outputs()), 1 - run_status, self.outputs())
+                if os.path.isdir(os.path.join(self.root, "out")):
+                    for left in self.outputs():
+                        os.remove(os.path.join(self.root, "out", left))
+                    os.rmdir(os.path.join(self.root, "out"))
+        # The example passes the check.
+        examples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples")
+        check = run_host(os.path.join(examples, "job.json"), "--check")
+        self.assertEqual((check.returncode, check.stdout, check.stderr), (0, "", ""))
+
+    def test_ink_share_per_page_matches_the_files(self):
+        # Four plates of known and unknown share; the line after the run
+        # gives each one's set pixels over the page's area, as the files
+        # hold them (mirroring does not change a share).
+        separations = [{"name": "C", "pattern": "checker", "cell": 8},
+                       {"name": "M", "pattern": "bars", "bar": 6},
+                       {"name": "Y", "gradient": "horizontal"},
+                       {"name": "K", "pattern": "target"}]
+        jobs = [{"name": "cover", "ppi": 1200, "pages": [{"width": 300, "height": 200,
+                                                          "separations": separations}]}]
+        result = run_host(self.ticket(jobs), "-v")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        summary = [line for line in result.stdout.splitlines() if line.startswith("page ")]
+        self.assertEqual(len(summary), 1, result.stdout)
+        expected = []
+        for separation, path in zip(separations, written(result)):
+            w, h, pixels = ink_pixels(path)
+            share = 100.0 * sum(map(sum, pixels)) / (w * h)
+            expected.append("%s %.1f %%" % (separation["name"], share))
+            self.assertIn('"%s": ink on %.2f %% of the page' % (separation["name"], share), result.stdout)
+        self.assertEqual(summary[0], "page 1: " + "  ".join(expected))
+        # --quiet prints no summary.
+        quiet = run_host(self.ticket(jobs), "-q")
+        self.assertEqual((quiet.returncode, quiet.stdout), (0, ""))
+
+    def test_syntax_error_points_at_the_missing_comma(self):
+        path = os.path.join(self.root, "broken.json")
+        with open(path, "w") as f:
+            f.write('{\n  "device": "%s",\n  "output": "out"\n  "jobs": []\n}\n' % self.device)
+        result = run_host(path, "--check")
+        self.assertEqual(result.returncode, 2)
+        lines = result.stderr.splitlines()
+        self.assertEqual(lines[0], "riphost: error: %s: line 3, column 18: a comma is missing here, after the "
+                                   "value (the parser stopped at the next one, line 4, column 3)" % path)
+        self.assertEqual(lines[1:], ['      "output": "out"', "    " + " " * 17 + "^"])
+
+    def test_usage_error_is_one_line_and_a_pointer_to_the_help(self):
+        riphost = os.path.join(BIN, "riphost")
+        result = subprocess.run([riphost, "--chek", "job.json"], capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.stderr, "riphost: error: unknown option --chek (did you mean --check?)\n"
+                                        "Try 'riphost --help' for more information.\n")
+        result = subprocess.run([riphost, "--help"], capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0)
+        for text in ("Usage: riphost", "  -q, --quiet  ", "job-ticket.md", "share/doc/dravout"):
+            self.assertIn(text, result.stdout)
 
     def test_query(self):
         result = subprocess.run([os.path.join(BIN, "riphost"), "--query", "version"],
