@@ -64,9 +64,10 @@ void MessageSink::vmessage(int level, const char* format, va_list args) noexcept
 // The plug-in's information waits for -vv; what explains its error does not.
 void MessageSink::plugin_message(int level, const char* format, va_list args) noexcept {
   const bool explains = after_error_ && plugin_error_;
-  if (level == DRAV_MSG_INFO && !explains && verbosity_ < Verbosity::Debug) {
+  if (level == DRAV_MSG_INFO && !explains) {
+    // Plain information: standard output with -vv, else nothing.
     after_error_ = false;
-    return;
+    if (verbosity_ < Verbosity::Debug) return;
   }
   vmessage(level, format, args);
   plugin_error_ = level == DRAV_MSG_ERROR;

@@ -45,6 +45,58 @@ void message(riphost::MessageSink& sink, int level, const char* format, ...) {
   va_end(args);
 }
 
+// A message of the plug-in, as host_message passes it on.
+void plugin(riphost::MessageSink& sink, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void plugin(riphost::MessageSink& sink, int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  sink.plugin_message(level, format, args);
+  va_end(args);
+}
+
+TEST_F(MessageTest, PluginInformationWaitsForDebugUnlessItExplainsThePluginsError) {
+  using riphost::Verbosity;
+  // What each verbosity prints of the same sequence, on out and on err.
+  struct Case {
+    Verbosity verbosity;
+    const char* out;
+    const char* err;
+  };
+  const Case cases[] = {
+      {Verbosity::Quiet, "", "riphost: error: Writing scanline 3 failed\nriphost: error: row 3: the disk is full\n"
+                             "riphost: info: No space left on device\nriphost: error: dravout_putscan failed\n"},
+      {Verbosity::Verbose, "riphost: info: riphost's own\n",
+       "riphost: error: Writing scanline 3 failed\nriphost: error: row 3: the disk is full\n"
+       "riphost: info: No space left on device\nriphost: error: dravout_putscan failed\n"},
+      {Verbosity::Debug,
+       "riphost: info: TAV NO extended screen tag\nriphost: info: riphost's own\nriphost: trace: a call\n"
+       "riphost: info: Unrelated text\n",
+       "riphost: error: Writing scanline 3 failed\nriphost: error: row 3: the disk is full\n"
+       "riphost: info: No space left on device\nriphost: error: dravout_putscan failed\n"},
+  };
+  for (const Case& c : cases) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    {
+      riphost::MessageSink sink(out, err, c.verbosity);
+      plugin(sink, 3, "TAV NO extended screen tag");
+      sink.info("riphost's own");
+      sink.trace("a call");
+      // riphost's line after the plug-in's error keeps its explanation coming.
+      plugin(sink, 1, "Writing scanline %d failed", 3);
+      sink.follow_up(1, "row %d: the disk is full", 3);
+      plugin(sink, 3, "No space left on device");
+      // After riphost's own error, the plug-in's information is no explanation.
+      sink.error("dravout_putscan failed");
+      plugin(sink, 3, "Unrelated text");
+    }
+    EXPECT_EQ(contents(out), c.out) << static_cast<int>(c.verbosity);
+    EXPECT_EQ(contents(err), c.err) << static_cast<int>(c.verbosity);
+    std::fclose(out);
+    std::fclose(err);
+  }
+}
+
 TEST_F(MessageTest, LevelsChooseStreamAndPrefix) {
   riphost::MessageSink sink(out_, err_, false);
   message(sink, 1, "bad %d", 1);
