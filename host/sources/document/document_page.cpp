@@ -1,0 +1,78 @@
+// document_page.cpp - separations, XMP packet and row sources of a document page.
+#include "sources/document/document_page.h"
+
+#include <algorithm>
+
+#include "common/bitrow.h"
+#include "sources/document/plate_xmp.h"
+
+namespace riphost {
+
+namespace {
+
+bool is_process(const std::string& ink) {
+  return std::find_if(kProcessInks.begin(), kProcessInks.end(), [&](const char* name) { return ink == name; }) !=
+         kProcessInks.end();
+}
+
+class PlateSource final : public RowSource {
+ public:
+  PlateSource(PagePlates& plates, std::size_t ink, std::function<bool()> stop)
+      : plates_(plates), ink_(ink), stop_(std::move(stop)), width_(plates.layout().width) {}
+
+  bool screened() const noexcept override { return true; }
+  void set_runs(const RunCallbacks& runs) noexcept override { runs_ = runs; }
+
+  void next_row(std::uint8_t* row) override {
+    plates_.next_row(ink_, row, solids_, stop_);
+    report_runs(row, width_, solids_, plates_.handle(ink_), runs_);
+  }
+
+ private:
+  PagePlates& plates_;
+  std::size_t ink_;
+  std::function<bool()> stop_;
+  int width_;
+  RunList solids_;
+  RunCallbacks runs_;
+};
+
+}  // namespace
+
+std::vector<std::size_t> ink_screens(const DocumentSpec& spec, const PageLayout& layout) {
+  std::vector<std::size_t> screens;
+  for (const std::string& ink : layout.inks) screens.push_back(spec.screen_of(ink));
+  return screens;
+}
+
+Page plate_page(const Page& page, const PageLayout& layout, const std::vector<std::size_t>& screens,
+                const std::vector<ScreenSpec>& job_screens) {
+  Page plate = page;
+  plate.document.reset();
+  plate.width = layout.width;
+  plate.height = layout.height;
+  plate.separations.clear();
+  std::vector<PlateInk> inks;
+  for (std::size_t i = 0; i < layout.inks.size(); ++i) {
+    const std::string& ink = layout.inks[i];
+    const bool process = is_process(ink);
+    Separation separation;
+    separation.where = page.where + " (" + ink + ")";
+    separation.name = ink;
+    separation.screens = {screens.at(i)};
+    separation.uses = {1};
+    separation.inks = {InkName{ink, process ? kProcessGroup : ""}};
+    plate.separations.push_back(std::move(separation));
+    const ScreenSpec& screen = job_screens.at(screens.at(i));
+    inks.push_back(PlateInk{ink, process, screen.ruling, screen.angle, layout.cmyk.at(i)});
+  }
+  const std::string own = page.xmp ? *page.xmp : std::string();
+  plate.xmp = std::make_shared<const std::string>(plate_xmp(inks, own));
+  return plate;
+}
+
+std::unique_ptr<RowSource> make_plate_source(PagePlates& plates, std::size_t ink, std::function<bool()> stop) {
+  return std::make_unique<PlateSource>(plates, ink, std::move(stop));
+}
+
+}  // namespace riphost

@@ -1,0 +1,122 @@
+// page_plates.h - the screened plates of one page, one separation at a time.
+//
+// Ghostscript renders all inks of a band together; the plug-in takes one
+// separation after the other. PagePlates receives the page's bands on the
+// renderer's thread and screens them on worker threads (one worker per
+// core, each with its own inks), so that rendering, screening and writing
+// overlap. The first ink's screened rows go to riphost's thread through a
+// short queue, as they are screened, and are handed to the plug-in while the
+// page is still being rendered; the rows of the other inks wait in spool
+// files (plate_spool.h) until the page is done and their separation comes.
+//
+// riphost's thread calls next_row for ink 0, row after row, then for ink 1,
+// and so on. Memory: a few bands of the renderer, two bands of screened rows
+// of the first ink, and one band of screened rows per ink being spooled.
+#ifndef RIPHOST_PAGE_PLATES_H
+#define RIPHOST_PAGE_PLATES_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sources/document/ink_screening.h"
+#include "sources/document/page_renderer.h"
+#include "sources/document/plate_spool.h"
+
+namespace riphost {
+
+// Where the time of a page went, for the benchmark (seconds summed over the
+// workers' screening, and riphost's waits for screened rows).
+struct PlateTimes {
+  double screening = 0.0;
+  double spooling = 0.0;
+  double waiting = 0.0;
+};
+
+class PagePlates final : public BandSink {
+ public:
+  // screens: one per ink of layout, in its order. Spool files go into
+  // folder. workers: screening threads (at least 1).
+  PagePlates(PageRenderer& renderer, const PageLayout& layout, double ppi, const std::vector<SelectedScreen>& screens,
+             const std::filesystem::path& folder, int workers);
+  // Stops the workers and deletes the spool files.
+  ~PagePlates() override;
+  // Stops the workers and waits for them: they touch no band afterwards,
+  // so the renderer, which owns the bands, may go.
+  void stop();
+  PagePlates(const PagePlates&) = delete;
+  PagePlates& operator=(const PagePlates&) = delete;
+
+  // BandSink, on the renderer's thread.
+  void band(Band& band) override;
+  void page_end() override;
+  void failed(const std::string& message) override;
+
+  // The next screened row of ink (inks in order, rows in order): its bits
+  // into bits (row_bytes(width)), its solid runs into solids. Waits as
+  // needed; when stop() says so it gives a blank row at once (the caller
+  // abandons the separation). Throws HostError when rendering, screening or
+  // spooling failed.
+  void next_row(std::size_t ink, std::uint8_t* bits, RunList& solids, const std::function<bool()>& stop);
+
+  const PageLayout& layout() const noexcept { return layout_; }
+  std::uint32_t handle(std::size_t ink) const noexcept { return handles_[ink]; }
+  PlateTimes times() const;
+  // Bytes the spools of this page took on disk.
+  std::uint64_t spooled_bytes() const;
+
+ private:
+  struct LiveRow {
+    std::vector<std::uint8_t> bits;
+    RunList solids;
+  };
+  struct Worker {
+    std::vector<std::size_t> inks;
+    std::deque<Band*> bands;
+    bool ended = false;  // page_end seen
+    bool done = false;   // its spools are complete
+    std::thread thread;
+  };
+
+  void work(Worker& worker) noexcept;
+  void screen_band(Worker& worker, Band& band);
+  void push_live(const std::uint8_t* bits, const RunList& solids);
+  bool wait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
+            const std::function<bool()>& stop);
+  void fail(const std::string& message);
+  std::filesystem::path spool_file(std::size_t ink) const;
+  void blank(std::uint8_t* bits, RunList& solids) const;
+
+  PageRenderer& renderer_;
+  PageLayout layout_;
+  std::filesystem::path folder_;
+  std::size_t row_bytes_;
+  std::vector<std::unique_ptr<InkScreener>> screeners_;
+  std::vector<std::uint32_t> handles_;
+  std::vector<std::unique_ptr<SpoolWriter>> spools_;  // null for ink 0
+  std::vector<std::unique_ptr<Worker>> workers_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::string error_;
+  // The first ink's screened rows, a ring.
+  std::vector<LiveRow> live_;
+  std::size_t live_head_ = 0;
+  std::size_t live_count_ = 0;
+  // Reading back.
+  std::size_t reading_ink_ = 0;
+  std::unique_ptr<SpoolReader> reader_;
+  PlateTimes times_;
+};
+
+}  // namespace riphost
+
+#endif  // RIPHOST_PAGE_PLATES_H
