@@ -7,6 +7,7 @@
 
 #include "sources/image_reader.h"
 #include "ticket/ticket_content.h"
+#include "ticket/ticket_document.h"
 #include "ticket/ticket_inks.h"
 #include "ticket/ticket_json.h"
 #include "ticket/ticket_options.h"
@@ -145,17 +146,29 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
   Job job;
   job.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return job;
-  check_keys(value, where,
-             {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages", kCommentKey}, problems);
+  std::vector<std::string> keys = {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages",
+                                   kCommentKey};
+  if (names_document(value)) keys.insert(keys.end(), kDocumentJobKeys.begin(), kDocumentJobKeys.end());
+  check_keys(value, where, keys, problems);
   JobContext context{folder, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
   read_job_settings(value, where, ticket.options, job, problems);
   job.cutting = read_cutting(value, where, problems);
   const Json* pages = member(value, "pages");
-  if (!pages) {
+  if (names_document(value)) {
+    // The job's pages are the document's ("pages" is then a page list).
+    read_document_pages(value, where, folder, context.screens, xmp_files, false, job.pages, problems);
+  } else if (!pages) {
     problems.add(place(where, "pages") + ": missing");
   } else if (problems.attempt([&] { require_list(*pages, place(where, "pages")); })) {
     for (std::size_t i = 0; i < pages->size(); ++i) {
-      job.pages.push_back(read_page((*pages)[i], place(where, "pages", i), context, problems));
+      const std::string at = place(where, "pages", i);
+      if (names_document((*pages)[i])) {
+        check_keys((*pages)[i], at, {"document", "pages", "box", "ink_screens", "ncopies", "options", "xmp", kCommentKey},
+                   problems);
+        read_document_pages((*pages)[i], at, folder, context.screens, xmp_files, true, job.pages, problems);
+      } else {
+        job.pages.push_back(read_page((*pages)[i], at, context, problems));
+      }
     }
   }
   check_screen_handles(job, ticket, problems);
