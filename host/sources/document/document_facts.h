@@ -36,6 +36,8 @@ struct DocumentPageFacts {
   int rotate = 0;  // 0, 90, 180 or 270
   // The spot colours the page uses, as the document names them.
   std::vector<std::string> spots;
+  // The page's own XMP packet (PDF page Metadata); empty when none.
+  std::string xmp;
 };
 
 struct DocumentFacts {
@@ -45,6 +47,8 @@ struct DocumentFacts {
   int page_count = 0;
   // PDF: the pages looked at (those a job takes), in ascending order.
   std::vector<DocumentPageFacts> pages;
+  // The document's XMP packet (the PDF catalog's Metadata); empty when none.
+  std::string xmp;
 
   // The facts of page number (PDF), or null.
   const DocumentPageFacts* page(int number) const noexcept;

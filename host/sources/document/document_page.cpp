@@ -37,6 +37,16 @@ class PlateSource final : public RowSource {
   RunCallbacks runs_;
 };
 
+// The packet the plates' description joins: the ticket's for the page, else
+// the document page's own, else the document's.
+std::string own_packet(const Page& page) {
+  if (page.xmp) return *page.xmp;
+  if (!page.document || !page.document->spec || !page.document->spec->facts) return {};
+  const DocumentFacts& facts = *page.document->spec->facts;
+  const DocumentPageFacts* facts_page = facts.page(page.document->number);
+  return facts_page && !facts_page->xmp.empty() ? facts_page->xmp : facts.xmp;
+}
+
 }  // namespace
 
 std::vector<std::size_t> ink_screens(const DocumentSpec& spec, const PageLayout& layout) {
@@ -66,8 +76,7 @@ Page plate_page(const Page& page, const PageLayout& layout, const std::vector<st
     const ScreenSpec& screen = job_screens.at(screens.at(i));
     inks.push_back(PlateInk{ink, process, screen.ruling, screen.angle, layout.cmyk.at(i)});
   }
-  const std::string own = page.xmp ? *page.xmp : std::string();
-  plate.xmp = std::make_shared<const std::string>(plate_xmp(inks, own));
+  plate.xmp = std::make_shared<const std::string>(plate_xmp(inks, own_packet(page)));
   return plate;
 }
 

@@ -125,6 +125,46 @@ std::string unreadable(const DocumentFacts& facts, const GhostscriptSession& gs,
   return facts.name + ": " + what + (line.empty() ? "" : ": Ghostscript says: " + line);
 }
 
+// The XMP packets of the document and of the given pages, through
+// Ghostscript's older PDF interpreter, which can read metadata streams (the
+// newer one cannot yet). A document whose packets cannot be read simply has
+// none: riphost then writes the page's packet alone.
+void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
+  std::string pages = "[";
+  for (int number : numbers) pages += " " + std::to_string(number);
+  pages += "]";
+  const std::string query =
+      "/ripxmp {(RIPHOST-XMP ) print =only (\n) print //false resolvestream"
+      " {dup 65535 string readstring exch print not {exit} if} loop pop (\nRIPHOST-XMP-END\n) print} bind def "
+      "RipDocument (r) file runpdfbegin "
+      "Trailer /Root oget /Metadata knownoget {0 ripxmp} if " +
+      pages + " {dup pdfgetpage /Metadata knownoget {exch ripxmp} {pop} ifelse} forall runpdfend";
+  try {
+    GhostscriptSession gs;
+    gs.permit_reading(facts.file.string());
+    if (!gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false",
+                 "-sRipDocument=" + facts.file.string(), "-c", query})) {
+      return;
+    }
+    const std::string& out = gs.output();
+    std::size_t at = 0;
+    while ((at = out.find("RIPHOST-XMP ", at)) != std::string::npos) {
+      const std::size_t line_end = out.find('\n', at);
+      const std::size_t end = out.find("\nRIPHOST-XMP-END\n", line_end);
+      if (line_end == std::string::npos || end == std::string::npos) break;
+      const int page = static_cast<int>(number(std::string_view(out).substr(at + 12, line_end - at - 12)));
+      std::string packet = out.substr(line_end + 1, end - line_end - 1);
+      if (page == 0) facts.xmp = std::move(packet);
+      for (DocumentPageFacts& facts_page : facts.pages) {
+        if (page != 0 && facts_page.number == page) facts_page.xmp = packet;
+      }
+      at = end;
+    }
+  } catch (const HostError&) {
+    // No packets: as for a document without metadata.
+  }
+}
+
 void probe_pdf(DocumentFacts& facts, const PageList& pages) {
   GhostscriptSession gs;
   gs.permit_reading(facts.file.string());
@@ -233,12 +273,14 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
   } else {
     probe_postscript(facts);
   }
+  std::vector<int> numbers;
   try {
-    pages.pages(facts.page_count);
+    numbers = pages.pages(facts.page_count);
   } catch (const HostError& problem) {
     throw HostError(name + ": " + problem.what());
   }
   check_spots(facts);
+  if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
   return facts;
 }
 
