@@ -72,8 +72,10 @@ Page plate_page(const Page& page, const PageLayout& layout, const std::vector<st
     separation.screens = {screens.at(i)};
     separation.uses = {1};
     separation.inks = {InkName{ink, process ? kProcessGroup : ""}};
-    plate.separations.push_back(std::move(separation));
+    // The separation asks for its own screen, as the page's packet lists it.
     const ScreenSpec& screen = job_screens.at(screens.at(i));
+    separation.requested_screens = {RequestedScreen{screen.ruling, screen.angle}};
+    plate.separations.push_back(std::move(separation));
     inks.push_back(PlateInk{ink, process, screen.ruling, screen.angle, layout.cmyk.at(i)});
   }
   plate.xmp = std::make_shared<const std::string>(plate_xmp(inks, own_packet(page)));
