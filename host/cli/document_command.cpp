@@ -126,6 +126,8 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     const PageList list = PageList::parse(line.pages);
     facts = std::make_shared<const DocumentFacts>(probe_document(line.ticket, line.ticket, list));
     pages = list.pages(facts->page_count);
+    sink.info("%s: %s, %d pages, %zu to run", line.ticket.c_str(), document_kind_name(facts->kind),
+              facts->page_count, pages.size());
     ticket = document_ticket(line, facts, pages, ppi, ruling);
   } catch (const HostError& problem) {
     sink.error("%s", problem.what());

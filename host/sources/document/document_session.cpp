@@ -88,6 +88,16 @@ std::optional<PageLayout> DocumentSession::open_page(int number, const std::func
     throw HostError(facts_->name + ": Ghostscript rendered page " + std::to_string(layout_->number) +
                     " where page " + std::to_string(number) + " was expected");
   }
+  // A PDF page is started at the size it renders at: a page whose size
+  // still changed would render empty in this mode of Ghostscript's.
+  const RenderRequest& request = renderer_->request();
+  if (facts_->kind == DocumentKind::Pdf &&
+      (layout_->width != static_cast<int>(request.width_points * ppi_ / 72.0 + 0.5) ||
+       layout_->height != static_cast<int>(request.height_points * ppi_ / 72.0 + 0.5))) {
+    throw HostError(facts_->name + ": page " + std::to_string(number) + " is " + std::to_string(layout_->width) +
+                    " x " + std::to_string(layout_->height) + " pixels, not the size of its box; riphost cannot "
+                    "render a page whose size changes while it is rendered");
+  }
   if (layout_->width <= 0 || layout_->height <= 0) {
     throw HostError(facts_->name + ": page " + std::to_string(number) + " has no area at this resolution");
   }

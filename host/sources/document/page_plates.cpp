@@ -209,7 +209,11 @@ void PagePlates::next_row(std::size_t ink, std::uint8_t* bits, RunList& solids, 
     reading_ink_ = ink;
   }
   lock.unlock();
+  const auto start = std::chrono::steady_clock::now();
   std::memcpy(bits, reader_->next_row(solids), row_bytes_);
+  const double read = seconds_since(start);
+  std::lock_guard<std::mutex> relock(mutex_);
+  times_.reading += read;
 }
 
 PlateTimes PagePlates::times() const {

@@ -32,11 +32,12 @@
 
 namespace riphost {
 
-// Where the time of a page went, for the benchmark (seconds summed over the
-// workers' screening, and riphost's waits for screened rows).
+// Where the time of a page went (seconds, summed over the workers for
+// screening and spooling), for riphost -v and the benchmark.
 struct PlateTimes {
   double screening = 0.0;
   double spooling = 0.0;
+  double reading = 0.0;  // spooled rows read back on riphost's thread
   double waiting = 0.0;
 };
 
