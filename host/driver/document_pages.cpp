@@ -45,11 +45,11 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
     const Page plate = plate_page(page, *layout, screens, job.screens);
     const bool done = run_page(job, plate, page_number);
     const PlateTimes times = plates_->times();
-    sink_.info("%s page %d: %d x %d pixels, %zu inks; screening %.2f s, spooling %.2f s, reading spools %.2f s, "
-               "waiting %.2f s, %.1f MB spooled",
+    sink_.info("%s page %d: %d x %d pixels, %zu inks; rendering %.2f s (so far), screening %.2f s, spooling %.2f s, "
+               "reading spools %.2f s, writing %.2f s, waiting %.2f s, %.1f MB spooled",
                session.facts().name.c_str(), layout->number, layout->width, layout->height, layout->inks.size(),
-               times.screening, times.spooling, times.reading, times.waiting,
-               static_cast<double>(plates_->spooled_bytes()) / 1e6);
+               session.renderer().rendering_seconds(), times.screening, times.spooling, times.reading, times.writing,
+               times.waiting, static_cast<double>(plates_->spooled_bytes()) / 1e6);
     plates_ = nullptr;
     session.close_page(!done);
     return done;

@@ -186,6 +186,14 @@ void PagePlates::blank(std::uint8_t* bits, RunList& solids) const {
 
 void PagePlates::next_row(std::size_t ink, std::uint8_t* bits, RunList& solids, const std::function<bool()>& stop) {
   std::unique_lock<std::mutex> lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  if (last_row_ != std::chrono::steady_clock::time_point{}) {
+    times_.writing += std::chrono::duration<double>(now - last_row_).count();
+  }
+  struct Taken {
+    std::chrono::steady_clock::time_point& when;
+    ~Taken() { when = std::chrono::steady_clock::now(); }
+  } taken{last_row_};
   if (ink == 0) {
     if (!wait(lock, [&] { return live_count_ > 0 || !error_.empty(); }, stop)) return blank(bits, solids);
     if (live_count_ == 0) throw HostError(error_);

@@ -15,6 +15,7 @@
 #ifndef RIPHOST_PAGE_PLATES_H
 #define RIPHOST_PAGE_PLATES_H
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -38,7 +39,8 @@ struct PlateTimes {
   double screening = 0.0;
   double spooling = 0.0;
   double reading = 0.0;  // spooled rows read back on riphost's thread
-  double waiting = 0.0;
+  double waiting = 0.0;  // riphost's thread waiting for screened rows
+  double writing = 0.0;  // riphost's thread between rows: the plug-in's calls
 };
 
 class PagePlates final : public BandSink {
@@ -116,6 +118,7 @@ class PagePlates final : public BandSink {
   std::size_t reading_ink_ = 0;
   std::unique_ptr<SpoolReader> reader_;
   PlateTimes times_;
+  std::chrono::steady_clock::time_point last_row_{};  // when riphost took the last row
 };
 
 }  // namespace riphost

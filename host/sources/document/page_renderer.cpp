@@ -163,6 +163,7 @@ void PageRenderer::run() noexcept {
     callback.display_separation = RendererCallbacks::separation;
     callback.display_adjust_band_height = RendererCallbacks::band_height;
     callback.display_rectangle_request = RendererCallbacks::rectangle;
+    left_callback_ = std::chrono::steady_clock::now();
     GhostscriptSession gs;
     gs.set_display(&callback, this);
     gs.set_poll(RendererCallbacks::poll, this);
@@ -254,6 +255,22 @@ void PageRenderer::release(Band& band) {
 
 int PageRenderer::rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
                             int* h) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rendering_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - left_callback_).count();
+  }
+  const int code = next_rectangle(memory, ox, oy, raster, plane_raster, x, y, w, h);
+  left_callback_ = std::chrono::steady_clock::now();
+  return code;
+}
+
+double PageRenderer::rendering_seconds() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return rendering_;
+}
+
+int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y,
+                                 int* w, int* h) {
   if (outstanding_) {
     Band* done = outstanding_;
     outstanding_ = nullptr;

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -97,18 +98,23 @@ class PageRenderer {
   void cancel();
 
   const RenderRequest& request() const noexcept { return request_; }
+  // Seconds Ghostscript has spent reading and rendering so far (its
+  // thread's time outside riphost's callbacks).
+  double rendering_seconds() const;
 
  private:
   friend struct RendererCallbacks;
   void run() noexcept;
   std::vector<std::string> arguments() const;
   int rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w, int* h);
+  int next_rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
+                     int* h);
   bool open_page();
   Band* free_band();
   void end(const std::string& message);
 
   RenderRequest request_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::atomic<bool> cancelled_{false};
   // Set by the Ghostscript thread.
@@ -128,6 +134,8 @@ class PageRenderer {
   std::vector<Band*> free_;
   bool finished_ = false;
   std::string error_;
+  std::chrono::steady_clock::time_point left_callback_;  // Ghostscript's thread only
+  double rendering_ = 0.0;
   std::thread thread_;
 };
 
