@@ -22,6 +22,21 @@ DocumentSession& DocumentPages::session(const DocumentPageRef& page) {
   return *session_;
 }
 
+namespace {
+
+// Where the page's time went, for riphost -v.
+void describe_page(MessageSink& sink, DocumentSession& session, const PagePlates& plates) {
+  const PlateTimes times = plates.times();
+  const PageLayout& layout = plates.layout();
+  sink.info("%s page %d: %d x %d pixels, %zu inks; rendering %.2f s (so far), screening %.2f s, spooling %.2f s, "
+            "reading spools %.2f s, writing %.2f s, waiting %.2f s, %.1f MB spooled",
+            session.facts().name.c_str(), layout.number, layout.width, layout.height, layout.inks.size(),
+            session.renderer().rendering_seconds(), times.screening, times.spooling, times.reading, times.writing,
+            times.waiting, static_cast<double>(plates.spooled_bytes()) / 1e6);
+}
+
+}  // namespace
+
 // A page of a document: rendered as far as its inks are known, then run as
 // a page with one separation per ink, whose rows come from its plates.
 bool Driver::run_document_page(const Job& job, const Page& page, std::size_t page_number) {
@@ -29,7 +44,12 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
   DocumentSession& session = documents_->session(*page.document);
   std::optional<PageLayout> layout;
   try {
+    if (terminal_) {
+      const std::string reading = "  " + job.name + "/" + std::to_string(page_number) + ": reading the page";
+      sink_.status_line(reading.c_str());
+    }
     layout = session.open_page(page.document->number, &Driver::stopped);
+    if (terminal_) sink_.clear_status();
     if (!layout) {
       session.close_page(true);
       return false;
@@ -44,12 +64,8 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
     plates_ = &session.start_plates(selected);
     const Page plate = plate_page(page, *layout, screens, job.screens);
     const bool done = run_page(job, plate, page_number);
-    const PlateTimes times = plates_->times();
-    sink_.info("%s page %d: %d x %d pixels, %zu inks; rendering %.2f s (so far), screening %.2f s, spooling %.2f s, "
-               "reading spools %.2f s, writing %.2f s, waiting %.2f s, %.1f MB spooled",
-               session.facts().name.c_str(), layout->number, layout->width, layout->height, layout->inks.size(),
-               session.renderer().rendering_seconds(), times.screening, times.spooling, times.reading, times.writing,
-               times.waiting, static_cast<double>(plates_->spooled_bytes()) / 1e6);
+    // After a failure the line would read as the plug-in's explanation.
+    if (done) describe_page(sink_, session, *plates_);
     plates_ = nullptr;
     session.close_page(!done);
     return done;

@@ -15,6 +15,8 @@
 #include "sources/document/ink_screening.h"
 #include "sources/document/plate_spool.h"
 #include "sources/document/plate_xmp.h"
+#include "ticket/document_screens.h"
+#include "ticket/ticket.h"
 #include "test_support.h"
 #include "xmplib.h"
 
@@ -487,6 +489,91 @@ TEST(PlateXmp, ThePluginsReaderFindsEveryInkWithItsScreen) {
     }
   }
 }
+
+// ------------------------------------------------------------------ tickets
+
+TEST(DocumentScreens, InksTakeNamedScreensElseJobScreensCalledLikeThemElseDefaults) {
+  std::vector<ScreenSpec> screens(1);
+  screens[0].name = "Black";
+  screens[0].ruling = 175;
+  DocumentSpec spec;
+  choose_document_screens(screens, 120, spec);
+  ASSERT_EQ(screens.size(), 5u) << "Cyan, Magenta, Yellow and Spot added; Black is the job's";
+  spec.ink_screens = {{"pantone 185 c", 0}};
+  const struct {
+    const char* ink;
+    double ruling;
+    double angle;
+  } cases[] = {{"Cyan", 120, 15}, {"Magenta", 120, 75}, {"Yellow", 120, 0}, {"Black", 175, 45},
+               {"PANTONE 185 C", 175, 45}, {"Gold", 120, 45}, {"cyan", 120, 45}};
+  for (const auto& c : cases) {
+    const ScreenSpec& screen = screens.at(spec.screen_of(c.ink));
+    EXPECT_EQ(screen.ruling, c.ruling) << c.ink;
+    EXPECT_EQ(screen.angle, c.angle) << c.ink;
+  }
+}
+
+struct TicketCase {
+  const char* name;
+  const char* job;  // the job's JSON
+  std::vector<int> pages;
+  const char* problem;  // part of a problem, or null
+};
+
+class DocumentTicket : public ::testing::TestWithParam<TicketCase> {};
+
+TEST_P(DocumentTicket, JobsAndPagesTakeTheDocumentsPages) {
+  const TicketCase& c = GetParam();
+  TempDir dir;
+  DocumentOptions options;
+  options.pages = 3;
+  write_file(dir / "three.pdf", riphost_test::marks_pdf(options));
+  options.error_on_page = 2;
+  write_file(dir / "bad.ps", riphost_test::marks_postscript(options));
+  riphost_test::write_device_folder(dir / "device");
+  const std::string text = std::string("{\"device\": \"device\", \"output\": \"out\", \"screens\": "
+                                       "[{\"name\": \"S\", \"ruling\": 133, \"angle\": 45}], \"jobs\": [") + c.job + "]}";
+  std::vector<std::string> problems;
+  const Ticket ticket = check_ticket_text(text, dir.path(), {}, problems);
+  if (!c.problem) {
+    ASSERT_TRUE(problems.empty()) << problems.front() << (problems.size() > 1 ? "\n" + problems[1] : "");
+    std::vector<int> pages;
+    for (const Page& page : ticket.jobs.at(0).pages) pages.push_back(page.document ? page.document->number : 0);
+    EXPECT_EQ(pages, c.pages);
+    return;
+  }
+  std::string all;
+  for (const std::string& problem : problems) all += problem + "\n";
+  EXPECT_NE(all.find(c.problem), std::string::npos) << all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tickets, DocumentTicket,
+    ::testing::Values(
+        TicketCase{"all", R"({"name": "a", "document": "three.pdf"})", {1, 2, 3}, nullptr},
+        TicketCase{"list", R"({"name": "a", "document": "three.pdf", "pages": "3,1", "box": "trim",
+                                "ink_screens": {"Spot X": "S"}, "ncopies": 2})", {1, 3}, nullptr},
+        TicketCase{"mixed", R"({"name": "a", "pages": [{"document": "three.pdf", "pages": "2"},
+                                 {"width": 8, "height": 8, "separations": [{"name": "K", "pattern": "bars"}]},
+                                 {"document": "three.pdf", "pages": "3-"}]})", {2, 0, 3}, nullptr},
+        TicketCase{"beyond", R"({"name": "a", "document": "three.pdf", "pages": "2-4"})", {},
+                   "jobs[0].document: three.pdf: page 4 is beyond the last page of the document (3)"},
+        TicketCase{"postscript error", R"({"name": "a", "document": "bad.ps"})", {},
+                   "jobs[0].document: bad.ps: page 2: PostScript error"},
+        TicketCase{"missing", R"({"name": "a", "document": "none.pdf"})", {}, "jobs[0].document: file not found"},
+        TicketCase{"box", R"({"name": "a", "document": "three.pdf", "box": "bleed"})", {},
+                   "jobs[0].box: expected \"media\" or \"trim\""},
+        TicketCase{"screen", R"({"name": "a", "document": "three.pdf", "ink_screens": {"Cyan": "T"}})", {},
+                   "jobs[0].ink_screens.Cyan: no screen called \"T\" in the job"},
+        TicketCase{"page list", R"({"name": "a", "document": "three.pdf", "pages": [1]})", {},
+                   "jobs[0].pages: expected a text"},
+        TicketCase{"page key", R"({"name": "a", "pages": [{"document": "three.pdf", "separations": []}]})", {},
+                   "jobs[0].pages[0].separations: unknown key"}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
 
 }  // namespace
 }  // namespace riphost
