@@ -7,10 +7,43 @@ namespace riphost {
 
 namespace {
 
-// Text as XML character data.
-std::string escaped(const std::string& text) {
+// Whether text is well-formed UTF-8.
+bool is_utf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// Text as XML character data. A name that is no UTF-8 (spot colour names are
+// bytes in a document) is read as Latin-1; control characters XML cannot
+// hold become "?".
+std::string escaped(const std::string& raw) {
+  std::string text;
+  if (is_utf8(raw)) {
+    text = raw;
+  } else {
+    for (unsigned char c : raw) {
+      if (c < 0x80) {
+        text += static_cast<char>(c);
+      } else {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+      }
+    }
+  }
   std::string out;
   for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
+      out += '?';
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
