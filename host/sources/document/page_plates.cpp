@@ -27,16 +27,20 @@ PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double 
     : renderer_(renderer), layout_(layout), folder_(folder), row_bytes_(row_bytes(layout.width)) {
   const std::size_t inks = layout_.inks.size();
   for (std::size_t ink = 0; ink < inks; ++ink) {
-    screeners_.push_back(std::make_unique<InkScreener>(layout_.width, ppi, screens.at(ink)));
     handles_.push_back(screens.at(ink).handle);
     spools_.push_back(ink == 0 ? nullptr : std::make_unique<SpoolWriter>(spool_file(ink), layout_.width));
   }
   live_.resize(kLiveRows);
   for (LiveRow& row : live_) row.bits.assign(row_bytes_, 0);
-  const std::size_t count = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), 1,
-                                                    std::max<std::size_t>(inks, 1));
-  for (std::size_t w = 0; w < count; ++w) workers_.push_back(std::make_unique<Worker>());
-  for (std::size_t ink = 0; ink < inks; ++ink) workers_[ink % count]->inks.push_back(ink);
+  // Every worker screens rows of every ink: each has its own screeners.
+  for (int w = 0; w < std::max(workers, 1); ++w) {
+    auto worker = std::make_unique<Worker>();
+    worker->index = static_cast<std::size_t>(w);
+    for (std::size_t ink = 0; ink < inks; ++ink) {
+      worker->screeners.push_back(std::make_unique<InkScreener>(layout_.width, ppi, screens.at(ink)));
+    }
+    workers_.push_back(std::move(worker));
+  }
   for (auto& worker : workers_) {
     Worker* self = worker.get();
     worker->thread = std::thread([this, self] { work(*self); });
@@ -67,10 +71,30 @@ std::filesystem::path PagePlates::spool_file(std::size_t ink) const {
   return folder_ / ("page" + std::to_string(layout_.number) + "-ink" + std::to_string(ink) + ".spool");
 }
 
+// The staging area of a band buffer, made the first time the buffer comes
+// and used again for it (the renderer has a few buffers that go round).
+PagePlates::Staging& PagePlates::staging_for(Band& band) {
+  for (auto& staging : staging_) {
+    if (staging->band == &band) return *staging;
+  }
+  auto staging = std::make_unique<Staging>();
+  staging->band = &band;
+  staging->bits.resize(layout_.inks.size());
+  staging->solids.resize(layout_.inks.size());
+  staging_.push_back(std::move(staging));
+  return *staging_.back();
+}
+
 void PagePlates::band(Band& band) {
   std::lock_guard<std::mutex> lock(mutex_);
-  band.users = static_cast<int>(workers_.size());
-  for (auto& worker : workers_) worker->bands.push_back(&band);
+  Staging& staging = staging_for(band);
+  staging.sequence = next_sequence_++;
+  staging.pending = static_cast<int>(workers_.size());
+  for (std::size_t ink = 0; ink < layout_.inks.size(); ++ink) {
+    staging.bits[ink].resize(static_cast<std::size_t>(band.rows) * row_bytes_);
+    staging.solids[ink].resize(static_cast<std::size_t>(band.rows));
+  }
+  for (auto& worker : workers_) worker->bands.push_back(&staging);
   changed_.notify_all();
 }
 
@@ -94,66 +118,90 @@ void PagePlates::fail(const std::string& message) {
 void PagePlates::work(Worker& worker) noexcept {
   try {
     for (;;) {
-      Band* band = nullptr;
+      Staging* staging = nullptr;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] { return stopping_ || !worker.bands.empty() || worker.ended; });
         if (stopping_) return;
         if (!worker.bands.empty()) {
-          band = worker.bands.front();
+          staging = worker.bands.front();
           worker.bands.pop_front();
         }
       }
-      if (!band) break;
-      screen_band(worker, *band);
-      if (--band->users == 0) renderer_.release(*band);
+      if (!staging) break;
+      screen_share(worker, *staging);
+      bool last = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last = --staging->pending == 0;
+      }
+      if (last) hand_on(*staging);
     }
-    const auto start = std::chrono::steady_clock::now();
-    for (std::size_t ink : worker.inks) {
-      if (spools_[ink]) spools_[ink]->finish();
+    // Every band a worker took is handed on before it takes the next one:
+    // the last worker to end finds every band handed on.
+    bool last = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      last = ++workers_ended_ == workers_.size();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    times_.spooling += seconds_since(start);
-    worker.done = true;
-    changed_.notify_all();
+    if (last) finish_spools();
   } catch (const std::exception& error) {
-    fail(layout_.inks.empty() ? error.what() : std::string("page ") + std::to_string(layout_.number) + ": " + error.what());
+    fail("page " + std::to_string(layout_.number) + ": " + error.what());
   }
 }
 
-// Screens the worker's inks of a band; the first ink's rows go to riphost,
-// the others into their spools.
-void PagePlates::screen_band(Worker& worker, Band& band) {
-  static thread_local std::vector<std::uint8_t> bits;
-  static thread_local RunList solids;
-  bits.resize(row_bytes_);
+// Screens the worker's rows of a band (every n-th row), every ink.
+void PagePlates::screen_share(Worker& worker, Staging& staging) {
+  const Band& band = *staging.band;
   const std::size_t pixel_row = static_cast<std::size_t>(layout_.width) * kInkSlots;
-  double screening = 0.0;
-  double spooling = 0.0;
-  for (std::size_t ink : worker.inks) {
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t ink = 0; ink < layout_.inks.size(); ++ink) {
     const std::size_t slot = static_cast<std::size_t>(layout_.slots[ink]);
-    for (int r = 0; r < band.rows; ++r) {
-      const auto start = std::chrono::steady_clock::now();
-      const std::uint8_t* pixels = band.pixels.data() + static_cast<std::size_t>(r) * pixel_row + slot;
-      screeners_[ink]->screen(band.y + r, pixels, kInkSlots, bits.data(), solids);
-      screening += seconds_since(start);
-      if (ink == 0) {
-        push_live(bits.data(), solids);
-      } else {
-        const auto spool_start = std::chrono::steady_clock::now();
-        spools_[ink]->add_row(bits.data(), solids);
-        spooling += seconds_since(spool_start);
-      }
-    }
-    if (spools_[ink]) {
-      const auto spool_start = std::chrono::steady_clock::now();
-      spools_[ink]->end_band();
-      spooling += seconds_since(spool_start);
+    for (std::size_t r = worker.index; r < static_cast<std::size_t>(band.rows); r += workers_.size()) {
+      const std::uint8_t* pixels = band.pixels.data() + r * pixel_row + slot;
+      worker.screeners[ink]->screen(band.y + static_cast<int>(r), pixels, kInkSlots,
+                                    staging.bits[ink].data() + r * row_bytes_, staging.solids[ink][r]);
     }
   }
+  const double took = seconds_since(start);
   std::lock_guard<std::mutex> lock(mutex_);
-  times_.screening += screening;
-  times_.spooling += spooling;
+  times_.screening += took;
+}
+
+// Hands a screened band on, bands in their order: the first ink's rows to
+// riphost's thread, the others into their spools; then the band buffer goes
+// back to the renderer.
+void PagePlates::hand_on(Staging& staging) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stopping_ || next_hand_on_ == staging.sequence; });
+    if (stopping_) return;
+  }
+  const std::size_t rows = static_cast<std::size_t>(staging.band->rows);
+  for (std::size_t r = 0; r < rows; ++r) push_live(staging.bits[0].data() + r * row_bytes_, staging.solids[0][r]);
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t ink = 1; ink < layout_.inks.size(); ++ink) {
+    for (std::size_t r = 0; r < rows; ++r) {
+      spools_[ink]->add_row(staging.bits[ink].data() + r * row_bytes_, staging.solids[ink][r]);
+    }
+    spools_[ink]->end_band();
+  }
+  renderer_.release(*staging.band);
+  std::lock_guard<std::mutex> lock(mutex_);
+  times_.spooling += seconds_since(start);
+  ++next_hand_on_;
+  changed_.notify_all();
+}
+
+void PagePlates::finish_spools() {
+  const auto start = std::chrono::steady_clock::now();
+  for (auto& spool : spools_) {
+    if (spool) spool->finish();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  times_.spooling += seconds_since(start);
+  spools_done_ = true;
+  changed_.notify_all();
 }
 
 void PagePlates::push_live(const std::uint8_t* bits, const RunList& solids) {
@@ -207,8 +255,7 @@ void PagePlates::next_row(std::size_t ink, std::uint8_t* bits, RunList& solids, 
     return;
   }
   if (ink != reading_ink_ || !reader_) {
-    Worker& owner = *workers_[ink % workers_.size()];
-    if (!wait(lock, [&] { return owner.done || !error_.empty(); }, stop)) return blank(bits, solids);
+    if (!wait(lock, [&] { return spools_done_ || !error_.empty(); }, stop)) return blank(bits, solids);
     if (!error_.empty()) throw HostError(error_);
     // The spool read last is no longer needed.
     std::error_code ignored;

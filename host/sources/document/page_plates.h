@@ -2,16 +2,19 @@
 //
 // Ghostscript renders all inks of a band together; the plug-in takes one
 // separation after the other. PagePlates receives the page's bands on the
-// renderer's thread and screens them on worker threads (one worker per
-// core, each with its own inks), so that rendering, screening and writing
-// overlap. The first ink's screened rows go to riphost's thread through a
-// short queue, as they are screened, and are handed to the plug-in while the
-// page is still being rendered; the rows of the other inks wait in spool
-// files (plate_spool.h) until the page is done and their separation comes.
+// renderer's thread and screens them on worker threads, one per core, so
+// that rendering, screening and writing overlap. The workers share every
+// band: each screens its share of the band's rows (every n-th row) of every
+// ink, into the band's staging area, so the work stays even whatever inks a
+// page uses. The worker that finishes a band last hands it on, bands in
+// their order: the first ink's rows go to riphost's thread through a short
+// queue and are written by the plug-in while the page is still being
+// rendered; the other inks' rows go to their spool files (plate_spool.h)
+// and wait there until the page is done and their separation comes.
 //
 // riphost's thread calls next_row for ink 0, row after row, then for ink 1,
-// and so on. Memory: a few bands of the renderer, two bands of screened rows
-// of the first ink, and one band of screened rows per ink being spooled.
+// and so on. Memory: the renderer's few bands, the screened rows of as many
+// bands (staging), and 256 screened rows of the first ink.
 #ifndef RIPHOST_PAGE_PLATES_H
 #define RIPHOST_PAGE_PLATES_H
 
@@ -80,16 +83,27 @@ class PagePlates final : public BandSink {
     std::vector<std::uint8_t> bits;
     RunList solids;
   };
+  // The screened rows of one band, every ink, until the band is handed on.
+  struct Staging {
+    Band* band = nullptr;
+    std::uint64_t sequence = 0;  // the band's place in the page
+    int pending = 0;             // workers still screening it
+    std::vector<std::vector<std::uint8_t>> bits;  // [ink]: rows x row bytes
+    std::vector<std::vector<RunList>> solids;     // [ink][row]
+  };
   struct Worker {
-    std::vector<std::size_t> inks;
-    std::deque<Band*> bands;
+    std::size_t index = 0;
+    std::vector<std::unique_ptr<InkScreener>> screeners;  // one per ink
+    std::deque<Staging*> bands;
     bool ended = false;  // page_end seen
-    bool done = false;   // its spools are complete
     std::thread thread;
   };
 
   void work(Worker& worker) noexcept;
-  void screen_band(Worker& worker, Band& band);
+  void screen_share(Worker& worker, Staging& staging);
+  void hand_on(Staging& staging);
+  void finish_spools();
+  Staging& staging_for(Band& band);
   void push_live(const std::uint8_t* bits, const RunList& solids);
   bool wait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
             const std::function<bool()>& stop);
@@ -101,7 +115,6 @@ class PagePlates final : public BandSink {
   PageLayout layout_;
   std::filesystem::path folder_;
   std::size_t row_bytes_;
-  std::vector<std::unique_ptr<InkScreener>> screeners_;
   std::vector<std::uint32_t> handles_;
   std::vector<std::unique_ptr<SpoolWriter>> spools_;  // null for ink 0
   std::vector<std::unique_ptr<Worker>> workers_;
@@ -109,6 +122,11 @@ class PagePlates final : public BandSink {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   bool stopping_ = false;
+  std::vector<std::unique_ptr<Staging>> staging_;  // one per band buffer seen
+  std::uint64_t next_sequence_ = 0;                // of the next band received
+  std::uint64_t next_hand_on_ = 0;                 // of the next band handed on
+  std::size_t workers_ended_ = 0;
+  bool spools_done_ = false;
   std::string error_;
   // The first ink's screened rows, a ring.
   std::vector<LiveRow> live_;
