@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "cli/clean.h"
+#include "cli/document_command.h"
 #include "driver/driver.h"
 #include "common/host_error.h"
 #include "driver/plugin_loader.h"
@@ -27,10 +28,14 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: riphost [--plugin PATH] [-v | --quiet] [-o DIR] [--check] [--confine [--allow DIR]...] JOB.json\n"
+    "       riphost DOC.pdf|DOC.ps|DOC.eps -o DIR [--device DIR] [--ppi N] [--pages 1-3,7]\n"
+    "               [--screens LPI] [--render-only] [--plugin PATH] [-v | --quiet] [--check]\n"
     "       riphost --query KEY[=TEXT] [--query ...] [--plugin PATH] [--confine ...] [JOB.json]\n"
     "       riphost --clean OUTDIR\n"
     "       riphost --version | --help\n"
-    "  Runs the jobs of a JSON job ticket through the output plug-in. JOB.json \"-\"\n"
+    "  Renders a document's pages (Ghostscript) to screened separations, one TAV\n"
+    "  file per ink, or runs the jobs of a JSON job ticket through the output\n"
+    "  plug-in. JOB.json \"-\"\n"
     "  reads the ticket from standard input (its relative names are then taken\n"
     "  against the working folder).\n"
     "  --plugin PATH  the plug-in to load (default: libdravout.so beside riphost,\n"
@@ -53,6 +58,10 @@ constexpr const char* kUsage =
     "                 device folder, cutting texts); no page is run. Exit 0 when\n"
     "                 every key was answered, 1 otherwise\n"
     "  --clean OUTDIR remove the temporary files that stopped runs left in OUTDIR\n"
+    "  With a document: --device DIR (default: the example device folder),\n"
+    "  --ppi N (2400), --pages LIST (all), --screens LPI (150: round dots, C 15,\n"
+    "  M 75, Y 0, K 45, spot colours 45 degrees), --render-only (8-bit grey TIFF\n"
+    "  files of the inks instead of plates)\n"
     "  --version      print riphost's version\n"
     "  --help         print this help\n"
     "Exit status: 0 all fine; 1 an operation failed; 2 bad usage, ticket, plug-in\n"
@@ -193,18 +202,11 @@ int check_only(const CommandLine& line, MessageSink& sink) {
   return problems.empty() && load_problem.empty() ? kExitOk : kExitUsage;
 }
 
-// A run: the checks that need no plug-in (nothing is loaded for a broken
-// ticket), the plug-in, the output folder, then the driver, which checks the
-// options against the opened plug-in before the first job.
-int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
-  std::vector<std::string> problems;
-  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
-  check_device(ticket, problems);
-  check_output_folder(ticket, problems);
-  if (!problems.empty()) {
-    print_problems(sink, ticket_label(line.ticket), problems);
-    return kExitUsage;
-  }
+}  // namespace
+
+// The plug-in, the output folder, then the driver, which checks the options
+// against the opened plug-in before the first job.
+int run_checked_ticket(const CommandLine& line, const Ticket& ticket, MessageSink& sink, bool terminal) {
   std::unique_ptr<PluginLibrary> plugin = load_plugin_or_report(line, sink);
   if (!plugin) return kExitUsage;
   std::vector<fs::path> made = missing_folders(ticket.output_dir);
@@ -223,6 +225,22 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
   // error leaves nothing behind.
   if (status == kExitUsage) remove_made_folders(made);
   return status;
+}
+
+namespace {
+
+// A run: the checks that need no plug-in (nothing is loaded for a broken
+// ticket), then the checked ticket's run.
+int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
+  std::vector<std::string> problems;
+  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
+  check_device(ticket, problems);
+  check_output_folder(ticket, problems);
+  if (!problems.empty()) {
+    print_problems(sink, ticket_label(line.ticket), problems);
+    return kExitUsage;
+  }
+  return run_checked_ticket(line, ticket, sink, terminal);
 }
 
 // What the command line says beyond CommandLine's fields, for the checks
@@ -248,7 +266,8 @@ bool take_ticket(const std::string& arg, CommandLine& line, std::string& error) 
   return true;
 }
 
-// An option that takes a value: --plugin, -o/--output, --query, --clean.
+// An option that takes a value: --plugin, -o/--output, --query, --clean,
+// --allow, and a document's --device, --ppi, --pages, --screens.
 // False with error set when it is none of these or its value is unusable.
 bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i, CommandLine& line, Flags& flags,
                             std::string& error) {
@@ -270,6 +289,13 @@ bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i
   if (is_option(arg, "--clean")) {
     flags.clean = true;
     return option_value(args, i, "--clean", line.clean, error);
+  }
+  if (is_option(arg, "--device") || is_option(arg, "--ppi") || is_option(arg, "--pages") ||
+      is_option(arg, "--screens")) {
+    const std::string name = arg.substr(0, arg.find('='));
+    std::string& value = name == "--device" ? line.device : name == "--ppi" ? line.ppi
+                         : name == "--pages" ? line.pages : line.screens;
+    return option_value(args, i, name, value, error);
   }
   if (is_option(arg, "--allow")) {
     std::string folder;
@@ -300,6 +326,8 @@ bool take_argument(const std::vector<std::string>& args, std::size_t& i, Command
     line.check = true;
   } else if (arg == "--confine") {
     line.confine = true;
+  } else if (arg == "--render-only") {
+    line.render_only = true;
   } else {
     return take_option_with_value(args, i, line, flags, error);
   }
@@ -364,6 +392,11 @@ int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   try {
     if (!line->clean.empty()) return clean_temporaries(line->clean, sink);
     if (!line->queries.empty()) return query_only(*line, sink);
+    if (is_document_command(*line)) return run_document(*line, sink, terminal);
+    if (const std::string problem = document_options_problem(*line); !problem.empty()) {
+      sink.error("%s", problem.c_str());
+      return kExitUsage;
+    }
     if (line->check) return check_only(*line, sink);
     return run_ticket(*line, sink, terminal);
   } catch (const std::bad_alloc&) {

@@ -40,6 +40,7 @@
 #ifndef RIPHOST_DRIVER_H
 #define RIPHOST_DRIVER_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@
 #include "ticket/ticket.h"
 
 namespace riphost {
+
+class DocumentPages;
+class PagePlates;
 
 // Exit statuses of riphost.
 inline constexpr int kExitOk = 0;
@@ -71,6 +75,7 @@ class Driver {
  public:
   // terminal: standard error is a terminal (progress lines are shown).
   Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal);
+  ~Driver();
 
   // Runs the whole ticket; returns kExitOk, kExitFailed or kExitUsage, or
   // stop_exit_status() of the signal that stopped it.
@@ -96,6 +101,7 @@ class Driver {
   bool start_job(const Job& job);
   void hand_cutting_texts(const Job& job);
   bool run_page(const Job& job, const Page& page, std::size_t page_number);
+  bool run_document_page(const Job& job, const Page& page, std::size_t page_number);
   bool run_separation(const Job& job, const Page& page, std::size_t page_number, const Separation& separation);
   bool send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
                  RowSource& source);
@@ -118,6 +124,10 @@ class Driver {
   std::vector<std::uint8_t> screened_row_;  // a screened row, rendered before newscan
   std::vector<char> param_buffer_;          // a text handed through dravout_get_param
   bool failed_ = false;
+  // The documents of the current job, and the plates of the document page
+  // being run (its separations' rows come from them).
+  std::unique_ptr<DocumentPages> documents_;
+  PagePlates* plates_ = nullptr;
 };
 
 }  // namespace riphost
