@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "cli/clean.h"
+#include "cli/document_command.h"
 #include "driver/driver.h"
 #include "common/host_error.h"
 #include "driver/plugin_loader.h"
@@ -167,18 +168,11 @@ int check_only(const CommandLine& line, MessageSink& sink) {
   return passed ? kExitOk : kExitUsage;
 }
 
-// A run: the checks that need no plug-in (nothing is loaded for a broken
-// ticket), the plug-in, the output folder, then the driver, which checks the
-// options against the opened plug-in before the first job.
-int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
-  std::vector<std::string> problems;
-  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
-  check_device(ticket, problems);
-  check_output_folder(ticket, problems);
-  if (!problems.empty()) {
-    print_problems(sink, ticket_label(line.ticket), problems);
-    return kExitUsage;
-  }
+}  // namespace
+
+// The plug-in, the output folder, then the driver, which checks the options
+// against the opened plug-in before the first job.
+int run_checked_ticket(const CommandLine& line, const Ticket& ticket, MessageSink& sink, bool terminal) {
   std::unique_ptr<PluginLibrary> plugin = load_plugin_or_report(line, sink);
   if (!plugin) return kExitUsage;
   std::vector<fs::path> made = missing_folders(ticket.output_dir);
@@ -197,6 +191,22 @@ int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
   // in it stays.
   if (status != kExitOk) remove_made_folders(made);
   return status;
+}
+
+namespace {
+
+// A run: the checks that need no plug-in (nothing is loaded for a broken
+// ticket), then the checked ticket's run.
+int run_ticket(const CommandLine& line, MessageSink& sink, bool terminal) {
+  std::vector<std::string> problems;
+  Ticket ticket = check_ticket_file(line.ticket, ticket_options(line), problems);
+  check_device(ticket, problems);
+  check_output_folder(ticket, problems);
+  if (!problems.empty()) {
+    print_problems(sink, ticket_label(line.ticket), problems);
+    return kExitUsage;
+  }
+  return run_checked_ticket(line, ticket, sink, terminal);
 }
 
 // What the command line says beyond CommandLine's fields, for the checks
@@ -222,7 +232,8 @@ bool take_ticket(const std::string& arg, CommandLine& line, std::string& error) 
   return true;
 }
 
-// An option that takes a value: --plugin, -o/--output, --query, --clean.
+// An option that takes a value: --plugin, -o/--output, --query, --clean,
+// --allow, and a document's --device, --ppi, --pages, --screens.
 // False with error set when it is none of these or its value is unusable.
 bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i, CommandLine& line, Flags& flags,
                             std::string& error) {
@@ -244,6 +255,13 @@ bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i
   if (is_option(arg, "--clean")) {
     flags.clean = true;
     return option_value(args, i, "--clean", line.clean, error);
+  }
+  if (is_option(arg, "--device") || is_option(arg, "--ppi") || is_option(arg, "--pages") ||
+      is_option(arg, "--screens")) {
+    const std::string name = arg.substr(0, arg.find('='));
+    std::string& value = name == "--device" ? line.device : name == "--ppi" ? line.ppi
+                         : name == "--pages" ? line.pages : line.screens;
+    return option_value(args, i, name, value, error);
   }
   if (is_option(arg, "--allow")) {
     std::string folder;
@@ -278,6 +296,8 @@ bool take_argument(const std::vector<std::string>& args, std::size_t& i, Command
     line.check = true;
   } else if (arg == "--confine") {
     line.confine = true;
+  } else if (arg == "--render-only") {
+    line.render_only = true;
   } else {
     return take_option_with_value(args, i, line, flags, error);
   }
@@ -345,6 +365,11 @@ int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   try {
     if (!line->clean.empty()) return clean_temporaries(line->clean, sink);
     if (!line->queries.empty()) return query_only(*line, sink);
+    if (is_document_command(*line)) return run_document(*line, sink, terminal);
+    if (const std::string problem = document_options_problem(*line); !problem.empty()) {
+      print_usage_error(err, problem);
+      return kExitUsage;
+    }
     if (line->check) return check_only(*line, sink);
     return run_ticket(*line, sink, terminal);
   } catch (const std::bad_alloc&) {

@@ -37,6 +37,14 @@ struct CommandLine {
   // --query KEY or KEY=TEXT, in order: ask the plug-in instead of running
   // the ticket, which is then optional.
   std::vector<std::string> queries;
+  // A document instead of a ticket (docs/documents.md): its device folder,
+  // resolution, pages, screen ruling (texts as given; empty: the defaults),
+  // and --render-only.
+  std::string device;
+  std::string ppi;
+  std::string pages;
+  std::string screens;
+  bool render_only = false;
 };
 
 // Reads the arguments (without the program name). Returns nothing and puts
@@ -50,6 +58,11 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 // ticket, plug-in loading or check error; the driver returns 128 + the
 // signal's number when a signal stopped the run.
 int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool terminal);
+
+struct Ticket;
+// A run of a checked ticket: loads the plug-in, makes the output folder and
+// drives the plug-in; the exit status as run_riphost's.
+int run_checked_ticket(const CommandLine& line, const Ticket& ticket, MessageSink& sink, bool terminal);
 
 }  // namespace riphost
 

@@ -7,12 +7,14 @@ namespace riphost {
 
 const char* const kHelpText =
     "Usage: riphost [OPTION]... JOB.json\n"
+    "  or:  riphost [OPTION]... -o DIR DOC.pdf|DOC.ps|DOC.eps\n"
     "  or:  riphost --query=KEY[=TEXT]... [OPTION]... [JOB.json]\n"
     "  or:  riphost --clean=OUTDIR\n"
     "Run the jobs of a JSON job ticket through the TAV output plug-in, as a RIP\n"
     "would: each separation of each page becomes a TAV raster file (a 1-bit\n"
     "plate) in the ticket's output folder, and a line per page tells the ink share\n"
-    "of each separation.\n"
+    "of each separation. Or render the pages of a document (PDF, PostScript or\n"
+    "EPS, with Ghostscript) to screened plates, one TAV file per ink.\n"
     "\n"
     "JOB.json is the job ticket (its format: job-ticket.md, see Documentation\n"
     "below); \"-\" reads it from standard input, and its relative names are then\n"
@@ -46,6 +48,14 @@ const char* const kHelpText =
     "  -h, --help           display this help and exit\n"
     "      --version        output version information and exit\n"
     "\n"
+    "Options for a document (documents.md):\n"
+    "      --device=DIR     the device folder (default: the example's)\n"
+    "      --ppi=N          the resolution, pixels per inch (default 2400)\n"
+    "      --pages=LIST     the pages to run, e.g. 1-3,7 (default: all)\n"
+    "      --screens=LPI    the ruling of the round-dot screens (default 150; C 15,\n"
+    "                       M 75, Y 0, K 45 degrees, spot colours 45)\n"
+    "      --render-only    write each ink as an 8-bit grey TIFF instead of plates\n"
+    "\n"
     "Exit status:\n"
     "  0    all fine\n"
     "  1    an operation failed\n"
@@ -57,6 +67,7 @@ const char* const kHelpText =
     "  job-ticket.md        the job ticket: its format, the checks, the messages\n"
     "  device-file.md       the device folder and its device.toml\n"
     "  plugin-options.md    every option the plug-in reads\n"
+    "  documents.md         running a PDF, PostScript or EPS document\n"
     "\n"
     "The documents are in share/doc/dravout of the installation and in docs/ of\n"
     "the source tree; share/dravout/examples holds an example ticket with its\n"
@@ -67,8 +78,10 @@ void print_usage_error(std::FILE* err, const std::string& problem) {
 }
 
 std::string nearest_command_option(const std::string& arg) {
-  static const char* const kOptions[] = {"--output", "--check", "--verbose", "--quiet",  "--plugin", "--confine",
-                                         "--allow",  "--query", "--clean",   "--help",   "--version"};
+  static const char* const kOptions[] = {"--output", "--check",  "--verbose", "--quiet",   "--plugin",
+                                         "--confine", "--allow", "--query",   "--clean",   "--help",
+                                         "--version", "--device", "--ppi",    "--pages",   "--screens",
+                                         "--render-only"};
   const std::string name = arg.substr(0, arg.find('='));
   NearestName nearest(name);
   for (const char* option : kOptions) nearest.consider(option);

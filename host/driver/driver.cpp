@@ -15,7 +15,9 @@
 #include "common/progress.h"
 #include "sources/row_source.h"
 #include "common/signals.h"
+#include "driver/document_pages.h"
 #include "driver/run_report.h"
+#include "sources/document/document_page.h"
 
 namespace riphost {
 
@@ -28,6 +30,8 @@ Driver::Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bo
   advice_.device_dir = ticket.device_dir;
   session_.set_advisor(&advisor_);
 }
+
+Driver::~Driver() = default;
 
 // Opens, checks, runs every job, closes. Stop signals are noted from here
 // on; the handlers stay until the plug-in is closed.
@@ -210,7 +214,9 @@ void Driver::run_job(const Job& job) {
       return;
     }
     for (std::size_t i = 0; i < job.pages.size(); ++i) {
-      if (stopped() || !run_page(job, job.pages[i], i + 1)) {
+      // A document's page keeps its own number in the file names.
+      const std::size_t number = job.pages[i].document ? static_cast<std::size_t>(job.pages[i].document->number) : i + 1;
+      if (stopped() || !run_page(job, job.pages[i], number)) {
         end_job();
         return;
       }
@@ -264,6 +270,7 @@ void Driver::hand_cutting_texts(const Job& job) {
 // One page: start, separations, end. False when the job must end; a page
 // left after a failed or stopped separation gets no dravout_endpage.
 bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number) {
+  if (page.document) return run_document_page(job, page, page_number);
   advice_.page = &page;
   coverage_.start_page(job.name, page_number);
   options_.set_page(&page.options);
@@ -301,7 +308,11 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
   }
   std::unique_ptr<RowSource> source;
   try {
-    source = make_row_source(separation.source, page.width, page.height, job.ppi, selected);
+    if (plates_) {
+      source = make_plate_source(*plates_, static_cast<std::size_t>(&separation - page.separations.data()), stopped);
+    } else {
+      source = make_row_source(separation.source, page.width, page.height, job.ppi, selected);
+    }
   } catch (const HostError& error) {
     sink_.error("%s: %s", separation.where.c_str(), error.what());
     failed_ = true;
@@ -418,6 +429,8 @@ void Driver::end_job() {
   options_.set_page(nullptr);
   succeeded("dravout_endjob", api_.endjob(), "");
   unload_selection();
+  // The job's documents end with it: Ghostscript stops, the spools go.
+  documents_.reset();
 }
 
 }  // namespace riphost

@@ -41,6 +41,7 @@
 #define RIPHOST_DRIVER_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@
 #include "ticket/ticket.h"
 
 namespace riphost {
+
+class DocumentPages;
+class PagePlates;
 
 // Exit statuses of riphost.
 inline constexpr int kExitOk = 0;
@@ -74,6 +78,7 @@ class Driver {
  public:
   // terminal: standard error is a terminal (progress lines are shown).
   Driver(const PluginApi& api, const Ticket& ticket, MessageSink& sink, bool terminal);
+  ~Driver();
 
   // Runs the whole ticket; returns kExitOk, kExitFailed or kExitUsage, or
   // stop_exit_status() of the signal that stopped it.
@@ -108,6 +113,7 @@ class Driver {
   bool start_job(const Job& job);
   void hand_cutting_texts(const Job& job);
   bool run_page(const Job& job, const Page& page, std::size_t page_number);
+  bool run_document_page(const Job& job, const Page& page, std::size_t page_number);
   bool run_separation(const Job& job, const Page& page, std::size_t page_number, const Separation& separation);
   bool send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
                  RowSource& source);
@@ -137,6 +143,10 @@ class Driver {
   PluginAdvisor advisor_{advice_};
   CoverageReport coverage_;
   std::uint64_t separation_ink_ = 0;  // set pixels of the rows sent for the current separation
+  // The documents of the current job, and the plates of the document page
+  // being run (its separations' rows come from them).
+  std::unique_ptr<DocumentPages> documents_;
+  PagePlates* plates_ = nullptr;
 };
 
 }  // namespace riphost

@@ -56,6 +56,9 @@ void Driver::check_job(const Job& job, std::vector<std::string>& problems) {
   }
   for (std::size_t i = 0; started && i < job.pages.size(); ++i) {
     const Page& page = job.pages[i];
+    // A document's page has its size only once Ghostscript has read it;
+    // the document's own check stands for it.
+    if (page.document) continue;
     options_.set_page(&page.options);
     advice_.page = &page;
     session_.set_place(page.where);

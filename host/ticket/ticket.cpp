@@ -7,6 +7,7 @@
 
 #include "sources/image_reader.h"
 #include "ticket/ticket_content.h"
+#include "ticket/ticket_document.h"
 #include "ticket/ticket_inks.h"
 #include "ticket/ticket_json.h"
 #include "ticket/ticket_options.h"
@@ -145,17 +146,29 @@ Job read_job(const Json& value, const std::string& where, const Places& places, 
   Job job;
   job.where = where;
   if (!problems.attempt([&] { require_object(value, where); })) return job;
-  check_keys(value, where,
-             {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages", kCommentKey}, problems);
+  std::vector<std::string> keys = {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages",
+                                   kCommentKey};
+  if (names_document(value)) keys.insert(keys.end(), kDocumentJobKeys.begin(), kDocumentJobKeys.end());
+  check_keys(value, where, keys, problems);
   JobContext context{&places, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
   read_job_settings(value, where, ticket.options, job, problems);
   job.cutting = read_cutting(value, where, problems);
   const Json* pages = member(value, "pages");
-  if (!pages) {
+  if (names_document(value)) {
+    // The job's pages are the document's ("pages" is then a page list).
+    read_document_pages(value, where, places, context.screens, xmp_files, false, job.pages, problems);
+  } else if (!pages) {
     problems.add(place(where, "pages") + ": missing");
   } else {
-    read_list(*pages, place(where, "pages"), "pages", kMaxPages, false, problems,
-              [&](const Json& item, const std::string& at) { job.pages.push_back(read_page(item, at, context, problems)); });
+    read_list(*pages, place(where, "pages"), "pages", kMaxPages, false, problems, [&](const Json& item, const std::string& at) {
+      if (names_document(item)) {
+        check_keys(item, at, {"document", "pages", "box", "ink_screens", "ncopies", "options", "xmp", kCommentKey},
+                   problems);
+        read_document_pages(item, at, places, context.screens, xmp_files, true, job.pages, problems);
+      } else {
+        job.pages.push_back(read_page(item, at, context, problems));
+      }
+    });
   }
   check_screen_handles(job, ticket, problems);
   return job;

@@ -26,6 +26,7 @@
 
 #include "ticket/option_value.h"
 #include "ticket/content_source.h"
+#include "ticket/document_spec.h"
 #include "ticket/screen_spec.h"
 
 namespace riphost {
@@ -73,6 +74,9 @@ struct Page {
   OptionSet options;
   XmpText xmp;  // the page's XMP packet ("xmp"); null: none
   std::vector<Separation> separations;
+  // A page of a document (docs/documents.md): its size, separations and XMP
+  // packet come from the rendered page; null for other pages.
+  std::shared_ptr<const DocumentPageRef> document;
 };
 
 // Resolution of a job that gives neither "ppi" nor a "RES" option. A job

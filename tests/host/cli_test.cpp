@@ -83,14 +83,16 @@ TEST(CommandLineTest, HelpVersionAndUsage) {
   RunResult help = riphost_test::run_in_process({"--help"});
   EXPECT_EQ(help.status, 0);
   // Laid out for help2man: "Usage:" lines, options as "  -x, --long=ARG  text".
-  EXPECT_EQ(help.out.rfind("Usage: riphost [OPTION]... JOB.json\n  or:  riphost --query=KEY", 0), 0u) << help.out;
+  EXPECT_EQ(help.out.rfind("Usage: riphost [OPTION]... JOB.json\n  or:  riphost [OPTION]... -o DIR DOC.pdf", 0), 0u)
+      << help.out;
+  EXPECT_NE(help.out.find("\n  or:  riphost --query=KEY"), std::string::npos) << help.out;
   for (const char* text : {"\n      --plugin=PATH  ", "\n  -v, --verbose  ", "\n  -vv  ", "\n  -q, --quiet  ",
                            "\n  -o, --output=DIR  ", "\n      --check  ", "\n      --clean=OUTDIR  ",
                            "\n      --version  ", "\n  -h, --help  ", "\n      --query=KEY  ",
                            "screeningtechnology=NovaDot|NovaDot", "\"-\"", "standard input", "\nExit status:\n",
                            "\n  0    all fine\n", "\n  1    an operation failed\n", "\n  2    bad usage",
                            "130", "SIGHUP", "\nDocumentation:\n", "job-ticket.md", "device-file.md",
-                           "plugin-options.md", "share/doc/dravout"}) {
+                           "plugin-options.md", "documents.md", "\n      --render-only  ", "share/doc/dravout"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
   // No line is wider than a terminal.

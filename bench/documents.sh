@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Documents to plates: riphost against Ghostscript's own 1-bit separations.
+#
+#   bench/documents.sh [BUILD_DIR] [--repeat N] [--a1] [--no-a4]
+#
+#   BUILD_DIR   build folder holding bin/riphost and the plug-in (default
+#               "build"; a release build gives meaningful figures)
+#   --repeat N  runs per side; the median is shown (default 3)
+#   --a1        also an A1 page (56133 x 79467 pixels at 2400 ppi): time and
+#               peak resident memory of riphost, which must stay under 1 GiB
+#   --no-a4     leave out the A4 comparison
+#
+# The page (tests/e2e/documents.py, photo_page_pdf): A4 PDF, a CMYK picture
+# over most of the page, a 50 % cyan patch, a solid black patch, a 40 % patch
+# of the spot colour PANTONE 185 C, a CMYK vignette and text; 5 inks. Each
+# side runs the same document at 2400 ppi, turn about, in the same run:
+#
+#   riphost   riphost page.pdf -o OUT -v  (renders with Ghostscript, screens
+#             150 lpi AM, writes 5 TAV files through the plug-in, Deflate;
+#             files are synced by the plug-in before they get their names)
+#   gs        gs -sDEVICE=tiffsep1 -r2400 -o OUT/p%d.tif page.pdf (renders,
+#             screens with its own threshold arrays and writes one 1-bit TIFF
+#             per ink), then the files are synced
+#
+# Shown: median wall time of each side, the ratio riphost / gs (below 1:
+# riphost is faster), peak resident memory of each (/usr/bin/time, the whole
+# process: riphost includes Ghostscript, which runs inside it), output
+# sizes, and riphost's split from its -v line (medians): Ghostscript's
+# rendering, screening (summed over the screening threads), spooling and
+# reading back the other inks, writing (riphost's thread in the plug-in's
+# calls) and waiting for screened rows. Files live in a temporary folder
+# under $TMPDIR (else /tmp), removed at the end.
+set -euo pipefail
+
+build=build
+repeat=3
+a1=
+a4=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --repeat) [ $# -ge 2 ] && [[ $2 =~ ^[1-9]$ ]] || { echo "documents.sh: --repeat needs 1..9" >&2; exit 2; }
+              repeat=$2; shift ;;
+    --a1) a1=1 ;;
+    --no-a4) a4= ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
+    -*) echo "documents.sh: unknown option $1" >&2; exit 2 ;;
+    *) build=$1 ;;
+  esac
+  shift
+done
+here=$(cd "$(dirname "$0")/.." && pwd)
+riphost=$(cd "$build" && pwd)/bin/riphost
+[ -x "$riphost" ] || { echo "documents.sh: no $riphost (build the riphost and dravout targets)" >&2; exit 2; }
+command -v gs >/dev/null || { echo "documents.sh: Ghostscript (gs) is missing" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/documents-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+/usr/bin/python3 - "$here/tests/e2e" "$work" <<'EOF'
+import os, sys
+sys.path.insert(0, sys.argv[1])
+import documents
+documents.photo_page_pdf(os.path.join(sys.argv[2], "a4.pdf"))
+documents.write_pdf(os.path.join(sys.argv[2], "a1.pdf"), 1684.0, 2384.0,
+                    photo=(60.0, 80.0, 1560.0, 2200.0, 1200, 1680))
+EOF
+
+# run NAME OUT COMMAND...: one timed run; appends "seconds kib bytes" to NAME.
+run() {
+  local name=$1 out=$2
+  shift 2
+  rm -rf "$out" && mkdir -p "$out"
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" > "$work/stdout" 2> "$work/stderr" || {
+    echo "documents.sh: $name failed:" >&2; cat "$work/stderr" >&2; exit 1; }
+  echo "$(cat "$work/time") $(du -sb "$out" | cut -f1)" >> "$work/$name"
+}
+
+gs_tiffsep1() {
+  gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=tiffsep1 -r2400 -o "$1/p%d.tif" "$2"
+  sync "$1"/*
+}
+
+if [ -n "$a4" ]; then
+  for ((i = 1; i <= repeat; i++)); do
+    run riphost "$work/out" "$riphost" "$work/a4.pdf" -o "$work/out" -v
+    grep -o "rendering .* MB spooled" "$work/stdout" >> "$work/split"
+    run gs "$work/out" bash -c "$(declare -f gs_tiffsep1); gs_tiffsep1 '$work/out' '$work/a4.pdf'"
+  done
+fi
+if [ -n "$a1" ]; then
+  run a1 "$work/out" "$riphost" "$work/a1.pdf" -o "$work/out" -v
+fi
+
+/usr/bin/python3 - "$work" "$repeat" "$a4" "$a1" <<'EOF'
+import os, re, statistics, sys
+work, repeat, a4, a1 = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+
+def runs(name):
+    with open(os.path.join(work, name)) as f:
+        return [tuple(float(v) for v in line.split()) for line in f if line.strip()]
+
+if a4:
+    ours, theirs = runs("riphost"), runs("gs")
+    t_ours = statistics.median(r[0] for r in ours)
+    t_gs = statistics.median(r[0] for r in theirs)
+    print("A4 CMYK + spot colour, 2400 ppi (19833 x 28067 pixels, 5 inks), median of %d" % repeat)
+    print("  %-26s %9s %14s %12s" % ("", "time (s)", "peak RSS (MiB)", "output (MB)"))
+    print("  %-26s %9.2f %14.0f %12.1f" % ("riphost (screens, TAV)", t_ours, max(r[1] for r in ours) / 1024,
+                                          ours[0][2] / 1e6))
+    print("  %-26s %9.2f %14.0f %12.1f" % ("gs -sDEVICE=tiffsep1", t_gs, max(r[1] for r in theirs) / 1024,
+                                          theirs[0][2] / 1e6))
+    print("  time ratio riphost / gs: %.2f" % (t_ours / t_gs))
+    keys = ["rendering", "screening", "spooling", "reading spools", "writing", "waiting"]
+    values = {k: [] for k in keys}
+    with open(os.path.join(work, "split")) as f:
+        for line in f:
+            for k in keys:
+                m = re.search(re.escape(k) + r" ([0-9.]+) s", line)
+                if m:
+                    values[k].append(float(m.group(1)))
+    print("  riphost's split (median s): " + ", ".join("%s %.2f" % (k, statistics.median(v))
+                                                      for k, v in values.items() if v))
+if a1:
+    t, kib, size = runs("a1")[0]
+    print("A1 (56133 x 79467 pixels, 5 inks): riphost %.1f s, peak RSS %.0f MiB (%s 1 GiB)" %
+          (t, kib / 1024, "under" if kib < 1024 * 1024 else "OVER"))
+    if kib >= 1024 * 1024:
+        sys.exit(1)
+EOF

@@ -1,0 +1,151 @@
+// document_command.cpp - checking a document and making its job.
+#include "cli/document_command.h"
+
+#include <charconv>
+#include <memory>
+#include <system_error>
+
+#include "cli/ticket_check.h"
+#include "common/host_error.h"
+#include "driver/driver.h"
+#include "driver/plugin_loader.h"
+#include "sources/document/document_probe.h"
+#include "sources/document/render_only.h"
+#include "ticket/document_screens.h"
+#include "ticket/ticket.h"
+
+namespace riphost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A number option: given text in (0, most], or the default when empty.
+double number_option(const std::string& text, const char* name, double fallback, double most) {
+  if (text.empty()) return fallback;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value > 0.0) || value > most) {
+    throw HostError(std::string(name) + " \"" + text + "\": expected a number greater than 0 and at most " +
+                    std::to_string(static_cast<long long>(most)));
+  }
+  return value;
+}
+
+std::string job_name(const fs::path& file) {
+  const std::string stem = file.stem().string();
+  return stem.empty() ? std::string("document") : stem;
+}
+
+// One job taking the pages of the document, each a page of the job.
+Ticket document_ticket(const CommandLine& line, std::shared_ptr<const DocumentFacts> facts,
+                       const std::vector<int>& pages, double ppi, double ruling) {
+  Ticket ticket;
+  std::error_code error;
+  const fs::path device = line.device.empty() ? default_device_folder() : fs::path(line.device);
+  if (device.empty()) throw HostError("no device folder: the example device folder is missing (give --device DIR)");
+  ticket.device_dir = fs::absolute(device, error);
+  ticket.output_dir = fs::absolute(line.output, error);
+  Job job;
+  job.where = facts->name;
+  job.name = job_name(facts->file);
+  job.ppi = ppi;
+  job.options.add("RES", ppi, "--ppi");
+  auto spec = std::make_shared<DocumentSpec>();
+  spec->where = facts->name;
+  spec->facts = facts;
+  choose_document_screens(job.screens, ruling, *spec);
+  for (int number : pages) {
+    Page page;
+    page.where = facts->name + " page " + std::to_string(number);
+    page.document = std::make_shared<DocumentPageRef>(DocumentPageRef{spec, number});
+    job.pages.push_back(std::move(page));
+  }
+  ticket.jobs.push_back(std::move(job));
+  return ticket;
+}
+
+// --check with a document: the ticket's checks and the plug-in's options.
+int check_document(const CommandLine& line, const Ticket& ticket, MessageSink& sink) {
+  std::vector<std::string> problems;
+  check_device(ticket, problems);
+  check_output_folder(ticket, problems);
+  std::string load_problem;
+  try {
+    PluginLibrary plugin(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
+    check_plugin_options(plugin.api(), ticket, sink, problems);
+  } catch (const HostError& problem) {
+    load_problem = problem.what();
+  }
+  for (const std::string& problem : problems) sink.error("%s: %s", line.ticket.c_str(), problem.c_str());
+  if (!load_problem.empty()) sink.error("%s", load_problem.c_str());
+  return problems.empty() && load_problem.empty() ? kExitOk : kExitUsage;
+}
+
+}  // namespace
+
+bool is_document_command(const CommandLine& line) {
+  if (line.ticket.empty() || line.ticket == kStandardInput) return false;
+  try {
+    sniff_document(line.ticket, line.ticket);
+    return true;
+  } catch (const HostError&) {
+    return false;
+  }
+}
+
+std::string document_options_problem(const CommandLine& line) {
+  if (line.device.empty() && line.ppi.empty() && line.pages.empty() && line.screens.empty() && !line.render_only) {
+    return {};
+  }
+  return "--device, --ppi, --pages, --screens and --render-only go with a document (PDF, PostScript or EPS), "
+         "not with a ticket";
+}
+
+fs::path default_device_folder() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  const fs::path candidates[] = {
+      error ? fs::path() : (exe.parent_path() / RIPHOST_INSTALLED_EXAMPLES / "device").lexically_normal(),
+      fs::path(RIPHOST_SOURCE_EXAMPLES) / "device",
+  };
+  for (const fs::path& candidate : candidates) {
+    if (!candidate.empty() && fs::exists(candidate / "device.toml", error)) return candidate;
+  }
+  return {};
+}
+
+int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
+  std::shared_ptr<const DocumentFacts> facts;
+  std::vector<int> pages;
+  Ticket ticket;
+  try {
+    if (line.output.empty()) throw HostError("a document needs an output folder: -o DIR");
+    const double ppi = number_option(line.ppi, "--ppi", kDefaultPpi, kMaxPpi);
+    const double ruling = number_option(line.screens, "--screens", kDocumentRuling, 10000.0);
+    const PageList list = PageList::parse(line.pages);
+    facts = std::make_shared<const DocumentFacts>(probe_document(line.ticket, line.ticket, list));
+    pages = list.pages(facts->page_count);
+    sink.info("%s: %s, %d pages, %zu to run", line.ticket.c_str(), document_kind_name(facts->kind),
+              facts->page_count, pages.size());
+    ticket = document_ticket(line, facts, pages, ppi, ruling);
+  } catch (const HostError& problem) {
+    sink.error("%s", problem.what());
+    return kExitUsage;
+  }
+  if (line.check) return check_document(line, ticket, sink);
+  std::vector<std::string> problems;
+  if (!line.render_only) check_device(ticket, problems);
+  check_output_folder(ticket, problems);
+  if (!problems.empty()) {
+    for (const std::string& problem : problems) sink.error("%s: %s", line.ticket.c_str(), problem.c_str());
+    return kExitUsage;
+  }
+  if (line.render_only) {
+    return render_only(*facts, pages, ticket.jobs.front().ppi, PageBoxChoice::Media, ticket.output_dir, sink,
+                       terminal);
+  }
+  return run_checked_ticket(line, ticket, sink, terminal);
+}
+
+}  // namespace riphost

@@ -1,0 +1,81 @@
+// document_pages.cpp - running the pages of documents.
+#include "driver/document_pages.h"
+
+#include <optional>
+
+#include "common/host_error.h"
+#include "driver/driver.h"
+#include "sources/document/document_page.h"
+
+namespace riphost {
+
+DocumentSession& DocumentPages::session(const DocumentPageRef& page) {
+  if (session_ && spec_ == page.spec.get()) return *session_;
+  session_.reset();
+  std::vector<int> numbers;
+  for (const Page& each : job_.pages) {
+    if (each.document && each.document->spec == page.spec) numbers.push_back(each.document->number);
+  }
+  spec_ = page.spec.get();
+  session_ = std::make_unique<DocumentSession>(page.spec->facts, numbers, job_.ppi, page.spec->box,
+                                               DocumentSession::default_workers());
+  return *session_;
+}
+
+namespace {
+
+// Where the page's time went, for riphost -v.
+void describe_page(MessageSink& sink, DocumentSession& session, const PagePlates& plates) {
+  const PlateTimes times = plates.times();
+  const PageLayout& layout = plates.layout();
+  sink.info("%s page %d: %d x %d pixels, %zu inks; rendering %.2f s (so far), screening %.2f s, spooling %.2f s, "
+            "reading spools %.2f s, writing %.2f s, waiting %.2f s, %.1f MB spooled",
+            session.facts().name.c_str(), layout.number, layout.width, layout.height, layout.inks.size(),
+            session.renderer().rendering_seconds(), times.screening, times.spooling, times.reading, times.writing,
+            times.waiting, static_cast<double>(plates.spooled_bytes()) / 1e6);
+}
+
+}  // namespace
+
+// A page of a document: rendered as far as its inks are known, then run as
+// a page with one separation per ink, whose rows come from its plates.
+bool Driver::run_document_page(const Job& job, const Page& page, std::size_t page_number) {
+  if (!documents_) documents_ = std::make_unique<DocumentPages>(job);
+  DocumentSession& session = documents_->session(*page.document);
+  std::optional<PageLayout> layout;
+  try {
+    if (terminal_) {
+      const std::string reading = "  " + job.name + "/" + std::to_string(page_number) + ": reading the page";
+      sink_.status_line(reading.c_str());
+    }
+    layout = session.open_page(page.document->number, &Driver::stopped);
+    if (terminal_) sink_.clear_status();
+    if (!layout) {
+      session.close_page(true);
+      return false;
+    }
+    if (layout->inks.size() >= static_cast<std::size_t>(kInkSlots)) {
+      sink_.warning("%s: page %d fills all %d inks Ghostscript renders: further spot colours became process inks",
+                    session.facts().name.c_str(), layout->number, kInkSlots);
+    }
+    const std::vector<std::size_t> screens = ink_screens(*page.document->spec, *layout);
+    std::vector<SelectedScreen> selected;
+    for (std::size_t index : screens) selected.push_back({job.screens.at(index), screening_.handle_of(index)});
+    plates_ = &session.start_plates(selected);
+    const Page plate = plate_page(page, *layout, screens, job.screens);
+    const bool done = run_page(job, plate, page_number);
+    // After a failure the line would read as the plug-in's explanation.
+    if (done) describe_page(sink_, session, *plates_);
+    plates_ = nullptr;
+    session.close_page(!done);
+    return done;
+  } catch (const HostError& error) {
+    plates_ = nullptr;
+    session.close_page(true);
+    sink_.error("%s", error.what());
+    failed_ = true;
+    return false;
+  }
+}
+
+}  // namespace riphost

@@ -1,0 +1,287 @@
+// document_probe.cpp - asking Ghostscript about a document before running it.
+#include "sources/document/document_probe.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string_view>
+
+#include "common/host_error.h"
+#include "sources/document/ghostscript_session.h"
+
+namespace riphost {
+
+namespace fs = std::filesystem;
+
+const char* document_kind_name(DocumentKind kind) noexcept {
+  switch (kind) {
+    case DocumentKind::Pdf: return "PDF";
+    case DocumentKind::PostScript: return "PostScript";
+    case DocumentKind::Eps: return "EPS";
+  }
+  return "document";
+}
+
+const DocumentPageFacts* DocumentFacts::page(int number) const noexcept {
+  for (const DocumentPageFacts& facts : pages) {
+    if (facts.number == number) return &facts;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The PostScript that prints the facts of the pages of ranges (pairs of first
+// and last page, 0 for "to the end") of the PDF named RipDocument, one line a
+// fact; names of spot colours in hexadecimal.
+std::string pdf_query(const PageList& pages) {
+  std::string ranges = "[";
+  for (const auto& [first, last] : pages.ranges()) {
+    ranges += "[" + std::to_string(first) + " " + std::to_string(last) + "]";
+  }
+  ranges += "]";
+  return "/riphex {{16#100 add 16 3 string cvrs 1 2 getinterval print} forall} bind def "
+         "/ripbox {2 copy known {(RIPHOST-BOX ) print dup =only get {( ) print =only} forall (\\n) print}"
+         " {pop pop} ifelse} bind def "
+         "/ripwanted {/ripn exch def //false " + ranges +
+         " {aload pop dup 0 eq {pop 16#7fffffff} if ripn ge exch ripn le and or} forall} bind def "
+         "RipDocument (r) file runpdfbegin "
+         "(RIPHOST-COUNT ) print pdfpagecount = "
+         "1 1 pdfpagecount {dup ripwanted {"
+         " dup (RIPHOST-PAGE ) print = PDFFile exch 1 sub .PDFPageInfoExt"
+         " dup /MediaBox ripbox dup /TrimBox ripbox"
+         " dup /Rotate known {(RIPHOST-ROTATE ) print dup /Rotate get =} if"
+         " dup /Spots known {dup /Spots get {(RIPHOST-SPOT ) print dup length string cvs riphex (\\n) print}"
+         " forall} if pop} {pop} ifelse} for "
+         "runpdfend";
+}
+
+std::string from_hex(std::string_view hex) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    unsigned value = 0;
+    std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
+    text += static_cast<char>(value);
+  }
+  return text;
+}
+
+double number(std::string_view text) {
+  double value = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// Reads a "RIPHOST-BOX MediaBox x0 y0 x1 y1" line into the page's facts.
+void read_box(std::istringstream& words, DocumentPageFacts& page) {
+  std::string key;
+  std::array<std::string, 4> values;
+  words >> key >> values[0] >> values[1] >> values[2] >> values[3];
+  const PageBox box{number(values[0]), number(values[1]), number(values[2]), number(values[3])};
+  if (key == "MediaBox") page.media = box;
+  if (key == "TrimBox") page.trim = box;
+}
+
+// Reads the query's answer into facts.
+void read_answer(const std::string& output, DocumentFacts& facts) {
+  facts.page_count = -1;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string tag;
+    words >> tag;
+    if (tag == "RIPHOST-COUNT") {
+      std::string count;
+      words >> count;
+      facts.page_count = static_cast<int>(number(count));
+    } else if (tag == "RIPHOST-PAGE") {
+      std::string page;
+      words >> page;
+      facts.pages.push_back(DocumentPageFacts{});
+      facts.pages.back().number = static_cast<int>(number(page));
+    } else if (facts.pages.empty()) {
+      continue;
+    } else if (tag == "RIPHOST-BOX") {
+      read_box(words, facts.pages.back());
+    } else if (tag == "RIPHOST-ROTATE") {
+      std::string rotate;
+      words >> rotate;
+      facts.pages.back().rotate = ((static_cast<int>(number(rotate)) % 360) + 360) % 360;
+    } else if (tag == "RIPHOST-SPOT") {
+      std::string hex;
+      words >> hex;
+      facts.pages.back().spots.push_back(from_hex(hex));
+    }
+  }
+}
+
+// The message for a document Ghostscript could not read.
+std::string unreadable(const DocumentFacts& facts, const GhostscriptSession& gs, const std::string& what) {
+  const std::string line = gs.error_line();
+  return facts.name + ": " + what + (line.empty() ? "" : ": Ghostscript says: " + line);
+}
+
+// The XMP packets of the document and of the given pages, through
+// Ghostscript's older PDF interpreter, which can read metadata streams (the
+// newer one cannot yet). A document whose packets cannot be read simply has
+// none: riphost then writes the page's packet alone.
+void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
+  std::string pages = "[";
+  for (int number : numbers) pages += " " + std::to_string(number);
+  pages += "]";
+  const std::string query =
+      "/ripxmp {(RIPHOST-XMP ) print =only (\n) print //false resolvestream"
+      " {dup 65535 string readstring exch print not {exit} if} loop pop (\nRIPHOST-XMP-END\n) print} bind def "
+      "RipDocument (r) file runpdfbegin "
+      "Trailer /Root oget /Metadata knownoget {0 ripxmp} if " +
+      pages + " {dup pdfgetpage /Metadata knownoget {exch ripxmp} {pop} ifelse} forall runpdfend";
+  try {
+    GhostscriptSession gs;
+    gs.permit_reading(facts.file.string());
+    if (!gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false",
+                 "-sRipDocument=" + facts.file.string(), "-c", query})) {
+      return;
+    }
+    const std::string& out = gs.output();
+    std::size_t at = 0;
+    while ((at = out.find("RIPHOST-XMP ", at)) != std::string::npos) {
+      const std::size_t line_end = out.find('\n', at);
+      const std::size_t end = out.find("\nRIPHOST-XMP-END\n", line_end);
+      if (line_end == std::string::npos || end == std::string::npos) break;
+      const int page = static_cast<int>(number(std::string_view(out).substr(at + 12, line_end - at - 12)));
+      std::string packet = out.substr(line_end + 1, end - line_end - 1);
+      if (page == 0) facts.xmp = std::move(packet);
+      for (DocumentPageFacts& facts_page : facts.pages) {
+        if (page != 0 && facts_page.number == page) facts_page.xmp = packet;
+      }
+      at = end;
+    }
+  } catch (const HostError&) {
+    // No packets: as for a document without metadata.
+  }
+}
+
+void probe_pdf(DocumentFacts& facts, const PageList& pages) {
+  GhostscriptSession gs;
+  gs.permit_reading(facts.file.string());
+  const bool ran = gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q",
+                           "-sRipDocument=" + facts.file.string(), "-c", pdf_query(pages)});
+  read_answer(gs.output(), facts);
+  if (!ran || facts.page_count < 0) throw HostError(unreadable(facts, gs, "Ghostscript cannot read this PDF"));
+  if (facts.page_count == 0) throw HostError(unreadable(facts, gs, "no page can be read from this PDF"));
+}
+
+// Counts the pages of a PostScript program run at a low resolution.
+struct PageCounter {
+  int pages = 0;
+  static int open(void*, void*) { return 0; }
+  static int preclose(void*, void*) { return 0; }
+  static int close(void*, void*) { return 0; }
+  static int presize(void*, void*, int, int, int, unsigned int) { return 0; }
+  static int size(void*, void*, int, int, int, unsigned int, unsigned char*) { return 0; }
+  static int sync(void*, void*) { return 0; }
+  static int page(void* handle, void*, int, int) {
+    ++static_cast<PageCounter*>(handle)->pages;
+    return 0;
+  }
+};
+
+void probe_postscript(DocumentFacts& facts) {
+  PageCounter counter;
+  display_callback callback{};
+  callback.size = sizeof callback;
+  callback.version_major = DISPLAY_VERSION_MAJOR;
+  callback.version_minor = DISPLAY_VERSION_MINOR;
+  callback.display_open = PageCounter::open;
+  callback.display_preclose = PageCounter::preclose;
+  callback.display_close = PageCounter::close;
+  callback.display_presize = PageCounter::presize;
+  callback.display_size = PageCounter::size;
+  callback.display_sync = PageCounter::sync;
+  callback.display_page = PageCounter::page;
+  GhostscriptSession gs;
+  gs.set_display(&callback, &counter);
+  const unsigned format =
+      display_format(DISPLAY_COLORS_CMYK, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8, DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST);
+  std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=display",
+                                   "-dDisplayFormat=" + std::to_string(format), "-r4"};
+  if (facts.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
+  args.push_back(facts.file.string());
+  if (!gs.run(args)) {
+    throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " +
+                    (facts.kind == DocumentKind::Eps ? "EPS" : "PostScript") + " error" +
+                    (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line()));
+  }
+  facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages, 1) : counter.pages;
+  if (facts.page_count == 0) throw HostError(facts.name + ": the PostScript program prints no page");
+}
+
+// Refuses pages of a PDF with more spot colours than riphost renders.
+void check_spots(const DocumentFacts& facts) {
+  for (const DocumentPageFacts& page : facts.pages) {
+    std::vector<std::string> own;
+    for (const std::string& spot : page.spots) {
+      if (spot != "Cyan" && spot != "Magenta" && spot != "Yellow" && spot != "Black" && spot != "All" &&
+          spot != "None") {
+        own.push_back(spot);
+      }
+    }
+    if (static_cast<int>(own.size()) > kMaxSpotColours) {
+      std::string names;
+      for (const std::string& spot : own) names += (names.empty() ? "" : ", ") + spot;
+      throw HostError(facts.name + ": page " + std::to_string(page.number) + " uses " +
+                      std::to_string(own.size()) + " spot colours (" + names + "); riphost renders at most " +
+                      std::to_string(kMaxSpotColours) + " spot colours on a page");
+    }
+  }
+}
+
+}  // namespace
+
+DocumentKind sniff_document(const fs::path& file, const std::string& name) {
+  std::FILE* in = std::fopen(file.c_str(), "rb");
+  if (!in) throw HostError(name + ": cannot open it: " + std::strerror(errno));
+  std::array<char, 1024> head{};
+  const std::size_t got = std::fread(head.data(), 1, head.size(), in);
+  std::fclose(in);
+  const std::string_view text(head.data(), got);
+  if (text.find("%PDF-") != std::string_view::npos) return DocumentKind::Pdf;
+  if (got >= 4 && static_cast<unsigned char>(head[0]) == 0xC5 && static_cast<unsigned char>(head[1]) == 0xD0 &&
+      static_cast<unsigned char>(head[2]) == 0xD3 && static_cast<unsigned char>(head[3]) == 0xC6) {
+    return DocumentKind::Eps;
+  }
+  if (text.rfind("%!", 0) == 0) {
+    const std::string_view first = text.substr(0, text.find_first_of("\r\n"));
+    return first.find("EPSF") != std::string_view::npos ? DocumentKind::Eps : DocumentKind::PostScript;
+  }
+  throw HostError(name + ": not a PDF, PostScript or EPS file");
+}
+
+DocumentFacts probe_document(const fs::path& file, const std::string& name, const PageList& pages) {
+  DocumentFacts facts;
+  std::error_code error;
+  facts.file = fs::absolute(file, error);
+  if (error) facts.file = file;
+  facts.name = name;
+  facts.kind = sniff_document(facts.file, name);
+  if (facts.kind == DocumentKind::Pdf) {
+    probe_pdf(facts, pages);
+  } else {
+    probe_postscript(facts);
+  }
+  std::vector<int> numbers;
+  try {
+    numbers = pages.pages(facts.page_count);
+  } catch (const HostError& problem) {
+    throw HostError(name + ": " + problem.what());
+  }
+  check_spots(facts);
+  if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
+  return facts;
+}
+
+}  // namespace riphost

@@ -1,0 +1,40 @@
+// document_probe.h - a first look at a document, before any plug-in call.
+//
+// riphost checks a document as it checks a ticket: before it loads the
+// plug-in it makes sure Ghostscript can read the document, that the pages a
+// job asks for exist, and (PDF) that each page's spot colours fit. Problems
+// found here stop the run with exit status 2 and nothing written.
+//
+//   PDF         Ghostscript's PDF interpreter answers a query: the number of
+//               pages, and for the pages the job takes their media, trim
+//               and rotation, and the spot colours their resources use.
+//   PostScript  The program runs once at a low resolution, nothing kept:
+//               its pages are counted and a PostScript error is found with
+//               the page it happened on.
+//   EPS         As PostScript; an EPS file is one page, cropped to its
+//               bounding box.
+#ifndef RIPHOST_DOCUMENT_PROBE_H
+#define RIPHOST_DOCUMENT_PROBE_H
+
+#include <filesystem>
+#include <string>
+
+#include "sources/document/document_facts.h"
+#include "sources/document/page_list.h"
+
+namespace riphost {
+
+// The kind of a document, told by its first bytes. Throws HostError (the
+// file's name first) when it cannot be read or is none of the three.
+DocumentKind sniff_document(const std::filesystem::path& file, const std::string& name);
+
+// Looks at the document: kind, number of pages, and for a PDF the facts of
+// the pages of the list. Throws HostError naming the file (and the page when
+// the trouble lies in one) with Ghostscript's own error line: a document
+// Ghostscript cannot read, a PostScript error, a page beyond the document,
+// a page with more spot colours than kMaxSpotColours.
+DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages);
+
+}  // namespace riphost
+
+#endif  // RIPHOST_DOCUMENT_PROBE_H

@@ -1,0 +1,323 @@
+// page_renderer.cpp - the display device's callbacks and Ghostscript's thread.
+//
+// Ghostscript is set up so that the display device renders right (see
+// docs/documents.md): separation mode, chunky pixels of eight 8-bit inks,
+// the page buffer refused so that it asks for rectangles (bands). A PDF is
+// started at its pages' own size, because a page size change in this mode
+// renders the page empty, and with its spot colours named and the order of
+// eight inks fixed, because otherwise the device packs fewer inks into a
+// pixel than its colour encoding assumes. Unused places of the eight are
+// filled with names of ours, which never become plates.
+#include "sources/document/page_renderer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+
+#include "common/host_error.h"
+#include "sources/document/ghostscript_session.h"
+
+namespace riphost {
+
+namespace {
+
+constexpr const char* kSparePrefix = "riphost-spare-";
+// A band buffer holds about this many bytes; a few go round.
+constexpr std::size_t kBandBytes = 8u << 20;
+constexpr int kBandBuffers = 4;
+
+// A number as Ghostscript reads it, in the "C" locale.
+std::string number_text(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+  return std::string(text, result.ptr);
+}
+
+// A PostScript string of any bytes.
+std::string hex_string(const std::string& text) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string hex = "<";
+  for (unsigned char c : text) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex + ">";
+}
+
+// "1-3,7" for the pages 1, 2, 3, 7.
+std::string page_list_text(const std::vector<int>& pages) {
+  std::string text;
+  for (std::size_t i = 0; i < pages.size();) {
+    std::size_t j = i;
+    while (j + 1 < pages.size() && pages[j + 1] == pages[j] + 1) ++j;
+    text += (text.empty() ? "" : ",") + std::to_string(pages[i]);
+    if (j > i) text += "-" + std::to_string(pages[j]);
+    i = j + 1;
+  }
+  return text;
+}
+
+// The page device settings that fix eight inks: the process inks, the
+// page's spot colours, names of ours for the places left.
+std::string separation_setup(const std::vector<std::string>& spots) {
+  std::string names = "/SeparationColorNames [";
+  std::string order = "/SeparationOrder [(Cyan) (Magenta) (Yellow) (Black)";
+  int used = 0;
+  for (const std::string& spot : spots) {
+    if (used == kInkSlots - 4) break;
+    names += " " + hex_string(spot);
+    order += " " + hex_string(spot);
+    ++used;
+  }
+  for (int spare = used + 1; used < kInkSlots - 4; ++used, ++spare) {
+    const std::string name = hex_string(kSparePrefix + std::to_string(spare));
+    names += " " + name;
+    order += " " + name;
+  }
+  return "<< " + names + "] " + order + "] >> setpagedevice";
+}
+
+}  // namespace
+
+// The display device's callbacks: handle is the renderer.
+struct RendererCallbacks {
+  static PageRenderer& of(void* handle) { return *static_cast<PageRenderer*>(handle); }
+  static int nothing(void*, void*) { return 0; }
+  static int presize(void* handle, void*, int width, int height, int, unsigned int) {
+    PageRenderer& renderer = of(handle);
+    renderer.width_ = width;
+    renderer.height_ = height;
+    return renderer.cancelled_ ? -1 : 0;
+  }
+  static int size(void*, void*, int, int, int, unsigned int, unsigned char*) { return 0; }
+  static int page(void*, void*, int, int) { return 0; }
+  // Refusing the page buffer makes the device ask for rectangles.
+  static void* memalloc(void*, void*, std::size_t) { return nullptr; }
+  static int memfree(void*, void*, void*) { return 0; }
+  static int separation(void* handle, void*, int component, const char* name, unsigned short c, unsigned short m,
+                        unsigned short y, unsigned short k) {
+    PageRenderer& renderer = of(handle);
+    if (component < 0 || component >= kInkSlots || !name) return 0;
+    renderer.names_[static_cast<std::size_t>(component)] = name;
+    renderer.cmyk_[static_cast<std::size_t>(component)] = {c / 65535.0, m / 65535.0, y / 65535.0, k / 65535.0};
+    return 0;
+  }
+  static int band_height(void*, void*, int) { return 0; }
+  static int rectangle(void* handle, void*, void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x,
+                       int* y, int* w, int* h) {
+    return of(handle).rectangle(memory, ox, oy, raster, plane_raster, x, y, w, h);
+  }
+  static int poll(void* handle) { return of(handle).cancelled_ ? -1 : 0; }
+};
+
+PageRenderer::PageRenderer(RenderRequest request) : request_(std::move(request)) {
+  thread_ = std::thread([this] { run(); });
+}
+
+PageRenderer::~PageRenderer() {
+  cancel();
+  if (thread_.joinable()) thread_.join();
+}
+
+void PageRenderer::cancel() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cancelled_ = true;
+  changed_.notify_all();
+}
+
+std::vector<std::string> PageRenderer::arguments() const {
+  const unsigned format = display_format(DISPLAY_COLORS_SEPARATION, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8,
+                                         DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST, DISPLAY_CHUNKY);
+  std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=display",
+                                   "-dDisplayFormat=" + std::to_string(format), "-r" + number_text(request_.ppi),
+                                   "-sPageList=" + page_list_text(request_.pages)};
+  const std::string file = request_.document.file.string();
+  if (request_.document.kind == DocumentKind::Pdf) {
+    args.push_back("-dDEVICEWIDTHPOINTS=" + number_text(request_.width_points));
+    args.push_back("-dDEVICEHEIGHTPOINTS=" + number_text(request_.height_points));
+    if (request_.box == PageBoxChoice::Trim) args.push_back("-dUseTrimBox");
+    args.insert(args.end(), {"-c", separation_setup(request_.spots), "-f", file});
+  } else {
+    if (request_.document.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
+    args.push_back(file);
+  }
+  return args;
+}
+
+void PageRenderer::run() noexcept {
+  std::string message;
+  try {
+    display_callback callback{};
+    callback.size = sizeof callback;
+    callback.version_major = DISPLAY_VERSION_MAJOR;
+    callback.version_minor = DISPLAY_VERSION_MINOR;
+    callback.display_open = RendererCallbacks::nothing;
+    callback.display_preclose = RendererCallbacks::nothing;
+    callback.display_close = RendererCallbacks::nothing;
+    callback.display_presize = RendererCallbacks::presize;
+    callback.display_size = RendererCallbacks::size;
+    callback.display_sync = RendererCallbacks::nothing;
+    callback.display_page = RendererCallbacks::page;
+    callback.display_memalloc = RendererCallbacks::memalloc;
+    callback.display_memfree = RendererCallbacks::memfree;
+    callback.display_separation = RendererCallbacks::separation;
+    callback.display_adjust_band_height = RendererCallbacks::band_height;
+    callback.display_rectangle_request = RendererCallbacks::rectangle;
+    left_callback_ = std::chrono::steady_clock::now();
+    GhostscriptSession gs;
+    gs.set_display(&callback, this);
+    gs.set_poll(RendererCallbacks::poll, this);
+    gs.permit_reading(request_.document.file.string());
+    if (!gs.run(arguments()) || page_open_) {
+      const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
+      message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
+                ": Ghostscript could not render it" +
+                (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line());
+    }
+  } catch (const std::exception& error) {
+    message = request_.document.name + ": " + error.what();
+  }
+  end(cancelled_ ? std::string() : message);
+}
+
+// Ends the run: a page still open learns that no more bands come.
+void PageRenderer::end(const std::string& message) {
+  BandSink* sink = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    error_ = message;
+    if (page_open_) sink = sink_;
+    page_open_ = false;
+    changed_.notify_all();
+  }
+  if (sink) sink->failed(message);
+}
+
+// The first rectangle of a page: its layout goes to riphost, which starts it.
+bool PageRenderer::open_page() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  PageLayout layout;
+  layout.number = page_index_ < request_.pages.size() ? request_.pages[page_index_] : 0;
+  layout.width = width_;
+  layout.height = height_;
+  for (int slot = 0; slot < kInkSlots; ++slot) {
+    const std::string& name = names_[static_cast<std::size_t>(slot)];
+    if (name.empty() || name.rfind(kSparePrefix, 0) == 0) continue;
+    layout.inks.push_back(name);
+    layout.slots.push_back(slot);
+    layout.cmyk.push_back(cmyk_[static_cast<std::size_t>(slot)]);
+  }
+  laid_out_ = std::move(layout);
+  started_ = false;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return started_ || cancelled_; });
+  if (cancelled_) return false;
+  page_open_ = true;
+  next_row_ = 0;
+  return true;
+}
+
+void PageRenderer::start_page(BandSink& sink) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!laid_out_) return;
+  // The last page's readers give their bands back before it ends; wait for
+  // the last of them before the buffers change size.
+  changed_.wait(lock, [&] { return free_.size() == bands_.size() || cancelled_; });
+  const std::size_t row = static_cast<std::size_t>(laid_out_->width) * kInkSlots;
+  band_rows_ = static_cast<int>(std::clamp<std::size_t>(kBandBytes / std::max<std::size_t>(row, 1), 16, 256));
+  if (bands_.empty()) {
+    for (int i = 0; i < kBandBuffers; ++i) bands_.push_back(std::make_unique<Band>());
+    for (auto& band : bands_) free_.push_back(band.get());
+  }
+  // Every buffer is free between pages: the last page's readers are done.
+  for (auto& band : bands_) band->pixels.resize(row * static_cast<std::size_t>(band_rows_));
+  sink_ = &sink;
+  started_ = true;
+  laid_out_.reset();
+  changed_.notify_all();
+}
+
+Band* PageRenderer::free_band() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return !free_.empty() || cancelled_; });
+  if (cancelled_) return nullptr;
+  Band* band = free_.back();
+  free_.pop_back();
+  return band;
+}
+
+void PageRenderer::release(Band& band) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  free_.push_back(&band);
+  changed_.notify_all();
+}
+
+int PageRenderer::rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
+                            int* h) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rendering_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - left_callback_).count();
+  }
+  const int code = next_rectangle(memory, ox, oy, raster, plane_raster, x, y, w, h);
+  left_callback_ = std::chrono::steady_clock::now();
+  return code;
+}
+
+double PageRenderer::rendering_seconds() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return rendering_;
+}
+
+int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y,
+                                 int* w, int* h) {
+  if (outstanding_) {
+    Band* done = outstanding_;
+    outstanding_ = nullptr;
+    sink_->band(*done);
+  }
+  *memory = nullptr;
+  *w = *h = 1;  // a rectangle without memory ends the run
+  if (!page_open_ && !open_page()) return 0;
+  if (next_row_ >= height_) {
+    BandSink* sink = sink_;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      page_open_ = false;
+      sink_ = nullptr;
+      ++page_index_;
+    }
+    sink->page_end();
+    *w = *h = 0;
+    return 0;
+  }
+  Band* band = free_band();
+  if (!band) return 0;
+  band->y = next_row_;
+  band->rows = std::min(band_rows_, height_ - next_row_);
+  next_row_ += band->rows;
+  outstanding_ = band;
+  *memory = band->pixels.data();
+  *ox = 0;
+  *oy = band->y;
+  *raster = width_ * kInkSlots;
+  *plane_raster = 0;
+  *x = 0;
+  *y = band->y;
+  *w = width_;
+  *h = band->rows;
+  return 0;
+}
+
+std::optional<PageLayout> PageRenderer::next_page(const std::function<bool()>& stop) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (laid_out_ && !started_) return laid_out_;
+    if (!error_.empty()) throw HostError(error_);
+    if (finished_ || cancelled_) return std::nullopt;
+    changed_.wait_for(lock, std::chrono::milliseconds(20));
+    if (stop && stop()) return std::nullopt;
+  }
+}
+
+}  // namespace riphost

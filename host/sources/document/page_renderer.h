@@ -1,0 +1,144 @@
+// page_renderer.h - Ghostscript rendering pages into bands, on a thread.
+//
+// The renderer runs one Ghostscript session over some pages of a document
+// (page_renderer.cpp tells how Ghostscript is set up), on a thread of its
+// own. For each page it first reports the page's layout (size in pixels at
+// the job's resolution and the names of its inks, known once Ghostscript
+// has read the whole page) and waits until riphost starts the page; then it
+// renders the page in full-width bands of chunky pixels, 8 bytes a pixel,
+// one byte per ink slot (0 paper, 255 full ink), and hands each band to the
+// page's BandSink. A few band buffers go round: Ghostscript waits for a free
+// one, so memory stays bounded whatever the page size.
+#ifndef RIPHOST_PAGE_RENDERER_H
+#define RIPHOST_PAGE_RENDERER_H
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sources/document/document_facts.h"
+
+namespace riphost {
+
+// Bytes of a rendered pixel: one per ink slot.
+inline constexpr int kInkSlots = 8;
+
+struct PageLayout {
+  int number = 0;  // the page's number in the document
+  int width = 0;
+  int height = 0;
+  std::vector<std::string> inks;  // the page's inks: process first, then spot colours
+  std::vector<int> slots;         // the byte of each ink in a pixel
+  // What each ink looks like in process inks (0 to 1 each), as the document
+  // gives it for a spot colour.
+  std::vector<std::array<double, 4>> cmyk;
+};
+
+// Rows [y, y + rows) of a page, kInkSlots bytes a pixel.
+struct Band {
+  std::vector<std::uint8_t> pixels;
+  int y = 0;
+  int rows = 0;
+  std::atomic<int> users{0};  // readers still using it
+};
+
+// Receives a page's bands, on the renderer's thread; each band goes back
+// with PageRenderer::release once every reader is done with it.
+class BandSink {
+ public:
+  virtual ~BandSink() = default;
+  virtual void band(Band& band) = 0;
+  // Every band of the page was handed over.
+  virtual void page_end() = 0;
+  // Rendering stopped for good (message says why; empty when cancelled).
+  virtual void failed(const std::string& message) = 0;
+};
+
+struct RenderRequest {
+  DocumentFacts document;    // file, name, kind
+  std::vector<int> pages;    // ascending page numbers
+  double ppi = 2400.0;
+  PageBoxChoice box = PageBoxChoice::Media;
+  // PDF: the size the pages are rendered at (points, after rotation) and
+  // their spot colours; all pages of a request share both.
+  double width_points = 0.0;
+  double height_points = 0.0;
+  std::vector<std::string> spots;
+};
+
+class PageRenderer {
+ public:
+  // Starts Ghostscript on its thread.
+  explicit PageRenderer(RenderRequest request);
+  // Cancels what is left and waits for the thread.
+  ~PageRenderer();
+  PageRenderer(const PageRenderer&) = delete;
+  PageRenderer& operator=(const PageRenderer&) = delete;
+
+  // Waits for the next page's layout. Returns nothing when the run has no
+  // more pages or stop() said so (checked every few milliseconds). Throws
+  // HostError with the file, the page and Ghostscript's error line when it
+  // failed.
+  std::optional<PageLayout> next_page(const std::function<bool()>& stop);
+  // Lets the page laid out last render into sink.
+  void start_page(BandSink& sink);
+  // A band's readers are done with it.
+  void release(Band& band);
+  // Stops Ghostscript at its next chance; bands no longer flow.
+  void cancel();
+
+  const RenderRequest& request() const noexcept { return request_; }
+  // Seconds Ghostscript has spent reading and rendering so far (its
+  // thread's time outside riphost's callbacks).
+  double rendering_seconds() const;
+
+ private:
+  friend struct RendererCallbacks;
+  void run() noexcept;
+  std::vector<std::string> arguments() const;
+  int rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w, int* h);
+  int next_rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
+                     int* h);
+  bool open_page();
+  Band* free_band();
+  void end(const std::string& message);
+
+  RenderRequest request_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::atomic<bool> cancelled_{false};
+  // Set by the Ghostscript thread.
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<std::string> names_ = std::vector<std::string>(kInkSlots);
+  std::vector<std::array<double, 4>> cmyk_ = std::vector<std::array<double, 4>>(kInkSlots);
+  std::optional<PageLayout> laid_out_;  // waiting for start_page
+  BandSink* sink_ = nullptr;            // of the page being rendered
+  bool started_ = false;                // start_page was called for laid_out_
+  std::size_t page_index_ = 0;          // into request_.pages
+  bool page_open_ = false;
+  int next_row_ = 0;
+  int band_rows_ = 0;
+  Band* outstanding_ = nullptr;  // asked for, being rendered
+  std::vector<std::unique_ptr<Band>> bands_;
+  std::vector<Band*> free_;
+  bool finished_ = false;
+  std::string error_;
+  std::chrono::steady_clock::time_point left_callback_;  // Ghostscript's thread only
+  double rendering_ = 0.0;
+  std::thread thread_;
+};
+
+}  // namespace riphost
+
+#endif  // RIPHOST_PAGE_RENDERER_H

@@ -1,0 +1,294 @@
+#!/usr/bin/env python3
+"""End-to-end checks of documents through riphost and the real plug-in.
+
+The documents are written here (documents.py): PostScript programs, an EPS
+file and PDF files with a 50 % cyan patch, a solid black patch, a 40 % patch
+of a spot colour, a vignette and text. riphost takes them to plates with the
+one-line command or a ticket, and the files are read back with Pillow and
+tavinfo: the separations are the page's inks with their names; each patch's
+dot area is within 1 % of its tint; the coverage in "_KVT_RIPINFO0" is the
+plate's set pixels over the page area (solids apart); the spot colour has
+its own file; a page range gives only those pages; the plug-in numbers the
+inks from riphost's XMP packet (the spot colour's staggered cut); an
+interrupted run leaves no temporary file, no spool and no incomplete file;
+a broken document, a PostScript error, a page beyond the document and a
+missing Ghostscript give their message and exit 2 with nothing written;
+--render-only writes the contone planes; several processes sharing one
+document's pages write into one folder without a clash.
+
+Usage: document_test.py BUILD_BIN_DIR
+"""
+import glob
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from PIL import Image
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import documents  # noqa: E402
+
+BIN = None
+PPI = 1200
+RULING = 100
+WIDTH_PT, HEIGHT_PT = 180.0, 144.0
+PROCESS = ["Cyan", "Magenta", "Yellow", "Black"]
+
+
+def riphost(*args, env=None, timeout=600):
+    return subprocess.run([os.path.join(BIN, "riphost"), *args], capture_output=True, text=True,
+                          timeout=timeout, env=env)
+
+
+def written(result):
+    return [line[len("wrote "):] for line in result.stdout.splitlines() if line.startswith("wrote ")]
+
+
+def separation_of(path):
+    """Page and separation of a file named <job>-p<page>-<separation>-<date>-<time>[-n].tav."""
+    match = re.match(r"^.*?-(p\d+)-(.+)-\d{8}-\d{6}(?:-\d+)?\.tav$", os.path.basename(path))
+    if not match:
+        raise AssertionError("not a plate's name: " + path)
+    return match.group(1), match.group(2)
+
+
+def tags_of(path):
+    result = subprocess.run([os.path.join(BIN, "tavinfo"), "--json", path], capture_output=True, text=True,
+                            timeout=600)
+    if result.returncode != 0:
+        raise AssertionError("tavinfo failed: " + result.stderr)
+    return {t["name"]: t for t in json.loads(result.stdout)["tags"]}
+
+
+def plate(path):
+    """Width, height and the rows of the plate as bytes, 0 where there is ink,
+    in page order (the plug-in stores the plate mirrored)."""
+    with Image.open(path) as im:
+        im.load()
+        grey = im.convert("L").transpose(Image.Transpose.FLIP_LEFT_RIGHT)
+        width, height = grey.size
+        data = grey.tobytes()
+    return width, height, [data[y * width:(y + 1) * width] for y in range(height)]
+
+
+def box_of(mark, margin=24):
+    """A mark's pixels less two screen cells all round: x0, y0, x1, y1."""
+    s = PPI / 72.0
+    x, y, w, h = mark
+    return (int(x * s) + margin, int((HEIGHT_PT - y - h) * s) + margin,
+            int((x + w) * s) - margin, int((HEIGHT_PT - y) * s) - margin)
+
+
+def share(rows, box):
+    x0, y0, x1, y1 = box
+    inked = sum(rows[y][x0:x1].count(0) for y in range(y0, y1))
+    return inked / float((x1 - x0) * (y1 - y0))
+
+
+def set_pixels(rows):
+    return sum(row.count(0) for row in rows)
+
+
+class Documents(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = self.tmp.name
+        self.spool = os.path.join(self.root, "spool")
+        os.mkdir(self.spool)
+        self.env = dict(os.environ, TMPDIR=self.spool)
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.root, name)
+
+    def run_document(self, document, out, *extra):
+        return riphost(self.path(document), "-o", self.path(out), "--ppi", str(PPI), "--screens", str(RULING),
+                       *extra, env=self.env)
+
+    def check_plates(self, files, pages):
+        """Every page has the four process inks and the spot colour; patches
+        have their tints; coverage tags agree with the pixels."""
+        by_page = {}
+        for path in files:
+            page, name = separation_of(path)
+            by_page.setdefault(page, {})[name] = path
+        self.assertEqual(sorted(by_page), sorted("p%d" % n for n in pages))
+        marks = documents.marks(WIDTH_PT, HEIGHT_PT)
+        for page, plates in by_page.items():
+            self.assertEqual(sorted(plates), sorted(PROCESS + ["PANTONE_185_C"]), page)
+            rows = {name: plate(path) for name, path in plates.items()}
+            width, height, cyan = rows["Cyan"]
+            self.assertEqual((width, height), (3000, 2400))
+            self.assertAlmostEqual(share(cyan, box_of(marks["cyan50"])), 0.50, delta=0.01)
+            self.assertAlmostEqual(share(rows["PANTONE_185_C"][2], box_of(marks["spot40"])), 0.40, delta=0.01)
+            self.assertEqual(share(rows["Black"][2], box_of(marks["black100"])), 1.0)
+            self.assertEqual(share(cyan, box_of(marks["black100"])), 0.0)
+            self.assertEqual(share(rows["PANTONE_185_C"][2], box_of(marks["cyan50"])), 0.0)
+            # The vignette darkens from left to right on the magenta plate.
+            vx0, vy0, vx1, vy1 = box_of(marks["vignette"])
+            third = (vx1 - vx0) // 3
+            left = share(rows["Magenta"][2], (vx0, vy0, vx0 + third, vy1))
+            right = share(rows["Magenta"][2], (vx1 - third, vy0, vx1, vy1))
+            self.assertLess(left, 0.25)
+            self.assertGreater(right, 0.7)
+            area = float(width * height)
+            for name in ("Cyan", "Yellow", "PANTONE_185_C"):
+                screens = tags_of(plates[name])["_KVT_RIPINFO0"]["screens"]
+                self.assertEqual(len(screens), 1, name)
+                self.assertAlmostEqual(screens[0]["coverage"], set_pixels(rows[name][2]) / area, delta=1e-6)
+            # Only solid ink on the black plate: the tag's one line is its solids.
+            screens = tags_of(plates["Black"])["_KVT_RIPINFO0"]["screens"]
+            self.assertEqual([s["name"] for s in screens], ["SOLID"])
+            self.assertAlmostEqual(screens[0]["coverage"], set_pixels(rows["Black"][2]) / area, delta=1e-6)
+            # The vignette reaches full magenta at its right edge: solids apart.
+            magenta = tags_of(plates["Magenta"])["_KVT_RIPINFO0"]["screens"][0]["coverage"]
+            self.assertLessEqual(magenta, set_pixels(rows["Magenta"][2]) / area + 1e-6)
+            self.assertGreater(magenta, set_pixels(rows["Magenta"][2]) / area - 0.005)
+
+    def assert_clean(self, out):
+        self.assertEqual(os.listdir(self.spool), [], "the private temporary folder is gone")
+        if os.path.isdir(self.path(out)):
+            self.assertEqual([f for f in os.listdir(self.path(out)) if f.endswith(".tmp")], [])
+
+    def test_postscript_and_pdf_pages_become_named_plates(self):
+        for name, write in (("marks.ps", documents.write_ps), ("marks.pdf", documents.write_pdf)):
+            with self.subTest(document=name):
+                write(self.path(name), WIDTH_PT, HEIGHT_PT, pages=2)
+                result = self.run_document(name, "out-" + name)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                files = written(result)
+                self.assertEqual(len(files), 10)
+                self.check_plates(files, [1, 2])
+                self.assert_clean("out-" + name)
+
+    def test_eps_is_one_page_cropped_to_its_box(self):
+        documents.write_eps(self.path("marks.eps"), WIDTH_PT, HEIGHT_PT)
+        result = self.run_document("marks.eps", "out")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.check_plates(written(result), [1])
+
+    def test_page_range_gives_only_those_pages(self):
+        documents.write_pdf(self.path("five.pdf"), WIDTH_PT, HEIGHT_PT, pages=5)
+        result = self.run_document("five.pdf", "out", "--pages", "2-3,5")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        pages = sorted({separation_of(path)[0] for path in written(result)})
+        self.assertEqual(pages, ["p2", "p3", "p5"])
+        self.assertEqual(len(written(result)), 15)
+
+    def test_problems_found_while_checking_exit_2_and_write_nothing(self):
+        documents.write_ps(self.path("error.ps"), pages=3, error_on_page=2)
+        documents.write_broken_pdf(self.path("broken.pdf"))
+        documents.write_pdf(self.path("three.pdf"), pages=3)
+        env = dict(self.env, RIPHOST_GHOSTSCRIPT="/nonexistent/libgs.so.10")
+        cases = [
+            ("error.ps", [], self.env, "error.ps: page 2: PostScript error: Ghostscript says: "
+                                      "Error: /undefined in thisoperatordoesnotexist"),
+            ("broken.pdf", [], self.env, "Ghostscript says: **** Error: Couldn't initialise file."),
+            ("three.pdf", ["--pages", "2-4"], self.env, "page 4 is beyond the last page of the document (3)"),
+            ("three.pdf", [], env, "Ghostscript is not installed"),
+            ("three.pdf", ["--pages", "3-1"], self.env, "runs backwards"),
+            ("three.pdf", ["--ppi", "0"], self.env, "--ppi \"0\""),
+        ]
+        for document, extra, environment, message in cases:
+            with self.subTest(document=document, extra=extra):
+                result = riphost(self.path(document), "-o", self.path("out"), *extra, env=environment)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(os.path.exists(self.path("out")), "nothing is made")
+                self.assert_clean("out")
+
+    def test_stopped_run_leaves_no_temporary_file_nor_spool(self):
+        documents.photo_page_pdf(self.path("photo.pdf"))
+        process = subprocess.Popen([os.path.join(BIN, "riphost"), self.path("photo.pdf"), "-o", self.path("out")],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=self.env)
+        # Wait until the first plate is being written, then stop.
+        deadline = time.time() + 120
+        while time.time() < deadline and not glob.glob(self.path("out/.*.tmp")):
+            time.sleep(0.05)
+        time.sleep(0.5)
+        process.send_signal(signal.SIGTERM)
+        out, err = process.communicate(timeout=300)
+        self.assertEqual(process.returncode, 143, err)
+        self.assertIn("stopped by SIGTERM", err)
+        self.assert_clean("out")
+        for path in [line[len("wrote "):] for line in out.splitlines() if line.startswith("wrote ")]:
+            with Image.open(path) as im:
+                im.load()  # a file under a final name is complete
+        finals = glob.glob(self.path("out/*.tav"))
+        self.assertEqual(len(finals), len([l for l in out.splitlines() if l.startswith("wrote ")]))
+
+    def test_ticket_with_document_numbers_inks_for_cutting_texts(self):
+        documents.write_pdf(self.path("marks.pdf"), WIDTH_PT, HEIGHT_PT, pages=2)
+        ticket = {
+            "device": os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "device"),
+            "output": "out",
+            "screens": [{"name": "Spot", "ruling": 120, "angle": 30}],
+            "jobs": [{"name": "doc", "ppi": PPI, "document": "marks.pdf", "pages": "2",
+                      "cutting": {"SCPAll": "all plates", "SCP5": "spot plate"}}],
+        }
+        with open(self.path("job.json"), "w") as f:
+            json.dump(ticket, f)
+        result = riphost(self.path("job.json"), env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        files = written(result)
+        self.assertEqual(len(files), 5)
+        for path in files:
+            page, name = separation_of(path)
+            self.assertEqual(page, "p2")
+            tags = tags_of(path)
+            if name == "Yellow":
+                # The plug-in matches a requested screen within a tolerance
+                # relative to the requested value: an angle of 0 never fits,
+                # so the yellow plate (0 degrees) has no ink number.
+                self.assertNotIn("_KVT_STAGGEREDCUT", tags)
+                continue
+            self.assertEqual(tags["_KVT_STAGGEREDCUT"]["clear"], "spot plate" if name == "PANTONE_185_C" else "all plates")
+            if name == "PANTONE_185_C":
+                screen = tags["_KVT_RIPINFO0"]["screens"][0]
+                self.assertEqual((screen["ruling"], screen["angle"]), (120.0, 30.0))
+
+    def test_render_only_writes_the_contone_planes(self):
+        documents.write_ps(self.path("marks.ps"), WIDTH_PT, HEIGHT_PT)
+        result = riphost(self.path("marks.ps"), "-o", self.path("planes"), "--ppi", "300", "--render-only",
+                         env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        names = sorted(os.path.basename(p) for p in written(result))
+        self.assertEqual(names, sorted("marks-p1-%s.tif" % n for n in ["Black", "Cyan", "Magenta",
+                                                                       "PANTONE_185_C", "Yellow"]))
+        x, y, w, h = documents.marks(WIDTH_PT, HEIGHT_PT)["cyan50"]
+        centre = (int((x + w / 2) * 300 / 72), int((HEIGHT_PT - y - h / 2) * 300 / 72))
+        with Image.open(self.path("planes/marks-p1-Cyan.tif")) as im:
+            self.assertEqual(im.size, (750, 600))
+            self.assertIn(im.getpixel(centre), (127, 128))
+        self.assert_clean("planes")
+        again = riphost(self.path("marks.ps"), "-o", self.path("planes"), "--ppi", "300", "--render-only",
+                        env=self.env)
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertIn("marks-p1-Cyan-2.tif", " ".join(written(again)), "an existing file is never replaced")
+
+    def test_several_processes_share_one_documents_pages_in_one_folder(self):
+        documents.write_pdf(self.path("four.pdf"), WIDTH_PT, HEIGHT_PT, pages=4)
+        processes = [subprocess.Popen([os.path.join(BIN, "riphost"), self.path("four.pdf"), "--pages", str(n),
+                                       "-o", self.path("shared"), "--ppi", "600"],
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=self.env)
+                     for n in range(1, 5)]
+        outputs = [p.communicate(timeout=600) for p in processes]
+        for process, (out, err) in zip(processes, outputs):
+            self.assertEqual(process.returncode, 0, err)
+        files = sorted(os.listdir(self.path("shared")))
+        self.assertEqual(len(files), 20)
+        self.assertEqual(sorted({separation_of(f)[0] for f in files}), ["p1", "p2", "p3", "p4"])
+        self.assertEqual([f for f in files if not f.endswith(".tav")], [])
+
+
+if __name__ == "__main__":
+    BIN = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

@@ -1,0 +1,239 @@
+"""Test documents written from scratch: PostScript programs and PDF files.
+
+Every page holds the same marks, placed in points from the page's lower-left
+corner (PostScript and PDF user space):
+
+  - a 50 % cyan patch,
+  - a solid black patch,
+  - a 40 % patch of a spot colour ("PANTONE 185 C" unless told otherwise),
+  - a vignette from no ink to full magenta and half yellow,
+  - a line of black text.
+
+`marks(width, height)` gives the rectangles so that a test can find each
+patch in the rendered plates. The bench uses `photo_page_pdf` as well: an A4
+page with a CMYK picture over most of the page besides these marks.
+"""
+import math
+import zlib
+
+SPOT = "PANTONE 185 C"
+# The spot colour's alternate: what a proof would show (a warm red).
+SPOT_CMYK = (0.0, 0.8, 1.0, 0.0)
+
+
+def marks(width, height):
+    """The marks of a page of width x height points: name -> (x, y, w, h)."""
+    w = width / 4.0
+    h = height / 4.0
+    top = height - h - height / 16.0
+    return {
+        "cyan50": (width / 16.0, top, w, h),
+        "black100": (width / 16.0 * 2 + w, top, w, h),
+        "spot40": (width / 16.0 * 3 + 2 * w, top, w, h),
+        "vignette": (width / 16.0, height / 3.0, width * 7.0 / 8.0, h),
+        "text": (width / 16.0, height / 12.0, width * 7.0 / 8.0, h / 2.0),
+    }
+
+
+def _num(value):
+    text = ("%.4f" % value).rstrip("0").rstrip(".")
+    return text if text not in ("", "-0") else "0"
+
+
+def _spot_name_pdf(name):
+    """A PDF name for the spot colour: blanks and delimiters as #xx."""
+    out = []
+    for ch in name.encode("utf-8"):
+        if ch <= 0x20 or ch >= 0x7F or chr(ch) in "#/()<>[]{}%":
+            out.append("#%02X" % ch)
+        else:
+            out.append(chr(ch))
+    return "/" + "".join(out)
+
+
+def _ps_string(text):
+    return "(" + text.replace("\\", "\\\\").replace("(", "\\(").replace(")", "\\)") + ")"
+
+
+# ---------------------------------------------------------------- PostScript
+
+
+def _ps_page_body(width, height, spot, page_label):
+    m = marks(width, height)
+    c, my, y, k = SPOT_CMYK
+    lines = []
+    x0, y0, w0, h0 = m["cyan50"]
+    lines.append("0.5 0 0 0 setcmykcolor %s %s %s %s rectfill" % tuple(map(_num, (x0, y0, w0, h0))))
+    x0, y0, w0, h0 = m["black100"]
+    lines.append("0 0 0 1 setcmykcolor %s %s %s %s rectfill" % tuple(map(_num, (x0, y0, w0, h0))))
+    x0, y0, w0, h0 = m["spot40"]
+    lines.append("[/Separation %s /DeviceCMYK {dup %s mul exch dup %s mul exch dup %s mul exch %s mul}] setcolorspace"
+                 % (_ps_string(spot), _num(c), _num(my), _num(y), _num(k)))
+    lines.append("0.4 setcolor %s %s %s %s rectfill" % tuple(map(_num, (x0, y0, w0, h0))))
+    x0, y0, w0, h0 = m["vignette"]
+    lines.append("gsave %s %s %s %s rectclip" % tuple(map(_num, (x0, y0, w0, h0))))
+    lines.append("<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [%s 0 %s 0] /Function << /FunctionType 2 "
+                 "/Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 0.5 0] /N 1 >> >> shfill grestore"
+                 % (_num(x0), _num(x0 + w0)))
+    x0, y0, w0, h0 = m["text"]
+    lines.append("/Helvetica-Bold findfont %s scalefont setfont 0 0 0 1 setcmykcolor %s %s moveto %s show"
+                 % (_num(h0), _num(x0), _num(y0), _ps_string(page_label)))
+    return "\n".join(lines)
+
+
+def write_ps(path, width=180.0, height=144.0, pages=1, spot=SPOT, error_on_page=None):
+    """A PostScript program of `pages` pages; error_on_page makes that page
+    call an undefined operator (a PostScript error)."""
+    out = ["%!PS-Adobe-3.0", "%%%%BoundingBox: 0 0 %d %d" % (round(width), round(height)),
+           "%%%%Pages: %d" % pages, "%%EndComments"]
+    for n in range(1, pages + 1):
+        out.append("%%%%Page: %d %d" % (n, n))
+        out.append("<< /PageSize [%s %s] >> setpagedevice" % (_num(width), _num(height)))
+        out.append(_ps_page_body(width, height, spot, "Page %d" % n))
+        if error_on_page == n:
+            out.append("thisoperatordoesnotexist")
+        out.append("showpage")
+    out.append("%%EOF")
+    with open(path, "w", encoding="latin-1") as f:
+        f.write("\n".join(out) + "\n")
+
+
+def write_eps(path, width=180.0, height=144.0, spot=SPOT):
+    """An EPS file: one picture, no page size of its own."""
+    out = ["%!PS-Adobe-3.0 EPSF-3.0", "%%%%BoundingBox: 0 0 %d %d" % (round(width), round(height)),
+           "%%EndComments", _ps_page_body(width, height, spot, "EPS"), "%%EOF"]
+    with open(path, "w", encoding="latin-1") as f:
+        f.write("\n".join(out) + "\n")
+
+
+# ----------------------------------------------------------------------- PDF
+
+
+class _Pdf:
+    """Just enough of a PDF writer: numbered objects, streams, an xref table."""
+
+    def __init__(self):
+        self.objects = []
+
+    def add(self, body):
+        self.objects.append(body)
+        return len(self.objects)
+
+    def reserve(self):
+        return self.add(b"")
+
+    def set(self, number, body):
+        self.objects[number - 1] = body
+
+    @staticmethod
+    def stream(dictionary, data, compress=False):
+        if compress:
+            data = zlib.compress(data)
+            dictionary += b" /Filter /FlateDecode"
+        return b"<< " + dictionary + b" /Length %d >>\nstream\n" % len(data) + data + b"\nendstream"
+
+    def write(self, path, root, info=None):
+        out = bytearray(b"%PDF-1.6\n%\xe2\xe3\xcf\xd3\n")
+        offsets = []
+        for i, body in enumerate(self.objects):
+            offsets.append(len(out))
+            out += b"%d 0 obj\n" % (i + 1) + (body if isinstance(body, bytes) else body.encode("latin-1")) + b"\nendobj\n"
+        xref = len(out)
+        out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(self.objects) + 1)
+        for offset in offsets:
+            out += b"%010d 00000 n \n" % offset
+        trailer = b"<< /Size %d /Root %d 0 R" % (len(self.objects) + 1, root)
+        if info:
+            trailer += b" /Info %d 0 R" % info
+        out += b"trailer\n" + trailer + b" >>\nstartxref\n%d\n%%%%EOF\n" % xref
+        with open(path, "wb") as f:
+            f.write(out)
+
+
+def _pdf_marks(width, height, spot_name, label):
+    m = marks(width, height)
+    ops = []
+    ops.append("0.5 0 0 0 k %s %s %s %s re f" % tuple(map(_num, m["cyan50"])))
+    ops.append("0 0 0 1 k %s %s %s %s re f" % tuple(map(_num, m["black100"])))
+    ops.append("/CS0 cs 0.4 scn %s %s %s %s re f" % tuple(map(_num, m["spot40"])))
+    ops.append("q %s %s %s %s re W n /Sh0 sh Q" % tuple(map(_num, m["vignette"])))
+    x0, y0, _, h0 = m["text"]
+    ops.append("BT /F1 %s Tf 1 0 0 1 %s %s Tm 0 0 0 1 k (%s) Tj ET" % (_num(h0), _num(x0), _num(y0), label))
+    return "\n".join(ops)
+
+
+def _photo(width_px, height_px):
+    """CMYK samples of a smooth, photo-like picture."""
+    data = bytearray(width_px * height_px * 4)
+    i = 0
+    for y in range(height_px):
+        fy = y / height_px
+        for x in range(width_px):
+            fx = x / width_px
+            r = math.hypot(fx - 0.5, fy - 0.4)
+            data[i] = int(127 + 120 * math.sin(6.0 * fx + 2.0 * fy))
+            data[i + 1] = int(127 + 120 * math.cos(9.0 * r))
+            data[i + 2] = int(255 * fy * (1.0 - fx * 0.5))
+            data[i + 3] = int(60 + 60 * math.sin(14.0 * r))
+            i += 4
+    return bytes(data)
+
+
+def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None):
+    """A PDF of `pages` pages. trim: (x, y, w, h) TrimBox in points; xmp: the
+    document's XMP packet (text) as the catalog's Metadata; photo: (x, y, w,
+    h, width_px, height_px) places a CMYK picture under the marks."""
+    pdf = _Pdf()
+    catalog = pdf.reserve()
+    tree = pdf.reserve()
+    font = pdf.add("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>")
+    c, m, y, k = SPOT_CMYK
+    tint = pdf.add("<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [%s %s %s %s] /N 1 >>"
+                   % (_num(c), _num(m), _num(y), _num(k)))
+    spot_cs = pdf.add("[/Separation %s /DeviceCMYK %d 0 R]" % (_spot_name_pdf(spot), tint))
+    ramp = pdf.add("<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 0.5 0] /N 1 >>")
+    vx, _, vw, _ = marks(width, height)["vignette"]
+    shading = pdf.add("<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [%s 0 %s 0] /Function %d 0 R >>"
+                      % (_num(vx), _num(vx + vw), ramp))
+    image = None
+    if photo:
+        px, py, pw, ph, iw, ih = photo
+        image = pdf.add(_Pdf.stream(b"/Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceCMYK "
+                                    b"/BitsPerComponent 8" % (iw, ih), _photo(iw, ih), compress=True))
+    kids = []
+    for n in range(1, pages + 1):
+        ops = ""
+        if image:
+            ops = "q %s 0 0 %s %s %s cm /Im0 Do Q\n" % (_num(pw), _num(ph), _num(px), _num(py))
+        ops += _pdf_marks(width, height, spot, "Page %d" % n)
+        content = pdf.add(_Pdf.stream(b"", ops.encode("latin-1"), compress=True))
+        resources = "<< /Font << /F1 %d 0 R >> /ColorSpace << /CS0 %d 0 R >> /Shading << /Sh0 %d 0 R >>" % (
+            font, spot_cs, shading)
+        if image:
+            resources += " /XObject << /Im0 %d 0 R >>" % image
+        resources += " >>"
+        box = "/MediaBox [0 0 %s %s]" % (_num(width), _num(height))
+        if trim:
+            box += " /TrimBox [%s %s %s %s]" % (_num(trim[0]), _num(trim[1]), _num(trim[0] + trim[2]),
+                                                _num(trim[1] + trim[3]))
+        kids.append(pdf.add("<< /Type /Page /Parent %d 0 R %s /Resources %s /Contents %d 0 R >>"
+                            % (tree, box, resources, content)))
+    pdf.set(tree, "<< /Type /Pages /Kids [%s] /Count %d >>" % (" ".join("%d 0 R" % kid for kid in kids), pages))
+    catalog_body = "<< /Type /Catalog /Pages %d 0 R" % tree
+    if xmp:
+        metadata = pdf.add(_Pdf.stream(b"/Type /Metadata /Subtype /XML", xmp.encode("utf-8")))
+        catalog_body += " /Metadata %d 0 R" % metadata
+    pdf.set(catalog, catalog_body + " >>")
+    pdf.write(path, catalog)
+
+
+def photo_page_pdf(path, spot=SPOT):
+    """The bench's page: A4 with a CMYK picture over most of it, a spot colour."""
+    width, height = 595.0, 842.0
+    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680))
+
+
+def write_broken_pdf(path):
+    """A file that starts like a PDF but holds nothing readable."""
+    with open(path, "wb") as f:
+        f.write(b"%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\ntrailer\n<< >>\n%%EOF\n")
