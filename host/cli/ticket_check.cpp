@@ -108,8 +108,10 @@ void check_output_folder(const Ticket& ticket, std::vector<std::string>& problem
 // The driver's check: the plug-in through every job and page, no file.
 void check_plugin_options(const PluginApi& api, const Ticket& ticket, MessageSink& sink,
                           std::vector<std::string>& problems) {
+  // The jobs are driven only for a ticket that passed the earlier checks.
+  const bool drive_jobs = problems.empty();
   Driver driver(api, ticket, sink, false);
-  driver.check(problems);
+  driver.check(problems, drive_jobs);
 }
 
 // create_directories, with the reason in the error.

@@ -35,7 +35,8 @@ void check_output_folder(const Ticket& ticket, std::vector<std::string>& problem
 // plug-in refuses or warns about (an unknown OFORMAT, a page wider than the
 // film, a resolution the configuration lacks) is a problem, with riphost's
 // advice after it. Nothing is written. The plug-in's information goes to
-// sink (-vv).
+// sink (-vv). The jobs and pages are driven only when problems is empty on
+// entry (the earlier checks passed); else only the options are checked.
 void check_plugin_options(const PluginApi& api, const Ticket& ticket, MessageSink& sink,
                           std::vector<std::string>& problems);
 

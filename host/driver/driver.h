@@ -100,8 +100,10 @@ class Driver {
   // plug-in opens no file), dravout_endjob; dravout_close. Every error and
   // warning of the plug-in is appended to problems as "<place>: <text>"
   // with riphost's advice after it, as is every refusal that came without
-  // a message. The plug-in's information is printed with -vv.
-  void check(std::vector<std::string>& problems);
+  // a message. The plug-in's information is printed with -vv. Without
+  // drive_jobs only the option check is made (for a ticket whose earlier
+  // checks failed, whose jobs would give the plug-in half-read values).
+  void check(std::vector<std::string>& problems, bool drive_jobs);
 
  private:
   int query_job(const std::vector<QueryKey>& keys);
