@@ -330,13 +330,11 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
   succeeded("the screen selection's load", loaded, separation.where);
   if (source->screened() && !start_screening(separation, *source)) return false;
   if (!send_rows(job, page, page_number, separation, *source)) return false;
+  sink_.trace("dravout_newscan and dravout_putscan for rows 0-%d of %s returned 0", page.height - 1,
+              separation.where.c_str());
   const bool ended = succeeded("dravout_endseparations", api_.endseparations(), separation.where);
   unload_selection();
-  const std::uint64_t area = static_cast<std::uint64_t>(page.width) * static_cast<std::uint64_t>(page.height);
-  coverage_.add(separation.name, separation_ink_, area);
-  sink_.info("%s \"%s\": ink on %.2f %% of the page (%llu of %llu pixels)", separation.where.c_str(),
-             separation.name.c_str(), ink_percent(separation_ink_, area),
-             static_cast<unsigned long long>(separation_ink_), static_cast<unsigned long long>(area));
+  note_ink(page, separation);
   return ended;
 }
 
@@ -348,6 +346,16 @@ bool Driver::start_screening(const Separation& separation, RowSource& source) {
   succeeded("the software screening's init", status, separation.where);
   source.set_runs(screening_.runs());
   return true;
+}
+
+// The ink share of a separation whose rows were all sent: a line with -v,
+// and its part of the page's line after the run.
+void Driver::note_ink(const Page& page, const Separation& separation) {
+  const std::uint64_t area = static_cast<std::uint64_t>(page.width) * static_cast<std::uint64_t>(page.height);
+  coverage_.add(separation.name, separation_ink_, area);
+  sink_.info("%s \"%s\": ink on %.2f %% of the page (%llu of %llu pixels)", separation.where.c_str(),
+             separation.name.c_str(), ink_percent(separation_ink_, area),
+             static_cast<unsigned long long>(separation_ink_), static_cast<unsigned long long>(area));
 }
 
 // The SCRSEL unload slot for a loaded selection.
@@ -418,8 +426,6 @@ bool Driver::send_rows(const Job& job, const Page& page, std::size_t page_number
     }
     progress.update(y + 1);
   }
-  sink_.trace("dravout_newscan and dravout_putscan for rows 0-%d of %s returned 0", page.height - 1,
-              separation.where.c_str());
   return true;
 }
 

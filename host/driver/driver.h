@@ -120,6 +120,7 @@ class Driver {
   bool send_rows(const Job& job, const Page& page, std::size_t page_number, const Separation& separation,
                  RowSource& source);
   bool start_screening(const Separation& separation, RowSource& source);
+  void note_ink(const Page& page, const Separation& separation);
   void unload_selection();
   void end_job();
   bool succeeded(const char* operation, int status, const std::string& where);

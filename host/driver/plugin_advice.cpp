@@ -176,6 +176,12 @@ std::string PluginAdvisor::page_too_big(va_list args, bool width) {
     advice += "film " + film->name + " of configuration " + configuration->name + " takes at most " +
               std::to_string(limit) + " pixels, " + describe_mils(width ? film->width : film->length);
     advice += larger_film(*device, *configuration, size, ppi, width);
+    // The plug-in stops at the height: say whether the width fits, too.
+    const double width_limit = std::trunc((ppi * film->width + 500.0) / 1000.0);
+    if (!width && context_.page && static_cast<double>(context_.page->width) > width_limit) {
+      advice += "; the page is too wide as well: " + std::to_string(context_.page->width) + " pixels, at most " +
+                short_number(width_limit, 0) + " (" + describe_mils(film->width) + ")";
+    }
   } else {
     advice += "the film takes at most " + std::to_string(limit) + " pixels, " + describe_length(limit, ppi);
   }

@@ -121,6 +121,12 @@ TEST_F(AdviceTest, EachKnownMessageGetsItsPlaceAndFix) {
   EXPECT_EQ(advise("Job height too big (%d > %d)", 60000, 24000),
             "jobs[1].pages[2]: the page is 60000 pixels high, 1270 mm (50 in) at 1200 ppi; film Narrow of "
             "configuration CTP takes at most 24000 pixels, 508 mm (20 in)");
+  // The plug-in stops at the height; a width beyond the film is named too.
+  page_.width = 12001;
+  EXPECT_EQ(advise("Job height too big (%d > %d)", 60000, 24000),
+            "jobs[1].pages[2]: the page is 60000 pixels high, 1270 mm (50 in) at 1200 ppi; film Narrow of "
+            "configuration CTP takes at most 24000 pixels, 508 mm (20 in); the page is too wide as well: 12001 "
+            "pixels, at most 12000 (254 mm (10 in))");
   EXPECT_EQ(advise("Film (%s) in selected configuration (%s) not found", "Gone", "CTP"),
             "device: configuration CTP uses film \"Gone\", which the device file " + device_file() +
                 " does not list (films: Narrow, Wide)");
