@@ -237,6 +237,49 @@ TEST(ContoneScreenerTest, GradientDotsGrowFromHighlightToShadow) {
   }
 }
 
+// Flat rows through the whole row path (levels, word compares, bits, runs)
+// for every tint: each darker tint covers every pixel a lighter one does,
+// every set pixel is in exactly one run, and 16-bit ink k * 257 screens as
+// 8-bit ink k.
+class FlatRowTest : public ::testing::TestWithParam<std::tuple<DotShape, double, double>> {};
+
+TEST_P(FlatRowTest, DarkerTintsCoverLighterOnesAndRunsCoverEveryPixel) {
+  const auto [dot, ruling, angle] = GetParam();
+  const int width = 333;  // several words and a partial one
+  SelectedScreen screen = screen_of("s", ruling, angle, dot, 0x4000);
+  screen.spec.dot_size = 2;
+  riphost::ScreenerSetup setup;
+  setup.limits.page_extent = 500;
+  ContoneScreener screener(width, 2400, {screen}, {}, setup);
+  std::vector<std::uint8_t> ink(width), before(riphost::row_bytes(width)), row(before.size()), wide(before.size());
+  std::vector<std::uint16_t> ink16(width);
+  for (int y : {0, 7, 31}) {
+    std::fill(before.begin(), before.end(), 0);
+    for (unsigned k = 0; k < 256; ++k) {
+      std::fill(ink.begin(), ink.end(), static_cast<std::uint8_t>(k));
+      std::fill(ink16.begin(), ink16.end(), static_cast<std::uint16_t>(k * 257));
+      runs_seen.clear();
+      screener.screen_row(y, ink.data(), nullptr, row.data(), kCollect);
+      const long set = check_runs(row, width, y);
+      if (k == 0 || k == 255) {
+        EXPECT_EQ(set, k == 0 ? 0 : width);
+      }
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        ASSERT_EQ(before[i] & ~row[i], 0) << "tint " << k << " byte " << i << " row " << y;
+      }
+      before = row;
+      screener.screen_row(y, ink16.data(), nullptr, wide.data(), RunCallbacks{});
+      ASSERT_EQ(wide, row) << "tint " << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, FlatRowTest,
+                         ::testing::Values(std::make_tuple(DotShape::Round, 150.0, 15.0),
+                                           std::make_tuple(DotShape::Ellipse, 133.0, 45.0),
+                                           std::make_tuple(DotShape::Line, 200.0, 0.0),
+                                           std::make_tuple(DotShape::Fm, 150.0, 0.0)));
+
 // A plug-in stand-in that claims both hooks and records what it learns.
 ScrSelHookRecord saved_scrsel;
 ScrHookRecord saved_scr;
