@@ -8,6 +8,8 @@
 #   lib/pkgconfig/dravout.pc
 #   lib/cmake/dravout/dravoutConfig.cmake, dravoutConfigVersion.cmake, dravoutTargets*.cmake
 #   share/dravout/examples/            the example job ticket and device folder
+#   share/doc/dravout/                 README and the user documentation (docs/)
+#   share/man/man1/riphost.1, tavinfo.1  manual pages made from --help
 #
 # ("lib" is CMAKE_INSTALL_LIBDIR.) The programs and the plug-in find the
 # libraries through $ORIGIN-relative run paths, so the prefix can be moved as a
@@ -86,18 +88,52 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/dravoutConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/dravoutConfig.cmake ${PROJECT_BINARY_DIR}/dravoutConfigVersion.cmake
   DESTINATION ${DRAV_CMAKE_INSTALL_DIR})
 
-# pkg-config file. Its paths are absolute, so it is written at install time,
-# when the prefix given to `cmake --install --prefix` is known.
-install(CODE "
-  set(DRAV_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(DRAV_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
-  set(DRAV_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-  foreach(dir DRAV_PC_LIBDIR DRAV_PC_INCLUDEDIR)
-    if(NOT IS_ABSOLUTE \"\${\${dir}}\")
-      set(\${dir} \"\\\${prefix}/\${\${dir}}\")
+# pkg-config file. Its prefix is found from the file's own place
+# (${pcfiledir}), so the installed tree can be moved or staged with DESTDIR
+# and still points at itself.
+set(DRAV_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+set(DRAV_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  # Folders outside the prefix: only absolute paths can name them.
+  set(DRAV_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(DRAV_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(DRAV_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+else()
+  # lib/pkgconfig -> ../.. ; lib/x86_64-linux-gnu/pkgconfig -> ../../..
+  set(DRAV_PC_PREFIX "\${pcfiledir}")
+  string(REPLACE "/" ";" drav_libdir_parts "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  foreach(part IN LISTS drav_libdir_parts)
+    if(NOT part STREQUAL "" AND NOT part STREQUAL ".")
+      string(APPEND DRAV_PC_PREFIX "/..")
     endif()
   endforeach()
-  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
-  configure_file(\"${CMAKE_CURRENT_LIST_DIR}/dravout.pc.in\" \"${PROJECT_BINARY_DIR}/dravout.pc\" @ONLY)
-")
+  set(DRAV_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(DRAV_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/dravout.pc.in ${PROJECT_BINARY_DIR}/dravout.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/dravout.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The user documentation.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Manual pages, made from the programs' own --help and --version at build
+# time so that they never disagree with the programs.
+find_program(HELP2MAN help2man)
+if(HELP2MAN)
+  foreach(program riphost tavinfo)
+    set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+      COMMAND ${HELP2MAN} --no-info --no-discard-stderr
+              --include ${CMAKE_CURRENT_LIST_DIR}/man/${program}.h2m
+              --output ${page} $<TARGET_FILE:${program}>
+      DEPENDS ${program} ${CMAKE_CURRENT_LIST_DIR}/man/${program}.h2m
+      COMMENT "Manual page of ${program}")
+    list(APPEND DRAV_MAN_PAGES ${page})
+  endforeach()
+  add_custom_target(manpages ALL DEPENDS ${DRAV_MAN_PAGES})
+  install(FILES ${DRAV_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+  message(STATUS "help2man not found: no manual pages")
+endif()

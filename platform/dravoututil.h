@@ -113,14 +113,21 @@ DRAVOUTUTIL_API int dravoututil_readresfile(DravOutUtil* util, const char* confi
 // folder, ending in suffix, and creates that file empty so that no other
 // writer takes the name. The name is
 //   OUTDIR/.JOBNAME-YYYYMMDD-HHMMSS.HOST.PID.SEQ<suffix>
-// with the local time of *time (seconds since 1970); HOST is this machine's
+// with the local time of *time (seconds since 1970; the 32-bit count is
+// read as the time nearest to the current one with the same lowest 32 bits,
+// so a count that wrapped after 2038-01-19 names its own year, not 1901:
+// pass the current time's lowest 32 bits); HOST is this machine's
 // host name (gethostname) cut at its first ".", with bytes outside A-Z a-z
 // 0-9 _ - replaced by "_", at most 64 bytes, "localhost" when it is empty or
 // cannot be read; PID the process id, SEQ a counter of the process. Both
 // names of one separation share the time and therefore the part that becomes
-// the final name. Returns 0, or non-zero when the name (with its zero byte)
-// does not fit size bytes (it is refused, never cut) or the file cannot be
-// created.
+// the final name. The handle holds an open-file-description lock on the new
+// file (F_OFD_SETLK, whole file) until the file is moved to its final name
+// (dravoututil_uniquerename), kept (dravoututil_keepcomplete) or deleted
+// (dravoututil_discard), or the handle ends: dravoututil_cleantemporaries
+// never removes a locked file, whatever PID namespace its writer runs in.
+// Returns 0, or non-zero when the name (with its zero byte) does not fit
+// size bytes (it is refused, never cut) or the file cannot be created.
 DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int size,
                                            const char* suffix, const int32_t* time);
 
@@ -132,7 +139,9 @@ DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int 
 // replacing an existing file, also with several processes writing into the
 // same folder. The file and its folder are synced to disk before 0 is
 // returned with the final name in buffer. Non-zero on failure; the file then
-// stays under source and buffer holds the last name tried (or is empty).
+// stays under source and buffer holds the last name tried, or, when it
+// failed before trying one (the file could not be synced), the name it was
+// to get first (empty only when that does not fit buffer).
 // Should the folder not sync after the move, the file is moved back to source
 // and the call fails; only if that move fails too does the file keep its
 // final name: 0 is returned with that name, and a level-1 message says that
@@ -143,13 +152,34 @@ DRAVOUTUTIL_API int dravoututil_outputspec(DravOutUtil* util, char* buffer, int 
 DRAVOUTUTIL_API int dravoututil_uniquerename(DravOutUtil* util, char* buffer, int size,
                                              const char* source, const char* extension);
 
+// Keeps source, a complete file that dravoututil_uniquerename could not move
+// to its final name, where dravoututil_cleantemporaries never removes it:
+// moved to the visible name <folder of source>/<stem>.kept<extension> (the
+// stem as for dravoututil_uniquerename; -2, -3, ... before ".kept" when it
+// is taken; never replacing a file), or, when it cannot be moved, left under
+// source with every write permission taken away (a temporary file that
+// nobody may write counts as complete). The file and folder are synced
+// where they can be. The handle's lock on source ends. Returns 0 with the
+// name under which the file now is in buffer (checked to name it); non-zero
+// with buffer empty when the file is under neither name.
+DRAVOUTUTIL_API int dravoututil_keepcomplete(DravOutUtil* util, char* buffer, int size,
+                                             const char* source, const char* extension);
+
+// Deletes the file path (a temporary file of dravoututil_outputspec that is
+// given up) and ends the handle's lock on it; the lock is held until the
+// name is gone, and the file's space is given back once it is. A failed
+// deletion is tried once more. Returns 0 when nothing is left under path
+// (also when it was gone already), else -1 with errno set.
+DRAVOUTUTIL_API int dravoututil_discard(DravOutUtil* util, const char* path);
+
 // Copies source to a new name of the same form in its folder (the stem of
 // source, then -2, -3, ..., then its extension) that no file had; the stem
 // is the base name without its extension and without a trailing -N (a stem
 // ending in -YYYYMMDD-HHMMSS keeps it); the copy is written under a
 // temporary name, synced and only then given its final name without
 // replacing anything (the temporary name is ".<stem>.HOST.PID.SEQ.copy",
-// with HOST, PID and SEQ as in dravoututil_outputspec). As with
+// with HOST, PID and SEQ as in dravoututil_outputspec, locked as those are
+// until it has its final name). As with
 // dravoututil_uniquerename, numbers grow within
 // one handle. Returns 0 with the name in buffer, non-zero on failure (nothing
 // is left behind; a name that would not fit buffer is refused before
@@ -165,13 +195,19 @@ DRAVOUTUTIL_API void dravoututil_feedback(DravOutUtil* util, const char* name, i
 DRAVOUTUTIL_API void dravoututil_end(DravOutUtil* util);
 
 // Removes from folder (not its sub-folders) the temporary files that
-// processes of this library on this machine left behind when they died:
+// writers of this library on this machine left behind when they died:
 // regular files named exactly ".<stem>.HOST.PID.SEQ" followed by ".tmp",
 // ".tmp_pngpreview" (dravoututil_outputspec) or ".copy" (the temporary
 // copies of dravoututil_uniquecopy), whose HOST is this machine's (as in
-// dravoututil_outputspec) and whose PID no longer runs (kill(PID, 0) fails
-// with ESRCH; a process it may not signal runs, and so does the caller).
-// Never a file of another machine, of a running process, of another name, of
+// dravoututil_outputspec), whose PID no longer runs here (kill(PID, 0) fails
+// with ESRCH; a process it may not signal runs, and so does the caller), on
+// which no writer holds its lock (a writer in another PID namespace, where
+// PID says nothing, holds one while it lives; a file system without locks
+// lets nothing be removed), and which someone may still write (a complete
+// file kept under its temporary name by dravoututil_keepcomplete has no
+// write permission left). The file is locked while it is removed, so a
+// writer cannot take it meanwhile. Never a file of another machine, of a
+// running process, of another name (a kept "<stem>.kept.tav" included), of
 // the older form without HOST (its machine is unknown), nor a symbolic link,
 // a folder or anything behind a link. removed (may be null) is called with
 // the full name of each file removed; a file that cannot be removed is left

@@ -44,11 +44,12 @@ bool string_option(const char* key, char* buffer, std::size_t size) {
 }
 
 // Margin in thousandths of an inch to a shift in pixels, rounded, negated.
-// False when the margin is no number or its shift does not fit 32 bits.
+// False when the margin is no number or its shift does not fit 32 bits
+// (every shift from -2147483648 to 2147483647 does).
 bool margin_to_shift(double resolution, double margin, int32_t* shift) {
-  const double pixels = std::trunc(resolution * margin / 1000.0 + 0.5);
-  if (!(pixels > -2147483647.0 && pixels < 2147483647.0)) return false;
-  *shift = static_cast<int32_t>(-pixels);
+  const double negated = -std::trunc(resolution * margin / 1000.0 + 0.5);
+  if (!(negated >= -2147483648.0 && negated <= 2147483647.0)) return false;
+  *shift = static_cast<int32_t>(negated);
   return true;
 }
 
@@ -74,14 +75,16 @@ bool usable_factor(double factor) { return factor > 0.0 && factor <= kMaxFactor;
 // Reads a "SCALE" or "SHREXP" text with the pair parser. Numbers that are no
 // usable factor (after dividing by divisor) count as a text that could not be
 // parsed; text that does not fit the form after the numbers is reported as a
-// warning and ignored. Returns how many usable numbers were read (0 to 2).
-int factor_pair(const char* key, const char* text, double divisor, double* first, double* second) {
+// warning and ignored, but only when the numbers are taken (at least needed
+// of them): a refused text gets the caller's one report. Returns how many
+// usable numbers were read (0 to 2).
+int factor_pair(const char* key, const char* text, double divisor, int needed, double* first, double* second) {
   double a = 0.0, b = 0.0;
   bool clean = true;
   const int n = parse_pair(text, &a, &b, &clean);
   if (n >= 1 && !usable_factor(a / divisor)) return 0;
   if (n == 2 && !usable_factor(b / divisor)) return 0;
-  if (n >= 1 && !clean) {
+  if (n >= needed && !clean) {
     report(DRAV_MSG_WARNING, "Ignored what follows the numbers of '%s' option: %s", key, text);
   }
   *first = a / divisor;
@@ -242,7 +245,7 @@ int job_settings() {
   state.vscale = state.hscale = 1.0;
   if (string_option("SCALE", text, sizeof text)) {
     double v = 1.0, h = 1.0;
-    const int n = factor_pair("scale", text, 1.0, &v, &h);
+    const int n = factor_pair("scale", text, 1.0, 1, &v, &h);
     if (n == 2) {
       state.vscale = v;
       state.hscale = h;
@@ -269,7 +272,7 @@ int job_settings() {
   state.vdist = state.hdist = 1.0;
   if (string_option("SHREXP", text, sizeof text)) {
     double v = 1.0, h = 1.0;
-    if (factor_pair("shrexp", text, 10000.0, &v, &h) == 2) {
+    if (factor_pair("shrexp", text, 10000.0, 2, &v, &h) == 2) {
       state.vdist = v;
       state.hdist = h;
     } else {

@@ -14,6 +14,7 @@ void reset_cutting_texts() {
   state.cad_texts.assign(kCuttingSlots, std::string());
   state.stagger_given = 0;
   state.cad_given = 0;
+  state.cad_ignored_reported = 0;
 }
 
 // Builds the device description: 2000 ppi, any size (the film limits it),

@@ -23,9 +23,6 @@ constexpr const char* kVersion = "TAV 10.1.01";
 constexpr const char* kBuildDate = "Jun 21 2012";
 constexpr const char* kRecorderSettings = "QZ_RIPPAR:dv_config.res";
 
-// Longest "screeningtechnology" text judged, in bytes.
-constexpr std::size_t kTechnologyLimit = 511;
-
 // Writes an answer text into the host's buffer; an answer that would not fit
 // the buffer the host contract gives is not written (false).
 bool answer(void* buffer, const std::string& text) {
@@ -119,11 +116,8 @@ int gamma_answer(void* buffer) {
 // "screeningtechnology": 1 when every "|"-separated entry names NovaDot.
 int judge_technologies(const char* text) {
   if (text == nullptr) return 0;
+  // A text of any length is judged whole, never cut, and silently.
   const std::string_view all(text);
-  // A text longer than the working buffer is judged whole, never cut.
-  if (all.size() > kTechnologyLimit) {
-    report(DRAV_MSG_INFO, "Screening technology list of %d bytes judged whole", static_cast<int>(all.size()));
-  }
   bool any = false;
   std::size_t start = 0;
   while (start <= all.size()) {

@@ -22,6 +22,7 @@ int32_t add_png_preview = 0;
 int32_t output_png_preview = 0;
 int32_t png_preview_resolution = 1000;
 char preview_tmp_name[DRAV_NAME_SIZE] = {};
+bool preview_failed = false;
 ScanlineBuffer scanline = {nullptr, 0};
 ScanlineBuffer expanded = {nullptr, 0};
 int32_t scanline_bytes = 0;
@@ -50,11 +51,13 @@ struct ReleaseAtUnload {
 
 }  // namespace
 
-void remove_temporary(const char* path) {
-  if (path == nullptr || path[0] == '\0') return;
-  if (fdelete(path) == 0 || errno == ENOENT) return;
+bool remove_temporary(const char* path) {
+  if (path == nullptr || path[0] == '\0') return true;
+  const int result = util_handle != nullptr ? dravoututil_discard(util_handle, path) : fdelete(path);
+  if (result == 0 || errno == ENOENT) return true;
   const std::string reason = std::error_code(errno, std::generic_category()).message();
   report(DRAV_MSG_WARNING, "Could not delete the unfinished file %s (%s)", path, reason.c_str());
+  return false;
 }
 
 bool require_open() {

@@ -49,6 +49,8 @@ struct PluginState {
   uint8_t cad_given = 0;
   std::vector<std::string> stagger_texts;  // 64 slots
   std::vector<std::string> cad_texts;      // 64 slots
+  uint64_t cad_ignored_reported = 0;       // bit n: the CAD text of ink n was reported as
+                                           // ignored in this job (once per job, not per file)
 };
 
 // Number of slots of the cutting-text arrays.
@@ -66,7 +68,8 @@ extern int32_t output_page;  // start value 1
 extern int32_t add_png_preview;
 extern int32_t output_png_preview;
 extern int32_t png_preview_resolution;  // start value 1000
-extern char preview_tmp_name[DRAV_NAME_SIZE];
+extern char preview_tmp_name[DRAV_NAME_SIZE];  // empty when no preview file is under way
+extern bool preview_failed;  // the separation's preview was given up and reported
 extern ScanlineBuffer scanline;
 extern ScanlineBuffer expanded;
 extern int32_t scanline_bytes;  // allocated size of scanline.data; 0 when none
@@ -91,9 +94,11 @@ struct CallOrder {
 };
 extern CallOrder call_order;
 
-// Deletes a temporary file of the plug-in's; a file that cannot be deleted
+// Deletes a temporary file of the plug-in's through the output utility
+// library, which ends its writer's lock on it; a file that cannot be deleted
 // is reported (level 2) with the reason, so an operator can remove it.
-void remove_temporary(const char* path);
+// True when nothing is left under path.
+bool remove_temporary(const char* path);
 
 // Reports, when the plug-in is not open, that a call came before dravout_open
 // or after dravout_close; true when it is open.

@@ -15,11 +15,14 @@ namespace {
 //
 // Order: screen information, PNG preview (when previews are on), staggered
 // cutting (when an "SCPAll" text is kept), cutting and transformation tags
-// (when a cutting text was given).
+// (when a cutting text was given). A preview given up at its start was
+// reported then and gives no tag.
 void write_closing_tags() {
   if (write_screeninfo_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write screen info tag in tavfile");
   if (add_png_preview != 0) {
-    if (write_pngpreview_tag(state.tavfile) < 0) report(DRAV_MSG_ERROR, "Could not write png preview tag in tavfile");
+    if (!preview_failed && write_pngpreview_tag(state.tavfile) < 0) {
+      report(DRAV_MSG_ERROR, "Could not write png preview tag in tavfile");
+    }
     png_cleanUp();
   }
   if (state.stagger_all_size != 0 && state.stagger_all != nullptr && write_stagger_tag(state) < 0) {
@@ -43,6 +46,16 @@ int make_copies() {
   return DRAV_OK;
 }
 
+// Keeps the complete file that could not be given its final name where no
+// cleaning of leftovers removes it, and says where it is; nothing is said
+// to be kept under a name that does not hold it.
+void keep_complete_file() {
+  char kept[DRAV_NAME_SIZE] = {};
+  if (dravoututil_keepcomplete(util_handle, kept, DRAV_NAME_SIZE, state.tmp_name, ".tav") == 0) {
+    report(DRAV_MSG_INFO, "The complete output file is kept as %s", kept);
+  }
+}
+
 }  // namespace
 
 // Drops an unfinished preview: its image and its reserved temporary name.
@@ -55,12 +68,13 @@ void discard_preview() {
 }
 
 // Closes the open separation file and deletes it, with its preview. False
-// when none is open.
-bool delete_open_file() {
+// when none is open; deleted tells whether its name is gone (a name that
+// could not be deleted was reported).
+bool delete_open_file(bool* deleted) {
   if (state.tavfile == nullptr) return false;
   tav_fclose(state.tavfile);
   state.tavfile = nullptr;
-  remove_temporary(state.tmp_name);
+  *deleted = remove_temporary(state.tmp_name);
   discard_preview();
   return true;
 }
@@ -68,16 +82,18 @@ bool delete_open_file() {
 // Closes and deletes a separation file that was started but never ended: it
 // is incomplete, so nothing of it may stay behind or be reported.
 void abandon_open_separation() {
-  if (!delete_open_file()) return;
+  bool deleted = false;
+  if (!delete_open_file(&deleted) || !deleted) return;
   report(DRAV_MSG_WARNING, "Unfinished output file %s deleted: its separation was not ended", state.tmp_name);
 }
 
 // An incomplete file would keep its disk space (on a full disk, for the
 // next jobs too) and could be mistaken for output: it goes at once.
 void discard_separation_file() {
-  if (!delete_open_file()) return;
+  bool deleted = false;
+  if (!delete_open_file(&deleted)) return;
   call_order.file_lost = true;
-  report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
+  if (deleted) report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
 }
 
 // Finishes the separation's file and delivers it under its final names.
@@ -97,23 +113,28 @@ int end_separation() {
   if (tav_fclose(file) < 0) {
     report(DRAV_MSG_ERROR, "Closing tavfile failed");
     report(DRAV_MSG_INFO, "%s", tav_lasterror());
-    // The file is incomplete: nothing of it stays behind.
-    remove_temporary(state.tmp_name);
+    // The file is incomplete: nothing of it stays behind, nor its preview.
+    const bool deleted = remove_temporary(state.tmp_name);
     discard_preview();
     call_order.file_lost = true;
-    report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
+    if (deleted) report(DRAV_MSG_WARNING, "Unfinished output file %s deleted", state.tmp_name);
     return DRAV_ERR_CLOSE;
   }
   if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, state.tmp_name, ".tav") !=
       0) {
     report(DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", state.tmp_name,
            output_file_name);
-    // The file is complete: it stays where it is for the operator to recover.
-    report(DRAV_MSG_INFO, "The complete output file is kept as %s", state.tmp_name);
+    // The file is complete: it is kept for the operator to recover. A
+    // preview file never stands without its raster file.
+    keep_complete_file();
+    discard_preview();
     return DRAV_ERR_CLOSE;
   }
   dravoututil_feedback(util_handle, output_file_name, 0);
-  return make_copies();
+  // The kept preview follows its raster file, never precedes it.
+  const int preview = deliver_preview_file(output_file_name);
+  const int copies = make_copies();
+  return copies != DRAV_OK ? copies : preview;
 }
 
 }  // namespace dravout

@@ -10,16 +10,31 @@
 namespace dravout {
 namespace {
 
+// The current time as the utility library's 32-bit count of seconds: its
+// lowest 32 bits (the library reads them back as the time nearest to its own
+// clock), so the count never wraps to a date before 1970 or to 1901.
+int32_t interface_seconds(std::time_t now) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(now)));
+}
+
 // Names the preview's temporary file and starts the preview. A preview the
-// library refuses is reported; the separation goes on without it.
+// library refuses is reported once, here, with the library's reason, and
+// its temporary file goes; the separation goes on without it.
 int start_preview(int32_t now) {
+  preview_failed = false;
   if (dravoututil_outputspec(util_handle, preview_tmp_name, DRAV_NAME_SIZE, ".tmp_pngpreview", &now) != 0) {
     preview_tmp_name[0] = '\0';
+    preview_failed = true;
     report(DRAV_MSG_ERROR, "Could not make a temporary name for the PNG preview");
     return DRAV_ERR_CREATE;
   }
   png_init(state.height, state.width, state.bps, 0);
-  if (png_lastresult() != 0) report(DRAV_MSG_WARNING, "No PNG preview for this separation (%s)", png_lasterror());
+  if (png_lastresult() != 0) {
+    report(DRAV_MSG_ERROR, "DRAVOUT: Could not make the PNG preview (%s)", png_lasterror());
+    remove_temporary(preview_tmp_name);
+    preview_tmp_name[0] = '\0';
+    preview_failed = true;
+  }
   return DRAV_OK;
 }
 
@@ -34,7 +49,8 @@ void writer_settings(int* level, int* threads) {
 
 // Names and opens the raster file of the separation under a temporary name.
 int open_separation_file() {
-  const int32_t now = static_cast<int32_t>(std::time(nullptr));
+  // Taken once per separation: both names share it.
+  const int32_t now = interface_seconds(std::time(nullptr));
   if (dravoututil_outputspec(util_handle, state.tmp_name, DRAV_NAME_SIZE, ".tmp", &now) != 0) {
     report(DRAV_MSG_ERROR, "Could not make a temporary name for the output file");
     return DRAV_ERR_CREATE;
@@ -66,6 +82,7 @@ int start_separation(CDictContainer* separation) {
   if (!require_open()) return DRAV_ERR_OTHER;
   abandon_open_separation();
   call_order.file_lost = false;
+  preview_failed = false;
   // The page's size and buffers are those of a page the plug-in accepted.
   if (!call_order.page_started) {
     report(DRAV_MSG_ERROR, "No page started: a separation needs a page that dravout_startpage accepted");

@@ -12,6 +12,7 @@
 #define SCREENINFO_EXTENSION_H
 
 #include <cstdint>
+#include <vector>
 
 #include "drav_host.h"
 #include "perfect_hash.h"
@@ -24,6 +25,25 @@ namespace screeninfo {
 inline constexpr const char* kIdentification = "SCRINFO  10.1.00";
 inline constexpr const char* kBuildDate = "Nov 29 2011";
 
+// The host's own functions of the slots of one hook record the extension
+// wrote into, kept per record: a record registered again (its slots then
+// hold the extension's functions) chains to its own host's functions, not
+// to those of another record registered in between.
+struct ScrRecordSlots {
+  const ScrHookRecord* record;
+  ScrInitFn init;
+  ScrLineFn line;
+};
+struct ScrSelRecordSlots {
+  const ScrSelHookRecord* record;
+  ScrSelLoadFn load;
+  ScrSelUnloadFn unload;
+};
+
+// Records whose host functions are remembered; the oldest is forgotten
+// first (a host offers one record of each hook, or a few).
+inline constexpr std::size_t kRememberedRecords = 16;
+
 // Everything the extension keeps, zero at load.
 struct ExtensionState {
   // Registration (drav_extension).
@@ -33,6 +53,8 @@ struct ExtensionState {
   int debug_level = 0;
   ScrHookRecord saved_scr_hook{};
   ScrSelHookRecord saved_scrsel_hook{};
+  std::vector<ScrRecordSlots> scr_records;        // most recent last
+  std::vector<ScrSelRecordSlots> scrsel_records;  // most recent last
 
   // Screen table (ext_scrsel_load).
   ScreenInfo* screen_info = nullptr;

@@ -15,8 +15,10 @@ int pass_screen_info(int* count, ScreenInfo** table) {
   }
   *count = ext.unique_count;
   *table = ext.screen_info;
+  // The heading comes with every debug listing, also when no selection is
+  // loaded (an empty list).
+  if (ext.debug_level > 0) ext_message(DRAV_MSG_INFO, "Screen info:");
   if (ext.debug_level > 0 && ext.screen_info != nullptr) {
-    ext_message(DRAV_MSG_INFO, "Screen info:");
     for (int i = 0; i < ext.unique_count; ++i) {
       const ScreenInfo& s = ext.screen_info[i];
       ext_message(DRAV_MSG_INFO, "%d:0x%08X,dot=%s,lpi=%3.1f,ang=%3.1f,loaded=%d,scrtype=%d", i, s.screen,

@@ -22,22 +22,46 @@ void read_debug_switches(HostCallbacks* host_table) {
   }
 }
 
-// Keeps the host's function of a slot. A record that already holds the
-// extension's own function (registered a second time) keeps the host's
-// function saved before, so the extension never chains to itself.
+// The host's function of a slot. A slot that already holds the extension's
+// own function (the record registered a second time) gives the function
+// kept for this very record, else the one saved last; never the extension's
+// own, so that it never chains to itself.
 template <typename Fn>
-void keep_host_function(Fn* saved, Fn in_record, Fn previous, Fn own) {
-  *saved = in_record == own ? previous : in_record;
+Fn host_function(Fn in_record, Fn own, const Fn* kept_for_record, Fn saved_last) {
+  if (in_record != own) return in_record;
+  if (kept_for_record != nullptr) return *kept_for_record;
+  return saved_last != own ? saved_last : nullptr;
+}
+
+// The entry kept for record in records, or null.
+template <typename Slots, typename Record>
+Slots* slots_of(std::vector<Slots>& records, const Record* record) {
+  for (Slots& entry : records) {
+    if (entry.record == record) return &entry;
+  }
+  return nullptr;
+}
+
+// Remembers the host functions of record, as the most recent entry.
+template <typename Slots>
+void remember(std::vector<Slots>& records, const Slots& slots) {
+  std::erase_if(records, [&](const Slots& entry) { return entry.record == slots.record; });
+  if (records.size() == kRememberedRecords) records.erase(records.begin());
+  records.push_back(slots);
 }
 
 // Claims the SCRSEL hook: saves the record, then installs load and unload.
 int claim_scrsel(ScrSelHookRecord* record) {
   if (record->version != SCRSEL_HOOK_VERSION) return -1;
   const ScrSelHookRecord previous = ext.saved_scrsel_hook;
+  const ScrSelRecordSlots* kept = slots_of(ext.scrsel_records, record);
   std::memcpy(&ext.saved_scrsel_hook, record, sizeof(ScrSelHookRecord));
-  keep_host_function<ScrSelLoadFn>(&ext.saved_scrsel_hook.load, record->load, previous.load, ext_scrsel_load);
-  keep_host_function<ScrSelUnloadFn>(&ext.saved_scrsel_hook.unload, record->unload, previous.unload,
-                                     ext_scrsel_unload);
+  ext.saved_scrsel_hook.load = host_function<ScrSelLoadFn>(record->load, ext_scrsel_load,
+                                                           kept ? &kept->load : nullptr, previous.load);
+  ext.saved_scrsel_hook.unload = host_function<ScrSelUnloadFn>(record->unload, ext_scrsel_unload,
+                                                               kept ? &kept->unload : nullptr, previous.unload);
+  remember(ext.scrsel_records,
+           ScrSelRecordSlots{record, ext.saved_scrsel_hook.load, ext.saved_scrsel_hook.unload});
   ext_message(DRAV_MSG_INFO, "SCRSEL Extension identification (%s (%s))", kIdentification, kBuildDate);
   record->ident = kIdentification;
   record->load = ext_scrsel_load;
@@ -50,9 +74,13 @@ int claim_scrsel(ScrSelHookRecord* record) {
 int claim_scr(ScrHookRecord* record) {
   if (record->version != SCR_HOOK_VERSION) return -1;
   const ScrHookRecord previous = ext.saved_scr_hook;
+  const ScrRecordSlots* kept = slots_of(ext.scr_records, record);
   std::memcpy(&ext.saved_scr_hook, record, sizeof(ScrHookRecord));
-  keep_host_function<ScrInitFn>(&ext.saved_scr_hook.init, record->init, previous.init, ext_softscr_init);
-  keep_host_function<ScrLineFn>(&ext.saved_scr_hook.line, record->line, previous.line, ext_softscr_line);
+  ext.saved_scr_hook.init =
+      host_function<ScrInitFn>(record->init, ext_softscr_init, kept ? &kept->init : nullptr, previous.init);
+  ext.saved_scr_hook.line =
+      host_function<ScrLineFn>(record->line, ext_softscr_line, kept ? &kept->line : nullptr, previous.line);
+  remember(ext.scr_records, ScrRecordSlots{record, ext.saved_scr_hook.init, ext.saved_scr_hook.line});
   ext_message(DRAV_MSG_INFO, "SCR Extension identification (%s (%s))", kIdentification, kBuildDate);
   record->ident = kIdentification;
   record->init = ext_softscr_init;

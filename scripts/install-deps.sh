@@ -6,7 +6,7 @@ packages=(
   libtiff-dev libtiff-tools ghostscript libgs-dev libdeflate-dev libpng-dev
   nlohmann-json3-dev libtomlplusplus-dev libexempi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-pil locales
+  python3 python3-pil locales help2man
 )
 missing=()
 for p in "${packages[@]}"; do

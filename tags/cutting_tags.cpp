@@ -92,8 +92,13 @@ int write_cutting_tags(PluginState& s) {
     // Ink i is entry i - 1 of the page's inks; a text for an ink the page
     // does not have names no tag.
     if (i == 0 || i > s.xmp_inks.size()) {
-      report(DRAV_MSG_WARNING, "CAD cutting text for ink %d ignored: the page has %d inks", static_cast<int>(i),
-             static_cast<int>(s.xmp_inks.size()));
+      // Said once per job: every separation of the page would repeat it.
+      const uint64_t bit = i < 64 ? uint64_t{1} << i : 0;
+      if ((s.cad_ignored_reported & bit) == 0) {
+        report(DRAV_MSG_WARNING, "CAD cutting text for ink %d ignored: the page has %d inks", static_cast<int>(i),
+               static_cast<int>(s.xmp_inks.size()));
+        s.cad_ignored_reported |= bit;
+      }
       continue;
     }
     std::string name;

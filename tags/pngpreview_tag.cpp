@@ -2,8 +2,11 @@
 // attached to its file and, on request, kept as a ".png" file of its own.
 #include "pngpreview_tag.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <system_error>
 
 #include "plugin_state.h"
 #include "pngpreview.h"
@@ -12,11 +15,47 @@
 namespace dravout {
 namespace {
 
-// A preview that cannot be made or read gives no tag and leaves nothing.
-int give_up(const char* what, const char* reason) {
+// The system's text for the error number err.
+std::string system_reason(int err) { return std::error_code(err, std::generic_category()).message(); }
+
+// A preview that cannot be made or read gives no tag and leaves nothing. It
+// is reported here, once; the positive result tells the caller so.
+int give_up(const char* what, const char* reason, int status) {
   report(DRAV_MSG_ERROR, "DRAVOUT: Could not %s the PNG preview (%s)", what, reason);
   remove_temporary(preview_tmp_name);
-  return -1;
+  preview_tmp_name[0] = '\0';
+  preview_failed = true;
+  return status;
+}
+
+// Reads the PNG file back into a zeroed buffer with room for the n mod 4
+// padding bytes; n receives the bytes read. Null after a report.
+uint8_t* read_back(int size, std::size_t* n, int* status) {
+  // The file is read back as the tag's source: it is what a kept ".png"
+  // holds.
+  const std::size_t capacity = static_cast<std::size_t>(size) + 3;
+  uint8_t* value = static_cast<uint8_t*>(std::calloc(capacity, 1));
+  if (value == nullptr) {
+    *status = give_up("read", "not enough memory", DRAV_ERR_MEMORY);
+    return nullptr;
+  }
+  FILE* stream = fopen_utf8(preview_tmp_name, "rb");
+  if (stream == nullptr) {
+    const std::string reason = system_reason(errno);
+    std::free(value);
+    *status = give_up("open", reason.c_str(), DRAV_ERR_OTHER);
+    return nullptr;
+  }
+  *n = std::fread(value, 1, static_cast<std::size_t>(size), stream);
+  const int read_error = std::ferror(stream) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  if (read_error == 0 && !std::feof(stream)) report(DRAV_MSG_ERROR, "DRAVOUT: Could not read the complete PNG preview tag");
+  std::fclose(stream);
+  if (read_error != 0) {
+    std::free(value);
+    *status = give_up("read", system_reason(read_error).c_str(), DRAV_ERR_OTHER);
+    return nullptr;
+  }
+  return value;
 }
 
 }  // namespace
@@ -24,46 +63,42 @@ int give_up(const char* what, const char* reason) {
 int write_pngpreview_tag(TavFile* tavfile) {
   if (png_preview_resolution != -1) png_rescale(png_preview_resolution);
   const int size = png_getSizeOfPng();
-  if (size <= 0) return give_up("make", png_lasterror());
+  if (size <= 0) return give_up("make", png_lasterror(), DRAV_ERR_OTHER);
   png_write(preview_tmp_name);
-  if (png_lastresult() != 0) return give_up("write", png_lasterror());
+  if (png_lastresult() != 0) return give_up("write", png_lasterror(), DRAV_ERR_OTHER);
 
-  // The file is read back as the tag's source: it is what a kept ".png"
-  // holds. The value is its n bytes, then n mod 4 zero bytes: read into a
-  // zeroed buffer with room for them.
-  const std::size_t capacity = static_cast<std::size_t>(size) + 3;
-  uint8_t* value = static_cast<uint8_t*>(std::calloc(capacity, 1));
-  if (value == nullptr) return give_up("read", "not enough memory");
-  FILE* stream = fopen_utf8(preview_tmp_name, "rb");
-  if (stream == nullptr) {
-    std::free(value);
-    return give_up("open", preview_tmp_name);
-  }
-  const std::size_t n = std::fread(value, 1, static_cast<std::size_t>(size), stream);
-  const bool failed = std::ferror(stream) != 0;
-  if (!failed && !std::feof(stream)) report(DRAV_MSG_ERROR, "DRAVOUT: Could not read the complete PNG preview tag");
-  std::fclose(stream);
-  if (failed) {
-    std::free(value);
-    return give_up("read", preview_tmp_name);
-  }
+  // The value is the file's n bytes, then n mod 4 zero bytes.
+  std::size_t n = 0;
+  int status = 0;
+  errno = 0;
+  uint8_t* value = read_back(size, &n, &status);
+  if (value == nullptr) return status;
   const int result = tav_puttag(tavfile, "_KVTVIEW.PNG", static_cast<int>(n + n % 4), value);
   std::free(value);
 
-  if (output_png_preview != 0) {
-    if (dravoututil_uniquerename(util_handle, output_file_name, DRAV_NAME_SIZE, preview_tmp_name, ".png") != 0) {
-      report(DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", preview_tmp_name,
-             output_file_name);
-      preview_tmp_name[0] = '\0';  // the complete preview stays where it is
-      return DRAV_ERR_CLOSE;
-    }
-    dravoututil_feedback(util_handle, output_file_name, 0);
+  // A kept preview waits for its raster file's final name.
+  if (output_png_preview == 0) {
+    remove_temporary(preview_tmp_name);
     preview_tmp_name[0] = '\0';
-    return result;
   }
-  remove_temporary(preview_tmp_name);
-  preview_tmp_name[0] = '\0';
   return result;
+}
+
+int deliver_preview_file(const char* raster_name) {
+  if (add_png_preview == 0 || output_png_preview == 0) return DRAV_OK;
+  if (preview_tmp_name[0] == '\0') return preview_failed ? DRAV_ERR_CLOSE : DRAV_OK;
+  char png_name[DRAV_NAME_SIZE] = {};
+  if (dravoututil_uniquerename(util_handle, png_name, DRAV_NAME_SIZE, preview_tmp_name, ".png") != 0) {
+    report(DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", preview_tmp_name, png_name);
+    remove_temporary(preview_tmp_name);
+    preview_tmp_name[0] = '\0';
+    preview_failed = true;
+    report(DRAV_MSG_INFO, "The PNG preview of %s is not kept as a file of its own", raster_name);
+    return DRAV_ERR_CLOSE;
+  }
+  preview_tmp_name[0] = '\0';
+  dravoututil_feedback(util_handle, png_name, 0);
+  return DRAV_OK;
 }
 
 }  // namespace dravout

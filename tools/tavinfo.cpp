@@ -8,8 +8,6 @@
 //
 // Exit status: 0 success, 1 failure (a FILE unreadable or not a TAV file, no
 // such tag, output that cannot or may not be written), 2 wrong usage.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -45,7 +43,8 @@ const char kUsage[] =
     "                  to standard output\n"
     "  --pbm OUT       write the pixels of FILE to OUT as a binary PBM image\n"
     "                  (black = ink); OUT \"-\" is standard output; an existing\n"
-    "                  OUT must be a regular file, never a link or a device\n"
+    "                  OUT must be a regular file, never a link or a device,\n"
+    "                  and never FILE itself (nor a link to it)\n"
     "  --preview OUT   write the PNG preview embedded in FILE (tag _KVTVIEW.PNG)\n"
     "                  to OUT as a PNG file; OUT as for --pbm\n"
     "  --help, -h      print this text\n"
@@ -194,6 +193,9 @@ int ListJson(const std::vector<const char*>& files) {
 
 // Writes the raw bytes of the first tag called name to standard output.
 int ExtractTag(const char* name, const char* path) {
+  // Standard output sent into the source (">> FILE") would damage it.
+  std::string error;
+  if (!tavinfo::OutputSpares("-", path, "the tag", error)) return Failure(error);
   tav::TavReader reader(path);
   const tav::TavTag* tag = reader.FindTag(name);
   if (tag == nullptr) {
@@ -208,20 +210,13 @@ int ExtractTag(const char* name, const char* path) {
 
 // Exports the pixels as a PBM file.
 int ExportPbm(const char* out, const char* path) {
+  // Checked before the source is read, so a wrong OUT fails at once.
   std::string error;
-  if (std::strcmp(out, "-") != 0) {
-    // Checked before the source is read, so a wrong OUT fails at once.
-    if (!tavinfo::OutputAllowed(out, error)) return Failure(error);
-    // Writing the picture over the file it comes from would destroy it.
-    struct stat out_stat {}, in_stat {};
-    if (stat(out, &out_stat) == 0 && stat(path, &in_stat) == 0 &&
-        out_stat.st_dev == in_stat.st_dev && out_stat.st_ino == in_stat.st_ino) {
-      return Failure(std::string("the PBM file would replace the TAV file it is read from: ") +
-                     out);
-    }
-  }
+  if (std::strcmp(out, "-") != 0 && !tavinfo::OutputAllowed(out, error)) return Failure(error);
+  // Writing the picture over the file it comes from would destroy it.
+  if (!tavinfo::OutputSpares(out, path, "the PBM file", error)) return Failure(error);
   tav::TavReader reader(path);
-  if (!tavinfo::WritePbm(reader, out, error)) return Failure(error);
+  if (!tavinfo::WritePbm(reader, out, path, error)) return Failure(error);
   return 0;
 }
 
@@ -229,12 +224,13 @@ int ExportPbm(const char* out, const char* path) {
 int ExportPreview(const char* out, const char* path) {
   std::string error;
   if (std::strcmp(out, "-") != 0 && !tavinfo::OutputAllowed(out, error)) return Failure(error);
+  if (!tavinfo::OutputSpares(out, path, "the PNG preview", error)) return Failure(error);
   tav::TavReader reader(path);
   const tav::TavTag* tag = reader.FindTag("_KVTVIEW.PNG");
   if (tag == nullptr) return Failure(std::string(path) + ": no PNG preview (tag _KVTVIEW.PNG)");
   const std::vector<uint8_t> png = tavinfo::PreviewPng(tag->value);
   if (png.empty()) return Failure(std::string(path) + ": the tag _KVTVIEW.PNG holds no PNG file");
-  if (!tavinfo::WriteBytes(png, out, error)) return Failure(error);
+  if (!tavinfo::WriteBytes(png, out, path, error)) return Failure(error);
   return 0;
 }
 

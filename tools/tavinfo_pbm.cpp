@@ -68,7 +68,23 @@ const char* Kind(mode_t mode) {
   return "a special file";
 }
 
+// The device and inode of the file path names (links followed); false when
+// it cannot be examined.
+bool IdOfPath(const std::string& path, struct stat& id) { return stat(path.c_str(), &id) == 0; }
+
 }  // namespace
+
+// Refuses an output that is the input file itself.
+bool OutputSpares(const std::string& out, const std::string& input, const char* what, std::string& error) {
+  struct stat in_id {}, out_id {};
+  if (!IdOfPath(input, in_id)) return true;  // the reader reports an input it cannot open
+  const bool to_stdout = out == "-";
+  if (to_stdout ? fstat(STDOUT_FILENO, &out_id) != 0 : !IdOfPath(out, out_id)) return true;
+  if (out_id.st_dev != in_id.st_dev || out_id.st_ino != in_id.st_ino) return true;
+  error = std::string(what) + " would replace the TAV file it is read from: " +
+          (to_stdout ? std::string("standard output is ") + input : out);
+  return false;
+}
 
 // Refuses every existing out that is not a regular file.
 bool OutputAllowed(const std::string& out, std::string& error) {
@@ -86,8 +102,9 @@ bool OutputAllowed(const std::string& out, std::string& error) {
 
 // Writes through write to standard output, or to a temporary file beside
 // out that is synced and then renamed to out.
-bool WriteOutput(const std::string& out, const std::function<bool(std::FILE*, bool, std::string&)>& write,
-                 std::string& error) {
+bool WriteOutput(const std::string& out, const std::string& input,
+                 const std::function<bool(std::FILE*, bool, std::string&)>& write, std::string& error) {
+  if (!OutputSpares(out, input, "the output", error)) return false;
   if (out == "-") {
     std::string why;
     if (!write(stdout, false, why)) {
@@ -126,7 +143,7 @@ bool WriteOutput(const std::string& out, const std::function<bool(std::FILE*, bo
     ok = false;
   }
   // Checked again just before: out may have changed while the rows were read.
-  if (ok && !OutputAllowed(out, error)) {
+  if (ok && (!OutputAllowed(out, error) || !OutputSpares(out, input, "the output", error))) {
     unlink(temp.c_str());
     return false;
   }
@@ -144,15 +161,16 @@ bool WriteOutput(const std::string& out, const std::function<bool(std::FILE*, bo
 
 // Writes the PBM to standard output or through a temporary file; see the
 // header.
-bool WritePbm(tav::TavReader& reader, const std::string& out, std::string& error) {
+bool WritePbm(tav::TavReader& reader, const std::string& out, const std::string& input, std::string& error) {
   return WriteOutput(
-      out, [&](std::FILE* file, bool sync, std::string& why) { return WriteImage(reader, file, sync, why); }, error);
+      out, input, [&](std::FILE* file, bool sync, std::string& why) { return WriteImage(reader, file, sync, why); }, error);
 }
 
 // Writes bytes as they are; see the header.
-bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& out, std::string& error) {
+bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& out, const std::string& input,
+                std::string& error) {
   return WriteOutput(
-      out,
+      out, input,
       [&](std::FILE* file, bool sync, std::string& why) {
         if ((!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) ||
             std::fflush(file) != 0 || (sync && fsync(fileno(file)) != 0)) {

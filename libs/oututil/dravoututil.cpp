@@ -6,12 +6,14 @@
 #include <errno.h>
 
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 
 #include "device_description.h"
 #include "failure.h"
 #include "handle.h"
+#include "kept_files.h"
 #include "names.h"
 #include "output_files.h"
 #include "stale_files.h"
@@ -143,9 +145,15 @@ int dravoututil_outputspec(DravOutUtil* util, char* buffer, int size, const char
     if (capacity == 0 || suffix == nullptr || time == nullptr) {
       throw Failure("dravoututil_outputspec: missing argument");
     }
-    std::string name = dravoututil::create_temporary_file(
-        util->options.output_folder(), util->options.job_name(), suffix, *time, capacity);
-    put_name(buffer, capacity, name);
+    // The contract's count of seconds is 32 bits wide: it is read as the
+    // time nearest to now with those low bits, so it never wraps to 1901.
+    const std::int64_t seconds = dravoututil::seconds_from_interface(*time, std::time(nullptr));
+    util->held.prune();
+    util->held.reserve_one();
+    dravoututil::TemporaryFile file = dravoututil::create_temporary_file(
+        util->options.output_folder(), util->options.job_name(), suffix, seconds, capacity);
+    put_name(buffer, capacity, file.name);
+    util->held.hold(file.name, std::move(file.file));
   });
 }
 
@@ -161,6 +169,7 @@ int dravoututil_uniquerename(DravOutUtil* util, char* buffer, int size, const ch
       throw Failure("dravoututil_uniquerename: missing argument");
     }
     final_name = util->namer.move_to_unique_name(source, extension, capacity, last_tried);
+    util->held.release(source);  // a final name is no temporary one
   });
   if (result == 0 && !final_name.unsynced.empty()) {
     // The file is under its final name and stays there: the call succeeds,
@@ -180,6 +189,40 @@ int dravoututil_uniquecopy(DravOutUtil* util, char* buffer, int size, const char
       throw Failure("dravoututil_uniquecopy: missing argument");
     put_name(buffer, capacity, util->namer.copy_to_unique_name(source, capacity));
   });
+}
+
+// Keeps a complete file that could not be named where no cleaner removes it.
+int dravoututil_keepcomplete(DravOutUtil* util, char* buffer, int size, const char* source,
+                             const char* extension) {
+  std::size_t capacity = clear_buffer(buffer, size);
+  if (util == nullptr) return kFailed;
+  return guarded(util, [&] {
+    if (capacity == 0 || source == nullptr || extension == nullptr) {
+      throw Failure("dravoututil_keepcomplete: missing argument");
+    }
+    const std::string where =
+        dravoututil::keep_complete_file(util->namer, util->held, source, extension, capacity);
+    if (where.size() >= capacity) throw Failure("the file name " + where + " does not fit the buffer");
+    put_name(buffer, capacity, where);
+  });
+}
+
+// Deletes a temporary file and ends the handle's hold on it.
+int dravoututil_discard(DravOutUtil* util, const char* path) {
+  if (util == nullptr || path == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  try {
+    const int err = util->held.discard(path);
+    if (err == 0) return 0;
+    errno = err;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  } catch (...) {
+    errno = EIO;
+  }
+  return -1;
 }
 
 // Reports a finished file to the host.

@@ -8,6 +8,7 @@
 
 #include "device_description.h"
 #include "dravoututil.h"
+#include "held_files.h"
 #include "options.h"
 #include "output_files.h"
 
@@ -33,6 +34,10 @@ struct DravOutUtil {
 
   // Final names and copies, with the last number taken per stem.
   dravoututil::UniqueNamer namer;
+
+  // The temporary files of dravoututil_outputspec, locked for their writer
+  // until they are named, kept or discarded.
+  dravoututil::HeldTemporaries held;
 };
 
 #endif  // DRAVOUTUTIL_HANDLE_H

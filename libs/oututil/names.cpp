@@ -125,8 +125,8 @@ std::string sanitize_job_name(std::string_view raw) {
 }
 
 // "YYYYMMDD-HHMMSS" for the local time of seconds.
-std::string time_stamp(std::int32_t seconds) {
-  std::time_t time = seconds;
+std::string time_stamp(std::int64_t seconds) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
   std::tm local{};
   if (localtime_r(&time, &local) == nullptr) {
     throw Failure("cannot convert the time " + std::to_string(seconds) + " to local time");
@@ -139,6 +139,15 @@ std::string time_stamp(std::int32_t seconds) {
   stamp += decimal_padded(static_cast<unsigned long long>(local.tm_min), 2);
   stamp += decimal_padded(static_cast<unsigned long long>(local.tm_sec), 2);
   return stamp;
+}
+
+// The time nearest to reference whose low 32 bits are value.
+std::int64_t seconds_from_interface(std::int32_t value, std::int64_t reference) {
+  // The difference of the low 32 bits, as a signed 32-bit number (modular
+  // arithmetic, well defined on unsigned values).
+  const std::uint32_t low = static_cast<std::uint32_t>(reference);
+  const auto offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) - low);
+  return reference + offset;
 }
 
 // The next number of this process's name counter.

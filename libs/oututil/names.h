@@ -22,7 +22,14 @@ std::string sanitize_job_name(std::string_view raw);
 // "YYYYMMDD-HHMMSS" for the local time of seconds (since 1970), formatted
 // without regard to the process locale. Throws Failure when the time cannot
 // be converted.
-std::string time_stamp(std::int32_t seconds);
+std::string time_stamp(std::int64_t seconds);
+
+// The full time of a 32-bit count of seconds as the plug-in contract hands
+// it: the time whose lowest 32 bits are value (taken as unsigned) and which
+// lies nearest to reference (the current time, 64-bit). A count that wrapped
+// after 2038-01-19 thus stays in its own century instead of going back to
+// 1901, as long as it lies within 68 years of reference.
+std::int64_t seconds_from_interface(std::int32_t value, std::int64_t reference);
 
 // The next number of this process's name counter (shared by all handles).
 unsigned long long next_sequence();

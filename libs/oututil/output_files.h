@@ -16,20 +16,38 @@
 
 namespace dravoututil {
 
+// What a kept name carries before its extension: "<stem>.kept.tav".
+inline constexpr std::string_view kKeptInfix = ".kept";
+
 // Highest number a final name or a copy's name may carry; a stem whose names
 // are all taken up to it gets no further one.
 inline constexpr unsigned long kMaxCandidates = 1000000;
 
+// A temporary file just made: its name and a descriptor (open for writing)
+// that holds its writer's lock (temporary_locks.h) while it stays open.
+struct TemporaryFile {
+  std::string name;
+  FileDescriptor file;
+};
+
 // Creates, empty, the temporary file
 //   <folder>/.<job>-YYYYMMDD-HHMMSS.<host>.<pid>.<sequence><suffix>
 // (job sanitised, time the local time of seconds, host this machine's host
-// name as host_name() gives it) and returns its name. A taken name is passed
-// over for the next sequence number. Throws Failure, creating nothing, when
-// the name is capacity bytes or longer (no room for its zero byte; the name
-// is refused, never cut) or the file cannot be created.
-std::string create_temporary_file(std::string_view folder, std::string_view job,
-                                  std::string_view suffix, std::int32_t seconds,
-                                  std::size_t capacity);
+// name as host_name() gives it), locked as its writer's, and returns it. A
+// taken name is passed over for the next sequence number, and so is a name
+// whose fresh file a cleaner took before the lock was set. On a file system
+// without such locks the file goes unlocked. Throws Failure, creating
+// nothing, when the name is capacity bytes or longer (no room for its zero
+// byte; the name is refused, never cut) or the file cannot be created.
+TemporaryFile create_temporary_file(std::string_view folder, std::string_view job,
+                                    std::string_view suffix, std::int64_t seconds,
+                                    std::size_t capacity);
+
+// Locks file, just created exclusively as path, as its writer's. False when
+// the name is lost: a cleaner holds the file or removed it before the lock
+// was set (the caller then takes another name and leaves this one to the
+// cleaner). True also on a file system without locks.
+bool claim_new_file(const std::string& path, const FileDescriptor& file);
 
 // How the names of one folder are flushed to disk (sync_folder); tests put
 // a failing one in its place.
@@ -61,7 +79,7 @@ class UniqueNamer {
   // <folder of source>/<stem><extension>, <stem>-2<extension>,
   // <stem>-3<extension>, ... (stem_of_temporary) from the number after the
   // last one taken for this stem; then syncs the folder. last_tried receives
-  // every name tried. Throws Failure when a name would not fit capacity bytes
+  // the first name to try before anything is done, then every name tried. Throws Failure when a name would not fit capacity bytes
   // or the move fails; the file then keeps the name source. When the folder
   // cannot be synced the file is moved back to source and Failure thrown;
   // only when that move fails too is the final name returned, with the
@@ -77,6 +95,17 @@ class UniqueNamer {
   // not fit capacity bytes), leaving neither the temporary file nor a final
   // name.
   std::string copy_to_unique_name(const std::string& source, std::size_t capacity);
+
+  // Moves source, a complete file that move_to_unique_name could not name,
+  // to the first free name of <folder of source>/<stem>.kept<extension>,
+  // <stem>-2.kept<extension>, ... (the stem as there): a visible name that
+  // is no temporary name, so no cleaner ever removes the file. A move that
+  // fails is tried once more with link and unlink. The file and
+  // the folder are synced where they can be; a failed sync does not undo
+  // the move. Returns the name; throws Failure when the move fails (the
+  // file then keeps the name source).
+  std::string move_to_kept_name(const std::string& source, std::string_view extension,
+                                std::size_t capacity);
 
   // Final names tried so far by both members, taken or not.
   unsigned long long names_tried() const;

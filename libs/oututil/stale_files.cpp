@@ -1,5 +1,5 @@
-// stale_files.cpp - removing the temporary files that dead processes of this
-// machine left in an output folder.
+// stale_files.cpp - removing the temporary files that writers of this
+// machine left in an output folder when they died.
 #include "stale_files.h"
 
 #include <dirent.h>
@@ -13,6 +13,7 @@
 
 #include "file_ops.h"
 #include "names.h"
+#include "temporary_locks.h"
 
 namespace dravoututil {
 
@@ -32,6 +33,32 @@ class DirectoryStream {
  private:
   DIR* stream_;
 };
+
+// Removes the entry name of directory when it is a regular file that nobody
+// may take for live or kept: some write permission left (a complete file
+// kept by its writer has none), no writer's lock on it (a writer in another
+// PID namespace, whose process number says nothing here, holds one), and
+// still the same file when it goes. True when it was removed.
+bool remove_if_abandoned(int directory, const char* name) {
+  struct stat named {};
+  if (::fstatat(directory, name, &named, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  // Only a regular file is opened: opening a device may have effects.
+  if (!S_ISREG(named.st_mode) || (named.st_mode & 0222) == 0) return false;
+  FileDescriptor file(
+      ::openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat opened {};
+  if (!file.valid() || ::fstat(file.get(), &opened) != 0 || !same_file(named, opened)) return false;
+  if ((opened.st_mode & 0222) == 0) return false;
+  // Held until the name is gone: a writer that created the file a moment
+  // ago cannot lock it meanwhile, and takes another name.
+  if (!lock_as_cleaner(file.get())) return false;
+  struct stat again {};
+  if (::fstatat(directory, name, &again, AT_SYMLINK_NOFOLLOW) != 0 || !same_file(again, opened)) return false;
+  // Should the name be swapped for a link or a folder after the check,
+  // unlinkat removes the link itself or refuses the folder: nothing behind
+  // the name is touched.
+  return ::unlinkat(directory, name, 0) == 0;
+}
 
 }  // namespace
 
@@ -81,13 +108,7 @@ int remove_stale_temporaries(const std::string& folder,
     }
     const char* name = entry->d_name;
     if (!is_stale_temporary(name)) continue;
-    struct stat status {};
-    if (::fstatat(directory.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (!S_ISREG(status.st_mode)) continue;
-    // Should the name be swapped for a link or a folder after the check,
-    // unlinkat removes the link itself or refuses the folder: nothing behind
-    // the name is touched.
-    if (::unlinkat(directory.get(), name, 0) != 0) continue;
+    if (!remove_if_abandoned(directory.get(), name)) continue;
     if (count < INT_MAX) ++count;
     if (removed) removed(join_folder(folder, name));
   }

@@ -1,5 +1,5 @@
-// stale_files.h - removing the temporary files that dead processes of this
-// machine left in an output folder.
+// stale_files.h - removing the temporary files that writers of this
+// machine left in an output folder when they died.
 #ifndef DRAVOUTUTIL_STALE_FILES_H
 #define DRAVOUTUTIL_STALE_FILES_H
 
@@ -18,8 +18,12 @@ bool process_is_gone(unsigned long long pid);
 bool is_stale_temporary(std::string_view base);
 
 // Removes from folder, not from its sub-folders, every regular file whose
-// name is_stale_temporary; symbolic links, folders and other kinds of file
-// are left alone, and nothing is followed through a link. Names are looked
+// name is_stale_temporary and that no writer holds: it can be locked as a
+// cleaner (temporary_locks.h; a live writer in another PID namespace, whose
+// process number means nothing here, holds its lock) and it has a write
+// permission (a complete file that its writer kept under its temporary name
+// has none). Symbolic links, folders and other kinds of file are left alone,
+// and nothing is followed through a link. Names are looked
 // at and removed relative to a descriptor of the folder. removed (may be
 // empty) is called with the full name of each file removed. A file that
 // cannot be removed is left and not counted. Returns the number removed, or

@@ -61,13 +61,18 @@ std::string copy_temporary_base(std::string_view stem) {
 }
 
 // Creates the copy's temporary file ".<stem>.<host>.<pid>.<sequence>.copy"
-// beside the source; returns its name and descriptor.
+// beside the source, locked as its writer's; returns its name and
+// descriptor.
 std::string create_copy_temporary(const PathParts& parts, const std::string& stem, mode_t mode,
                                   FileDescriptor& out) {
   for (int attempt = 0; attempt < kMaxTemporaryAttempts; ++attempt) {
     std::string name = parts.folder_prefix + copy_temporary_base(stem);
     out = create_exclusive(name, mode);
-    if (out.valid()) return name;
+    if (out.valid()) {
+      if (claim_new_file(name, out)) return name;
+      out.reset();
+      continue;
+    }
     if (errno != EEXIST) {
       int err = errno;
       fail_with_errno("cannot create " + name, err);
@@ -162,6 +167,10 @@ FinalName UniqueNamer::move_to_unique_name(const std::string& source,
   PathParts parts = split_path(source);
   if (parts.base.empty()) throw Failure("cannot move " + source + ": no file name");
   std::string stem = stem_of_temporary(parts.base);
+  // Named from the start, so that a failure before the first move still
+  // tells where the file was to go.
+  last_tried = numbered_name(parts.folder_prefix, stem,
+                             first_number(stem_key(parts, stem, extension), 1), extension);
 
   // The contents reach the disk before the file gets the name under which
   // others may pick it up.
@@ -187,6 +196,39 @@ FinalName UniqueNamer::move_to_unique_name(const std::string& source,
   return result;
 }
 
+// Moves a complete file that could not get its final name to the first
+// free kept name.
+std::string UniqueNamer::move_to_kept_name(const std::string& source, std::string_view extension,
+                                           std::size_t capacity) {
+  if (extension.find('/') != std::string_view::npos) {
+    throw Failure("the file extension " + std::string(extension) + " holds a \"/\"");
+  }
+  PathParts parts = split_path(source);
+  if (parts.base.empty()) throw Failure("cannot move " + source + ": no file name");
+  const std::string stem = stem_of_temporary(parts.base);
+  const std::string kept_extension = std::string(kKeptInfix) + std::string(extension);
+  // Best effort only: the file is kept whether or not it reaches the disk.
+  try {
+    sync_file(source);
+  } catch (const Failure&) {
+  }
+  std::string name;
+  try {
+    name = take_free_name(source, parts, stem, kept_extension, 1, capacity, nullptr);
+  } catch (const Failure&) {
+    // The move that failed for the final name may fail here too: the
+    // other way of moving is tried before the file stays where it is.
+    if (method_ == MoveMethod::link_then_unlink) throw;
+    UniqueNamer other(MoveMethod::link_then_unlink, sync_folder_);
+    name = other.take_free_name(source, parts, stem, kept_extension, 1, capacity, nullptr);
+  }
+  try {
+    sync_folder_(folder_of(parts));
+  } catch (const Failure&) {
+  }
+  return name;
+}
+
 // Copies source to the first free numbered name.
 std::string UniqueNamer::copy_to_unique_name(const std::string& source, std::size_t capacity) {
   PathParts parts = split_path(source);
@@ -207,12 +249,14 @@ std::string UniqueNamer::copy_to_unique_name(const std::string& source, std::siz
     int err = errno;
     fail_with_errno("cannot sync " + temporary, err);
   }
-  if (int err = out.close(); err != 0) fail_with_errno("cannot close " + temporary, err);
 
+  // The descriptor, and with it the writer's lock, stays open until the
+  // copy has its final name.
   std::string final_name =
       take_free_name(temporary, parts, name.stem, name.extension, 2, capacity, nullptr);
   remove_temporary.release();
   try {
+    if (int err = out.close(); err != 0) fail_with_errno("cannot close " + final_name, err);
     sync_folder_(folder_of(parts));
   } catch (const Failure&) {
     ::unlink(final_name.c_str());

@@ -1,5 +1,6 @@
 // tav_directory.h - the TAV tag directory: the file's TAV header fields and
-// its named tags, encoded into the bytes of one private TIFF tag.
+// its named tags, encoded into one byte string (stored in a private IFD, see
+// tav_private_ifd.h).
 //
 // Layout (all integers little-endian, doubles IEEE-754 binary64
 // little-endian):

@@ -7,7 +7,10 @@
 
 namespace tav {
 
-// Private TIFF tag that holds the TAV tag directory (type UNDEFINED).
+// Private TIFF tag of the TAV tag directory. In the main IFD it holds the
+// offset of a private IFD (type IFD, IFD8 in BigTIFF) whose entry with the
+// same number holds the directory bytes (type UNDEFINED); in files of the
+// first layout the main IFD's tag holds the bytes itself.
 inline constexpr uint32_t kDirectoryTiffTag = 65342;
 
 // Raw bytes a strip aims at, so Deflate works on sizeable blocks.

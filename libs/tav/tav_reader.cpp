@@ -1,5 +1,5 @@
-// tav_reader.cpp - reads TAV files: checks the TIFF fields against the tag
-// directory and hands out rows as stored.
+// tav_reader.cpp - reads TAV files of either layout of the tag directory:
+// checks the TIFF fields against the directory and hands out rows as stored.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include "tav.h"
 #include "tav_directory.h"
 #include "tav_layout.h"
+#include "tav_private_ifd.h"
 #include "tav_tiffio.h"
 
 namespace tav {
@@ -39,6 +40,7 @@ struct TavReader::Impl {
 
   void Open();
   void ReadDirectory();
+  void ReadPrivateIfd(std::vector<uint8_t>& out);
   void ReadFields();
   void CheckStrips(uint16_t compression);
   void ReadScanline(uint32_t row, uint8_t* out);
@@ -60,16 +62,34 @@ void TavReader::Impl::Open() {
   ReadFields();
 }
 
-// Reads and decodes the private tag directory.
+// Reads and decodes the tag directory: from the private IFD the tag points
+// to, or, in files of the first layout, the tag's own bytes.
 void TavReader::Impl::ReadDirectory() {
-  if (TIFFFindField(tif, kDirectoryTiffTag, TIFF_ANY) == nullptr) NotTav("no TAV tag directory");
-  if (!DirectoryTagReadable(tif)) Damaged("the TAV tag directory is not a byte array");
-  uint32_t count = 0;
-  void* data = nullptr;
-  if (TIFFGetField(tif, kDirectoryTiffTag, &count, &data) != 1) NotTav("no TAV tag directory");
+  std::vector<uint8_t> stored;  // bytes read from the private IFD's entry
+  const uint8_t* data = nullptr;
+  std::size_t size = 0;
+  switch (DirectoryTagFormOf(tif)) {
+    case DirectoryTagForm::kAbsent:
+      NotTav("no TAV tag directory");
+    case DirectoryTagForm::kOther:
+      Damaged("the TAV tag directory is neither a byte array nor an IFD offset");
+    case DirectoryTagForm::kBytes: {
+      uint32_t count = 0;
+      void* bytes = nullptr;
+      if (TIFFGetField(tif, kDirectoryTiffTag, &count, &bytes) != 1) NotTav("no TAV tag directory");
+      data = static_cast<const uint8_t*>(bytes);
+      size = count;
+      break;
+    }
+    case DirectoryTagForm::kIfdOffset:
+      ReadPrivateIfd(stored);
+      data = stored.data();
+      size = stored.size();
+      break;
+  }
   Directory dir;
   try {
-    dir = DecodeDirectory(static_cast<const uint8_t*>(data), count);
+    dir = DecodeDirectory(data, size);
   } catch (const std::runtime_error& e) {
     throw std::runtime_error(path + ": " + e.what());
   }
@@ -82,6 +102,23 @@ void TavReader::Impl::ReadDirectory() {
   if (BitsPerPixel(info.format) == 0) Damaged("unknown format code " + std::to_string(info.format));
   if (info.compression != TAV_COMPRESS_NONE && info.compression != TAV_COMPRESS_FLATE) {
     Damaged("unknown compression code " + std::to_string(info.compression));
+  }
+}
+
+// Reads the directory bytes of the private IFD that the main IFD's tag
+// points to.
+void TavReader::Impl::ReadPrivateIfd(std::vector<uint8_t>& out) {
+  uint64_t at = 0;
+  if (!DirectoryIfdOffset(tif, at)) Damaged("the TAV tag directory's IFD offset is not one value");
+  const int fd = TIFFFileno(tif);
+  struct stat file {};
+  if (fstat(fd, &file) != 0) Damaged("cannot read the file size");
+  const IfdForm form{TIFFIsBigTIFF(tif) != 0, TIFFIsBigEndian(tif) != 0};
+  try {
+    const ByteRange range = LocateDirectory(fd, static_cast<uint64_t>(file.st_size), form, at);
+    ReadExactly(fd, range.offset, static_cast<std::size_t>(range.size), out);
+  } catch (const std::runtime_error& e) {
+    Damaged(e.what());
   }
 }
 

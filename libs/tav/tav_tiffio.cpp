@@ -56,29 +56,39 @@ tmsize_t ReadProc(thandle_t handle, void* data, tmsize_t size) {
   return done;
 }
 
-// libtiff's write procedure: all bytes or a failure with its errno kept.
-tmsize_t WriteProc(thandle_t handle, void* data, tmsize_t size) {
-  auto* io = static_cast<FileIo*>(handle);
+}  // namespace
+
+// All bytes or a failure kept in io; the test seam may make it fail.
+bool WriteToFile(FileIo& io, const void* data, std::size_t size) {
   const auto* bytes = static_cast<const char*>(data);
-  tmsize_t done = 0;
+  std::size_t done = 0;
   while (done < size) {
     if (Injected(IoCall::kWrite)) {
-      io->Record(errno, "writing");
-      return -1;
+      io.Record(errno, "writing");
+      return false;
     }
-    const ssize_t n = write(io->fd, bytes + done, static_cast<std::size_t>(size - done));
+    const ssize_t n = write(io.fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      io->Record(errno, "writing");
-      return -1;
+      io.Record(errno, "writing");
+      return false;
     }
     if (n == 0) {  // nothing taken and no reason given: the device is full
-      io->Record(ENOSPC, "writing");
-      return -1;
+      io.Record(ENOSPC, "writing");
+      return false;
     }
-    done += n;
+    done += static_cast<std::size_t>(n);
   }
-  return done;
+  return true;
+}
+
+namespace {
+
+// libtiff's write procedure: all bytes or a failure with its errno kept.
+tmsize_t WriteProc(thandle_t handle, void* data, tmsize_t size) {
+  if (size < 0) return -1;
+  auto* io = static_cast<FileIo*>(handle);
+  return WriteToFile(*io, data, static_cast<std::size_t>(size)) ? size : -1;
 }
 
 toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
@@ -155,9 +165,11 @@ int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 char kDirectoryTagName[] = "TAVDirectory";
 
+// How the writer stores the tag: one IFD offset (written as type IFD in TIFF
+// and IFD8 in BigTIFF) pointing to the private IFD of tav_private_ifd.h.
 const TIFFFieldInfo kDirectoryField[] = {
-    {kDirectoryTiffTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_UNDEFINED, FIELD_CUSTOM,
-     /*field_oktochange=*/1, /*field_passcount=*/1, kDirectoryTagName},
+    {kDirectoryTiffTag, 1, 1, TIFF_IFD8, FIELD_CUSTOM, /*field_oktochange=*/1,
+     /*field_passcount=*/0, kDirectoryTagName},
 };
 
 }  // namespace
@@ -185,13 +197,6 @@ TIFFOpenOptions* MessageOptions(TiffMessages& messages) {
   return options;
 }
 
-// Picks the result of either strerror_r: the GNU one returns the text, the
-// POSIX one fills the buffer.
-[[maybe_unused]] const char* StrerrorResult(const char* text, const char*) { return text; }
-[[maybe_unused]] const char* StrerrorResult(int result, const char* buffer) {
-  return result == 0 ? buffer : nullptr;
-}
-
 }  // namespace
 
 void FileIo::Record(int err, const char* what) noexcept {
@@ -203,19 +208,6 @@ void FileIo::Record(int err, const char* what) noexcept {
 std::string FileIo::Describe(const std::string& subject) const {
   if (error == 0) return {};
   return SystemErrorText(error) + " (" + doing + " " + subject + ")";
-}
-
-// English text of an error number; strerror_r would follow LC_MESSAGES.
-std::string SystemErrorText(int error) {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
-  if (const char* text = strerrordesc_np(error)) return text;
-#else
-  char buffer[256] = "";
-  if (const char* text = StrerrorResult(strerror_r(error, buffer, sizeof buffer), buffer)) {
-    if (text[0] != '\0') return text;
-  }
-#endif
-  return "error " + std::to_string(error);
 }
 
 // Opens a TIFF file with per-handle message handlers.
@@ -320,19 +312,60 @@ bool IoFailureInjected(IoCall call) noexcept { return Injected(call); }
 bool DefineDirectoryTag(TIFF* tif) {
   if (TIFFMergeFieldInfo(tif, kDirectoryField, 1) != 0) return false;
   const TIFFField* field = TIFFFindField(tif, kDirectoryTiffTag, TIFF_ANY);
-  return field != nullptr && static_cast<int>(TIFFFieldDataType(field)) == TIFF_UNDEFINED &&
-         TIFFFieldPassCount(field) && TIFFFieldReadCount(field) == TIFF_VARIABLE2;
+  return field != nullptr && static_cast<int>(TIFFFieldDataType(field)) == TIFF_IFD8 &&
+         !TIFFFieldPassCount(field) && TIFFFieldWriteCount(field) == 1;
 }
 
-// Checks how the handle reads the directory tag.
-bool DirectoryTagReadable(TIFF* tif) {
+// Classifies how the handle reads the directory tag.
+DirectoryTagForm DirectoryTagFormOf(TIFF* tif) {
   const TIFFField* field = TIFFFindField(tif, kDirectoryTiffTag, TIFF_ANY);
-  if (field == nullptr) return false;
+  if (field == nullptr) return DirectoryTagForm::kAbsent;
+  if (!TIFFFieldPassCount(field) || TIFFFieldReadCount(field) != TIFF_VARIABLE2) {
+    return DirectoryTagForm::kOther;
+  }
   // Taken as a number at once: a type number the file made up is no valid
   // TIFFDataType value.
   const int type = static_cast<int>(TIFFFieldDataType(field));
-  return (type == TIFF_UNDEFINED || type == TIFF_BYTE) && TIFFFieldPassCount(field) &&
-         TIFFFieldReadCount(field) == TIFF_VARIABLE2;
+  if (type == TIFF_UNDEFINED || type == TIFF_BYTE) return DirectoryTagForm::kBytes;
+  const int size = TIFFFieldSetGetSize(field);
+  if ((type == TIFF_IFD || type == TIFF_IFD8 || type == TIFF_LONG || type == TIFF_LONG8) &&
+      (size == 4 || size == 8)) {
+    return DirectoryTagForm::kIfdOffset;
+  }
+  return DirectoryTagForm::kOther;
+}
+
+// The one offset of the directory tag as the handle read it.
+bool DirectoryIfdOffset(TIFF* tif, uint64_t& offset) {
+  const TIFFField* field = TIFFFindField(tif, kDirectoryTiffTag, TIFF_ANY);
+  uint32_t count = 0;
+  void* data = nullptr;
+  if (field == nullptr || TIFFGetField(tif, kDirectoryTiffTag, &count, &data) != 1 ||
+      count != 1 || data == nullptr) {
+    return false;
+  }
+  const int size = TIFFFieldSetGetSize(field);
+  if (size == 4) {
+    uint32_t value = 0;
+    std::memcpy(&value, data, 4);
+    offset = value;
+    return true;
+  }
+  if (size == 8) {
+    std::memcpy(&offset, data, 8);
+    return true;
+  }
+  return false;
+}
+
+bool SeekToEnd(FileIo& io, uint64_t& end) {
+  const off_t at = lseek(io.fd, 0, SEEK_END);
+  if (at < 0) {
+    io.Record(errno, "seeking in");
+    return false;
+  }
+  end = static_cast<uint64_t>(at);
+  return true;
 }
 
 }  // namespace tav

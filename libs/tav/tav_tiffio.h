@@ -6,9 +6,12 @@
 
 #include <tiffio.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "tav.h"
+#include "tav_syserror.h"
 
 namespace tav {
 
@@ -39,10 +42,6 @@ struct FileIo {
   std::string Describe(const std::string& subject) const;
 };
 
-// The system's text for an error number, in English whatever the locale;
-// safe to call from several threads.
-std::string SystemErrorText(int error);
-
 // Opens path with libtiff mode (e.g. "w", "w8", "rm"), routing errors to
 // messages and silencing warnings. Returns null on failure, with the reason
 // in messages.last_error.
@@ -67,17 +66,37 @@ int OpenRegularFile(const char* path, std::string& error);
 // reason in messages.last_error.
 TIFF* OpenTiffDescriptor(int fd, const char* path, const char* mode, TiffMessages& messages);
 
-// Makes the TAV directory tag known to a handle open for writing, so it can
-// be set as a byte array. Returns false when the tag number is already taken
-// by a different definition.
+// Makes the TAV directory tag known to a handle open for writing as one IFD
+// offset (type IFD8, written as IFD in classic TIFF), so it can be set as a
+// uint64_t. Returns false when the tag number is already taken by a
+// different definition.
 bool DefineDirectoryTag(TIFF* tif);
 
-// True when the handle's definition of the TAV directory tag is a byte array
-// read as (uint32 count, pointer), as written by DefineDirectoryTag or as
-// libtiff defines an unknown UNDEFINED or BYTE tag. A file may give the tag
-// any type number, also one libtiff does not know: the number is compared as
-// a number, never held as a TIFFDataType.
-bool DirectoryTagReadable(TIFF* tif);
+// How a file stores the TAV directory tag, as the handle reads it.
+enum class DirectoryTagForm {
+  kAbsent,     // no tag 65342
+  kBytes,      // the directory bytes themselves (UNDEFINED or BYTE)
+  kIfdOffset,  // the offset of the private IFD (IFD, IFD8, LONG or LONG8)
+  kOther,      // any other type: not readable
+};
+
+// The form of the directory tag. A file may give the tag any type number,
+// also one libtiff does not know: the number is compared as a number, never
+// held as a TIFFDataType.
+DirectoryTagForm DirectoryTagFormOf(TIFF* tif);
+
+// The offset a kIfdOffset tag holds. False when it holds not exactly one
+// value.
+bool DirectoryIfdOffset(TIFF* tif, uint64_t& offset);
+
+// Moves io's file position to the end of the file and gives that offset in
+// end. False on failure, recorded in io.
+bool SeekToEnd(FileIo& io, uint64_t& end);
+
+// Writes size bytes at io's file position through the same checked writes as
+// libtiff's (the test seam's kWrite failures included). False on failure,
+// recorded in io.
+bool WriteToFile(FileIo& io, const void* data, std::size_t size);
 
 // Test seam. The system calls of written files a test can make fail, and the
 // compression of a strip (kCompress: the strip's coding fails on the worker

@@ -11,6 +11,7 @@
 
 #include "tav.h"
 #include "tav_layout.h"
+#include "tav_private_ifd.h"
 
 namespace tav {
 namespace {
@@ -35,7 +36,12 @@ StripCoding CodingOf(uint16_t compression) {
 // True for a finite value above zero.
 bool Positive(double v) { return std::isfinite(v) && v > 0.0; }
 
+// Set by the test seam: files of this thread are BigTIFF whatever their size.
+thread_local bool t_force_bigtiff = false;
+
 }  // namespace
+
+void ForceBigTiffForTesting(bool on) noexcept { t_force_bigtiff = on; }
 
 // Validates the parameters and creates the file.
 std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& error) {
@@ -92,7 +98,7 @@ std::unique_ptr<TavWriter> TavWriter::Open(const WriterParams& p, std::string& e
   if (!w->MakePipeline(error)) return nullptr;
   w->header_ = DirectoryHeader{p.format, p.compression, p.mode, p.width_mm, p.height_mm};
 
-  const bool bigtiff = NeedsBigTiff(row_bytes * w->height_);
+  const bool bigtiff = t_force_bigtiff || NeedsBigTiff(row_bytes * w->height_);
   w->tif_ = CreateTiff(p.path.c_str(), bigtiff ? "w8" : "w", w->io_, w->messages_);
   if (w->tif_ == nullptr) {
     // A header that could not be written names the system's reason first.
@@ -281,6 +287,31 @@ int TavWriter::PutTag(const char* name, int length, const void* value) {
   return 0;
 }
 
+// The private IFD goes on a word boundary after the last strip, the directory
+// bytes right after it; the main IFD, written by libtiff at the flush, comes
+// last and holds the private IFD's offset.
+std::string TavWriter::StoreDirectory(const std::vector<uint8_t>& directory) {
+  const IfdForm form{TIFFIsBigTIFF(tif_) != 0, TIFFIsBigEndian(tif_) != 0};
+  io_.error = 0;
+  uint64_t end = 0;
+  if (!SeekToEnd(io_, end)) return io_.Describe(path_);
+  const uint64_t at = end + (end & 1);
+  std::vector<uint8_t> ifd = EncodePrivateIfd(form, at, directory.size());
+  if (ifd.empty()) {
+    return path_ + ": the tag directory of " + std::to_string(directory.size()) +
+           " bytes does not fit below the 4 GiB a TIFF file can address";
+  }
+  if (at != end) ifd.insert(ifd.begin(), uint8_t{0});
+  if (!WriteToFile(io_, ifd.data(), ifd.size()) ||
+      !WriteToFile(io_, directory.data(), directory.size())) {
+    return io_.Describe(path_);
+  }
+  if (!TIFFSetField(tif_, kDirectoryTiffTag, at)) {
+    return TiffError("cannot store the tag directory");
+  }
+  return {};
+}
+
 // Completes the file; see the header for what a 0 result guarantees.
 int TavWriter::Close() {
   if (tif_ == nullptr) return Fail(path_ + ": already closed");
@@ -305,11 +336,13 @@ int TavWriter::Close() {
     if (ok) reason = path_ + ": out of memory for the tag directory";
     ok = false;
   }
-  if (!directory.empty() &&
-      !TIFFSetField(tif_, kDirectoryTiffTag, static_cast<uint32_t>(directory.size()),
-                    directory.data())) {
-    if (ok) reason = TiffError("cannot store the tag directory");
-    ok = false;
+  if (!directory.empty()) {
+    std::string failure = StoreDirectory(directory);
+    if (!failure.empty()) {
+      if (ok) reason = std::move(failure);
+      ok = false;
+    }
+    std::vector<uint8_t>().swap(directory);  // not held while the file is flushed
   }
   io_.error = 0;
   if (!TIFFFlush(tif_)) {

@@ -54,7 +54,8 @@ class TavWriter {
   // Keeps a tag for the directory written at close. Returns 0 or -1.
   int PutTag(const char* name, int length, const void* value);
 
-  // Writes the tag directory, flushes, syncs and closes the file. Returns 0
+  // Writes the tag directory (tav_private_ifd.h), flushes, syncs and closes
+  // the file. Returns 0
   // only when every row was written and everything reached the disk; the
   // libtiff handle is released in every case.
   int Close();
@@ -72,6 +73,9 @@ class TavWriter {
   bool WriteCoded(bool wait, int row);
   bool MakePipeline(std::string& error);
   bool SetupFields(const WriterParams& params, uint16_t bits, uint16_t compression);
+  // Appends the private IFD and the tag directory and points the main IFD's
+  // tag at them. Returns the failure text, empty on success.
+  std::string StoreDirectory(const std::vector<uint8_t>& directory);
 
   std::string path_;
   TiffMessages messages_;  // handed to libtiff; lives as long as tif_
@@ -93,6 +97,11 @@ class TavWriter {
   DirectoryBuilder directory_;
   std::string last_error_;
 };
+
+// Test seam: files opened afterwards by the calling thread are BigTIFF
+// whatever their size, so the BigTIFF layout can be tested on small files.
+// Not used outside the tests.
+TAV_API void ForceBigTiffForTesting(bool on) noexcept;
 
 }  // namespace tav
 

@@ -8,7 +8,10 @@ uniquely named files as copies, all reported, none left under a temporary
 name; running again adds files and replaces none; the peak memory of a
 page ten times as tall stays about the same; a run stopped by SIGTERM
 leaves neither a temporary nor an incomplete file; the temporary file a
-killed run leaves is what `riphost --clean` removes, and nothing else; and
+killed run leaves is what `riphost --clean` removes, and nothing else, also
+beside live writers of other PID namespaces (their files are locked) and
+complete files kept after a failed rename; kept PNG previews are named and
+reported right after their raster files; and
 contone content that riphost screens itself gives files whose
 "_KVT_RIPINFO0" tag (read with `tavinfo --json`) tells the share of the page
 each screen covers and the box of its pixels, matching the file's pixels;
@@ -438,6 +441,112 @@ class EndToEnd(unittest.TestCase):
                                  capture_output=True, text=True, timeout=120)
         self.assertEqual(missing.returncode, 1)
         self.assertIn("riphost: error: ", missing.stderr)
+
+    def start_in_pid_namespace(self, job):
+        """Starts riphost on tall pages in a PID namespace of its own, under a
+        process number that runs nowhere here (so it says nothing about the
+        writer); returns the process and that number once a file is written.
+        The whole namespace dies with the returned process."""
+        pid = 40000
+        while True:
+            pid += 1
+            try:
+                os.kill(pid + 1, 0)
+            except ProcessLookupError:
+                break
+            except PermissionError:
+                pass
+        pages = [{"width": 6000, "height": 90000, "separations": [{"name": "K", "pattern": "checker"}]}
+                 for _ in range(30)]
+        ticket = self.ticket([{"name": job, "ppi": 2400, "pages": pages}], job + ".json")
+        script = 'echo %d > /proc/sys/kernel/ns_last_pid && "$0" --quiet "$1"' % pid
+        proc = subprocess.Popen(["unshare", "--pid", "--fork", "--mount-proc", "--kill-child", "sh", "-c", script,
+                                 os.path.join(BIN, "riphost"), ticket],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        deadline = time.monotonic() + 120
+        while not [n for n in self.outputs() if n.startswith("." + job + "-") and n.endswith(".tmp")]:
+            if proc.poll() is not None or time.monotonic() > deadline:
+                proc.kill()
+                out, err = proc.communicate()
+                self.fail("riphost wrote no temporary file: %s %s" % (out, err))
+            time.sleep(0.005)
+        return proc, pid + 1
+
+    def test_clean_beside_live_writers_of_other_pid_namespaces_and_kept_files(self):
+        probe = subprocess.run(["unshare", "--pid", "--fork", "--mount-proc", "true"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("no PID namespaces here")
+        out = os.path.join(self.root, "out")
+        os.makedirs(out)
+        # A complete file its writer kept (under the visible name, and under a
+        # temporary name made read-only), as a failed rename leaves them.
+        host = socket.gethostname().split(".")[0]
+        host = "".join(c if c.isalnum() and c.isascii() or c in "_-" else "_" for c in host)
+        kept = ["kept-20380101-000000.kept.tav", ".kept-20380101-000000.%s.999999.1.tmp" % host]
+        for name in kept:
+            with open(os.path.join(out, name), "w") as f:
+                f.write("complete")
+        os.chmod(os.path.join(out, kept[1]), 0o444)
+
+        live, live_pid = self.start_in_pid_namespace("live")
+        dead, dead_pid = self.start_in_pid_namespace("dead")
+        try:
+            dead.kill()
+            dead.communicate(timeout=120)
+            left = [n for n in self.outputs() if n.startswith(".dead-")]
+            self.assertEqual(len(left), 1, self.outputs())
+            self.assertIn(".%s.%d." % (host, dead_pid), left[0])
+            writing = [n for n in self.outputs() if n.startswith(".live-")]
+            self.assertIn(".%s.%d." % (host, live_pid), writing[0])
+
+            result = subprocess.run([os.path.join(BIN, "riphost"), "--clean", out],
+                                    capture_output=True, text=True, timeout=120)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stdout, "removed %s\n" % os.path.join(out, left[0]))
+            self.assertTrue(os.path.exists(os.path.join(out, writing[0])) or live.poll() is not None)
+            for name in kept:
+                self.assertTrue(os.path.exists(os.path.join(out, name)), name)
+        finally:
+            live.kill()
+            live.communicate(timeout=120)
+        # Its writer is gone now: what it left goes, the kept files stay.
+        leftovers = [n for n in self.outputs() if n.startswith(".live-")]
+        result = subprocess.run([os.path.join(BIN, "riphost"), "--clean", out],
+                                capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(result.stdout.splitlines()),
+                         sorted("removed " + os.path.join(out, n) for n in leftovers))
+        self.assertEqual(sorted(n for n in self.outputs() if n.startswith(".") or "kept" in n), sorted(kept))
+
+    def test_kept_previews_follow_their_raster_files(self):
+        width, height = 45, 23
+        write_pbm(os.path.join(self.root, "art.pbm"), width, height, art)
+        jobs = [{"name": "preview", "ppi": 2400,
+                 "options": {"dravout_addpngpreview": 1, "dravout_outputpagepngpreview": 1},
+                 "pages": [{"width": width, "height": height, "ncopies": 2,
+                            "separations": [{"name": "C", "image": "art.pbm"},
+                                            {"name": "K", "image": "art.pbm"}]}]}]
+        result = run_host(self.ticket(jobs))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        reported = [line[len("wrote "):] for line in result.stdout.splitlines() if line.startswith("wrote ")]
+        # Per separation: the raster file, then its preview, then the copy.
+        self.assertEqual([os.path.splitext(p)[1] for p in reported], [".tav", ".png", ".tav"] * 2, reported)
+        for i in (0, 3):
+            self.assertEqual(reported[i + 1], reported[i][:-4] + ".png")
+        self.assertEqual(sorted(os.path.basename(p) for p in reported), self.outputs())
+        # tavinfo never writes the preview over the file it reads.
+        tav = reported[0]
+        before = read(tav)
+        refused = subprocess.run([os.path.join(BIN, "tavinfo"), "--preview", tav, tav],
+                                 capture_output=True, text=True, timeout=120)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("would replace the TAV file it is read from", refused.stderr)
+        self.assertEqual(read(tav), before)
+        extracted = os.path.join(self.root, "preview.png")
+        done = subprocess.run([os.path.join(BIN, "tavinfo"), "--preview", extracted, tav],
+                              capture_output=True, text=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(read(extracted), read(reported[1]))
 
     def test_xmp_inks_and_cutting_texts(self):
         repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")

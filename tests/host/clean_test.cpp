@@ -1,6 +1,8 @@
 // clean_test.cpp - riphost --clean: only the temporary files of dead
 // processes of this machine go, each one reported.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +123,37 @@ TEST(CleanTest, RemovesOnlyTheTemporariesOfDeadProcessesOfThisMachine) {
   EXPECT_NE(result.err.find("riphost: error: cannot clean the folder " + (dir / "missing").string() + ": "),
             std::string::npos)
       << result.err;
+}
+
+// A writer whose process number means nothing here (another PID namespace)
+// holds its file locked: it stays while the lock lasts. A complete file
+// kept read-only under its temporary name, or under its ".kept" name, never
+// goes.
+TEST(CleanTest, LeavesLockedFilesAndKeptCompleteFiles) {
+  TempDir dir;
+  const std::string host = host_label();
+  const std::string dead = std::to_string(dead_pid());
+  const std::string writing = ".job-20380101-000000." + host + "." + dead + ".1.tmp";
+  const std::string kept_read_only = ".job-20380101-000000." + host + "." + dead + ".2.tmp";
+  const std::string kept_visible = "job-20380101-000000.kept.tav";
+  for (const std::string& name : {writing, kept_read_only, kept_visible}) write_file(dir / name, "data");
+  ASSERT_EQ(chmod((dir / kept_read_only).c_str(), 0444), 0);
+  int writer = open((dir / writing).c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(writer, F_OFD_SETLK, &lock), 0);
+
+  CleanResult result = clean(dir.path().string());
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(removed_lines(result.out).empty()) << result.out;
+
+  close(writer);  // the writer dies
+  result = clean(dir.path().string());
+  EXPECT_EQ(removed_lines(result.out), std::vector<std::string>{"removed " + (dir / writing).string()}) << result.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / kept_read_only));
+  EXPECT_TRUE(std::filesystem::exists(dir / kept_visible));
 }
 
 }  // namespace

@@ -12,7 +12,9 @@ user would, from folders outside the build tree and without LD_LIBRARY_PATH:
   and prefers a plug-in beside it;
 - a small program builds and runs against the installed libraries through
   pkg-config and through find_package(dravout);
-- DESTDIR staging does not leak into the pkg-config file.
+- the pkg-config file finds the prefix from its own place, so a staged
+  (DESTDIR) or moved tree still points at itself;
+- the manual pages and the user documentation are installed.
 """
 
 import argparse
@@ -139,6 +141,11 @@ def check_layout(prefix, libdir, build):
     for name in ("dravoutConfig.cmake", "dravoutConfigVersion.cmake", "dravoutTargets.cmake"):
         check((lib / "cmake" / "dravout" / name).is_file(), "CMake package file %s installed" % name)
     check((prefix / "share" / "dravout" / "examples" / "job.json").is_file(), "example job installed")
+    for page in ("riphost.1", "tavinfo.1"):
+        path = prefix / "share" / "man" / "man1" / page
+        check(path.is_file() and ".TH" in path.read_text(errors="replace"), "manual page %s installed" % page)
+    for doc in ("README.md", "job-ticket.md", "tav-format.md", "device-file.md"):
+        check((prefix / "share" / "doc" / "dravout" / doc).is_file(), "share/doc/dravout/%s installed" % doc)
 
     # Nothing that only the tests use, no static archives, no build-tree paths.
     for path in prefix.rglob("*"):
@@ -226,15 +233,16 @@ def check_consumers(prefix, libdir, tmp, cmake, cxx):
     for name in ("libdir", "plugindir", "plugin", "includedir"):
         variables[name] = must(run(["pkg-config", "--variable=" + name, "dravout"], cwd=src, env=env),
                                "pkg-config --variable=" + name).stdout.strip()
-    check(Path(variables["plugindir"]) == prefix / libdir / "dravout", "pkg-config plugindir is %s" % variables["plugindir"])
-    check(Path(variables["plugin"]) == Path(plugin), "pkg-config plugin is %s" % variables["plugin"])
+    check(Path(variables["plugindir"]).resolve() == (prefix / libdir / "dravout").resolve(),
+          "pkg-config plugindir is %s" % variables["plugindir"])
+    check(Path(variables["plugin"]).resolve() == Path(plugin).resolve(), "pkg-config plugin is %s" % variables["plugin"])
     for lib in LIBRARIES:
         check("-l" + lib in flags.split(), "pkg-config links -l%s" % lib)
     must(run([cxx, "-std=c++20", "-Wall", "-Wextra", "-Werror", "-o", src / "consumer_pc", src / "consumer.cpp",
               '-DDRAVOUT_PLUGIN="%s"' % variables["plugin"], *shlex.split(flags),
               "-Wl,-rpath," + variables["libdir"]], cwd=src, env=env), "building the pkg-config consumer")
     result = run([src / "consumer_pc", tmp / "pc.tav"], cwd=tmp)
-    check(result.returncode == 0 and result.stdout.strip() == "plugin " + plugin,
+    check(result.returncode == 0 and Path(result.stdout.strip().removeprefix("plugin ")).resolve() == Path(plugin).resolve(),
           "pkg-config consumer runs (exit %d): %s%s" % (result.returncode, result.stdout, result.stderr))
 
     # find_package(dravout); CMake gives the program a run path to the prefix.
@@ -252,13 +260,22 @@ def config_args(args):
 
 
 def check_destdir(args, tmp):
-    """A staged install (DESTDIR) names the final prefix in the pkg-config file."""
+    """A staged install (DESTDIR) holds a pkg-config file that names no
+    absolute folder, and the staged tree, moved elsewhere, still answers with
+    its own folders."""
     stage = tmp / "stage"
     final = "/opt/dravout-staged"
     must(run([args.cmake, "--install", args.build, "--prefix", final, *config_args(args)],
              cwd=tmp, env=clean_env(DESTDIR=str(stage))), "staged cmake --install")
     pc = (stage / final.lstrip("/") / args.libdir / "pkgconfig" / "dravout.pc").read_text()
-    check("prefix=%s\n" % final in pc and str(stage) not in pc, "staged pkg-config file names %s only" % final)
+    check("prefix=${pcfiledir}/" in pc and str(stage) not in pc and final not in pc,
+          "staged pkg-config file is relocatable:\n" + pc)
+    moved = tmp / "moved"
+    shutil.move(str(stage / final.lstrip("/")), str(moved))
+    env = clean_env(PKG_CONFIG_PATH=str(moved / args.libdir / "pkgconfig"))
+    libdir = must(run(["pkg-config", "--variable=libdir", "dravout"], cwd=tmp, env=env), "pkg-config on the moved tree")
+    check(Path(libdir.stdout.strip()).resolve() == (moved / args.libdir).resolve(),
+          "moved tree's pkg-config libdir is %s" % libdir.stdout.strip())
 
 
 def main():

@@ -4,10 +4,53 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+
+#include "test_files.h"
 
 namespace dravoututil {
 namespace {
+
+// Times on both sides of 2038-01-19 03:14:07 UTC (2^31 - 1 seconds), where
+// a 32-bit count of seconds wraps.
+constexpr int64_t k2037 = 2145916800;  // 2038-01-01 00:00:00 UTC
+constexpr int64_t kWrap = 2147483647;  // 2038-01-19 03:14:07 UTC
+constexpr int64_t k2040 = 2208988800;  // 2040-01-01 00:00:00 UTC
+constexpr int64_t k2100 = 4102444800;  // 2100-01-01 00:00:00 UTC
+constexpr int64_t k2107 = 4354819200;  // 2108-01-01 00:00:00 UTC, past 2^32
+
+// The 32-bit count the plug-in contract carries for a time: its low bits.
+int32_t low_bits(int64_t seconds) { return static_cast<int32_t>(static_cast<uint32_t>(seconds)); }
+
+// A time handed over as 32 bits comes back whole when it lies within 68
+// years of the reference clock, on both sides of every wrap.
+TEST(SecondsFromInterface, RestoresTheFullTimeNearTheClock) {
+  const struct {
+    int64_t time;
+    int64_t clock;
+  } cases[] = {
+      {1700000000, 1700000000},  {1700000000, 1700000000 + 86400},  // 2023, a day later
+      {k2037, k2037 + 3600},     {kWrap, kWrap - 5},
+      {kWrap + 1, kWrap},        {kWrap + 1, kWrap - 100},         // the first second past the wrap
+      {k2040, k2040},            {k2040, k2037},                   // stamped before, read later
+      {k2040 - 60, k2040},       {k2100, k2100 + 7},
+      {k2107, k2107 - 1},        {0, 1000},                        // 2106: another wrap of 32 bits
+      {k2040, 1700000000},                                         // 17 years ahead of the clock
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(seconds_from_interface(low_bits(c.time), c.clock), c.time) << c.time << " at " << c.clock;
+  }
+}
+
+TEST(TimeStamp, NamesYearsAfter2038) {
+  for (int64_t seconds : {k2037, kWrap + 1, k2040, k2100, k2107}) {
+    const std::string stamp = time_stamp(seconds);
+    EXPECT_EQ(stamp, local_stamp(seconds));
+    EXPECT_NE(stamp.substr(0, 2), "19") << stamp;  // never 1901
+  }
+  EXPECT_EQ(time_stamp(k2100 + 12 * 3600).substr(0, 4), "2100");
+}
 
 TEST(SanitizeJobName, KeepsSafeBytesAndReplacesTheRest) {
   EXPECT_EQ(sanitize_job_name("Job_1.a-b"), "Job_1.a-b");

@@ -70,6 +70,20 @@ TEST_F(TemporaryName, AJobNameWithDotsAndDigitsKeepsItsStemWhenRenamed) {
   EXPECT_FALSE(exists(temporary));
 }
 
+// The contract's 32-bit count of seconds for a time after 2038-01-19 is
+// negative; the name still carries that time's own date, never 1901.
+TEST_F(TemporaryName, TimesAfter2038NameTheirOwnYear) {
+  for (int64_t seconds : {int64_t{2147483648}, int64_t{2208988800}, int64_t{2524608000}}) {
+    time = static_cast<int32_t>(static_cast<uint32_t>(seconds));
+    ASSERT_EQ(make_temporary(".tmp"), 0);
+    const std::string text = name;
+    EXPECT_NE(text.find("/.myjob-" + local_stamp(seconds) + "."), std::string::npos) << text;
+    char final_name[DRAV_NAME_SIZE];
+    ASSERT_EQ(dravoututil_uniquerename(util, final_name, sizeof final_name, name, ".tav"), 0);
+    EXPECT_EQ(std::string(final_name), folder / ("myjob-" + local_stamp(seconds) + ".tav"));
+  }
+}
+
 TEST_F(TemporaryName, EveryCallGivesANewName) {
   std::set<std::string> names;
   for (int i = 0; i < 5; ++i) {

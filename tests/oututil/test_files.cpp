@@ -53,7 +53,7 @@ std::vector<std::string> list_folder(const std::string& folder) {
   return names;
 }
 
-std::string local_stamp(int32_t time) {
+std::string local_stamp(int64_t time) {
   const std::time_t seconds = time;
   std::tm local{};
   localtime_r(&seconds, &local);

@@ -35,7 +35,7 @@ bool exists(const std::string& path);
 
 // "YYYYMMDD-HHMMSS" of time in local time, as the library writes it into
 // file names.
-std::string local_stamp(int32_t time);
+std::string local_stamp(int64_t time);
 
 // The names in folder, sorted.
 std::vector<std::string> list_folder(const std::string& folder);

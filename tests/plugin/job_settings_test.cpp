@@ -254,6 +254,65 @@ TEST_F(JobSettingsTest, BadOptionalValuesAreReportedAndReplacedByTheirDefaults) 
   EXPECT_TRUE(fake_host().Has(1, "Invalid 'RES' option: -300"));
 }
 
+// A text whose numbers are refused gets the one level-1 report, never the
+// warning about what follows the numbers too; numbers that are taken get
+// only that warning.
+TEST_F(JobSettingsTest, ARefusedTextIsReportedOnce) {
+  Open();
+  const struct {
+    const char* key;
+    const char* text;
+    bool refused;  // level 1 "Could not correctly parse"
+    bool ignored;  // level 2 "Ignored what follows the numbers"
+  } cases[] = {
+      {"SHREXP", "9950 x", true, false},        {"SHREXP", "(9950", true, false},
+      {"SHREXP", "9950, x", true, false},       {"SHREXP", "9950, 10000 x", false, true},
+      {"SHREXP", "(9950, 10000", false, true},  {"SHREXP", "0, 10000 x", true, false},
+      {"SCALE", "0 x", true, false},            {"SCALE", "2000, 1 x", true, false},
+      {"SCALE", "(2", false, true},             {"SCALE", "abc", true, false},
+  };
+  for (const auto& c : cases) {
+    fake_host().messages.clear();
+    fake_host().strings.erase("SCALE");
+    fake_host().strings.erase("SHREXP");
+    fake_host().strings[c.key] = c.text;
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    const std::string key = c.key == std::string("SCALE") ? "scale" : "shrexp";
+    EXPECT_EQ(fake_host().Has(1, "Could not correctly parse '" + key + "' option: " + c.text), c.refused)
+        << c.key << " " << c.text;
+    EXPECT_EQ(fake_host().Has(2, "Ignored what follows the numbers of '" + key + "' option: " + c.text), c.ignored)
+        << c.key << " " << c.text;
+    int about_the_text = 0;
+    for (const auto& m : fake_host().messages) about_the_text += m.text.find(c.text) != std::string::npos ? 1 : 0;
+    EXPECT_EQ(about_the_text, 1) << c.key << " " << c.text;
+  }
+}
+
+// Every shift that fits 32 bits is taken, the largest ones included; one
+// pixel beyond is refused.
+TEST_F(JobSettingsTest, MarginsAtTheEdgesOf32Bits) {
+  fake_host().reals["RES"] = 1000.0;  // one pixel per thousandth of an inch
+  const struct {
+    double margin;
+    bool taken;
+    int32_t shift;
+  } cases[] = {
+      {2147483647.0, true, -2147483647},  {-2147483648.0, true, 2147483647},
+      {2147483648.0, true, INT32_MIN},    {-2147483647.0, true, 2147483646},
+      {2147483649.0, false, 0},           {-2147483649.0, false, 0},
+  };
+  Open();
+  for (const auto& c : cases) {
+    fake_host().messages.clear();
+    fake_host().reals["JOB_MBOT"] = c.margin;
+    fake_host().reals["JOB_MLFT"] = c.margin;
+    ASSERT_EQ(dravout_jobsettings(), 0);
+    EXPECT_EQ(state.vshift, c.shift) << c.margin;
+    EXPECT_EQ(state.hshift, c.shift) << c.margin;
+    EXPECT_EQ(fake_host().At(1).size(), c.taken ? 0u : 2u) << c.margin;
+  }
+}
+
 TEST_F(JobSettingsTest, MessagesHandTheHostTheFormatAndTheValue) {
   // A value the plug-in did not write is an argument, never the format.
   fake_host().strings["OFORMAT"] = "%n%s%x";

@@ -131,9 +131,16 @@ TEST_F(QueriesTest, AnswersVersionNameLeftGammaAndTechnologies) {
   EXPECT_EQ(Give("screeningtechnology", ""), 0);
   EXPECT_EQ(Give("screeningtechnology", "|"), 0);
   EXPECT_EQ(Give("screeningtechnology", "novadot"), 0);
-  // Judged whole, never cut at 511 characters.
-  const std::string long_list = std::string(600, 'x') + "NovaDot";
-  EXPECT_EQ(Give("screeningtechnology", long_list.c_str()), 1);
+  // Judged whole, never cut at 511 characters, and silently.
+  fake_host().messages.clear();
+  for (std::size_t length : {511u, 512u, 600u, 5000u}) {
+    const std::string long_list = std::string(length - 7, 'x') + "NovaDot";
+    EXPECT_EQ(Give("screeningtechnology", long_list.c_str()), 1) << length;
+    // An entry past the first 511 bytes still counts.
+    const std::string late_entry = "NovaDot" + std::string(length, '|') + "AM";
+    EXPECT_EQ(Give("screeningtechnology", late_entry.c_str()), 0) << length;
+  }
+  EXPECT_TRUE(fake_host().messages.empty());
   EXPECT_EQ(Query("no such key"), 0);
 }
 
@@ -251,6 +258,10 @@ TEST_F(QueriesTest, CuttingTagsCarryTheTransformationAndScrambledTexts) {
   const tav::TavReader& none = Finish();
   EXPECT_EQ(Value(none, "_KVT_STAGGEREDCUT"), "<none>");
   EXPECT_EQ(Value(none, "_KVT_CAD_M"), dravout::scramble("MAGENTA-CAD", t) + '\0');
+  // Three files of the job, one report of the ignored text.
+  int ignored = 0;
+  for (const std::string& m : fake_host().At(2)) ignored += m.find("ink 9 ignored") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(ignored, 1);
 
   // Scrambling runs the transformation text backwards and undoes itself.
   const std::string s = dravout::scramble("ab", "xyz");

@@ -212,6 +212,63 @@ TEST_F(ExtensionTest, RegistrationClaimsOnlyItsHooksAndChainsToTheHost) {
   EXPECT_TRUE(Said(3, "Found: SCR hookID = 1"));
 }
 
+// Records registered in turn, one of them again: each record's slots chain
+// to that record's own host functions, never to another record's, and
+// never to the extension itself.
+TEST_F(ExtensionTest, ARecordRegisteredAgainKeepsItsOwnHostFunctions) {
+  static std::vector<std::string>* calls = nullptr;
+  calls = &host_.calls;
+  struct Other {
+    static int line(intptr_t, int32_t line, intptr_t) {
+      calls->push_back("other line " + std::to_string(line));
+      return 4;
+    }
+    static int load(ScreenSelection*) {
+      calls->push_back("other load");
+      return 0;
+    }
+    static int unload(ScreenSelection*, intptr_t, intptr_t) {
+      calls->push_back("other unload");
+      return 6;
+    }
+  };
+  ScrHookRecord second_scr = scr_;
+  second_scr.line = Other::line;
+  ScrSelHookRecord second_sel = sel_hook_;
+  second_sel.load = Other::load;
+  second_sel.unload = Other::unload;
+  host_.screens = {{0x1000, {"round", 150.0, 45.0, 1}}};
+
+  // Orders of registration; each ends with the record that is used.
+  for (int order = 0; order < 3; ++order) {
+    SCOPED_TRACE(order);
+    host_.calls.clear();
+    Register();                                                  // R1
+    ASSERT_EQ(register_hook(&second_scr, &host_.table), 1);      // R2
+    ASSERT_EQ(register_hook(&second_sel, &host_.table), 1);
+    if (order >= 1) Register();                                  // R1 again
+    if (order == 2) {
+      ASSERT_EQ(register_hook(&second_scr, &host_.table), 1);    // R2 again
+      ASSERT_EQ(register_hook(&second_sel, &host_.table), 1);
+    }
+    const bool first = order == 1;
+    ScrHookRecord& scr = first ? scr_ : second_scr;
+    ScrSelHookRecord& sel = first ? sel_hook_ : second_sel;
+    host_.calls.clear();
+    EXPECT_EQ(scr.line(0, 9, 0), first ? 3 : 4);
+    handles_ = {0x1000};
+    uses_ = {1};
+    selection_ = ScreenSelection{};
+    selection_.screens = handles_.data();
+    selection_.screen_uses = uses_.data();
+    selection_.screen_count = 1;
+    EXPECT_EQ(sel.load(&selection_), 0);
+    EXPECT_EQ(sel.unload(&selection_, 1, 2), first ? 5 : 6);
+    const std::string prefix = first ? "" : "other ";
+    EXPECT_EQ(host_.calls, (std::vector<std::string>{prefix + "line 9", prefix + "load", prefix + "unload"}));
+  }
+}
+
 TEST_F(ExtensionTest, ScreenTableMergesEqualScreensAndNamesDots) {
   Register();
   const std::string long_dot(80, 'x');
@@ -393,6 +450,20 @@ TEST_F(ExtensionTest, HandOverBeforeAndAfterRegistration) {
   EXPECT_TRUE(Said(3, "\t NONE LOADED screens surface: Coverage: 3, Bound: l=3, t=4, r=6, b=4"));
   EXPECT_TRUE(Said(3, "\t Copydot: Coverage: 0, Bound: l=0, t=0, r=0, b=0"));
   EXPECT_TRUE(Said(3, "\t Solids: Coverage: 0, Bound: l=0, t=0, r=0, b=0"));
+
+  // No selection loaded: the heading still comes, over an empty list.
+  ASSERT_EQ(sel_hook_.unload(&selection_, 0, 0), 5);
+  host_.messages.clear();
+  ASSERT_EQ(pass_screen_info(&count, &table), 0);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(table, nullptr);
+  EXPECT_TRUE(Said(3, "Screen info:"));
+  EXPECT_EQ(host_.messages.size(), 1u);
+  host_.ints["T"] = 0;
+  Register();
+  host_.messages.clear();
+  ASSERT_EQ(pass_screen_info(&count, &table), 0);
+  EXPECT_TRUE(host_.messages.empty());
 }
 
 }  // namespace

@@ -182,18 +182,98 @@ void WriteRawStripTiff(const std::string& path, uint32_t width, uint32_t height,
   TIFFClose(tif);
 }
 
+namespace {
+
+// The bytes of tag 65342 of the handle's current directory when it is a
+// byte array.
+Bytes TagBytes(TIFF* tif) {
+  uint32_t count = 0;
+  void* data = nullptr;
+  if (TIFFGetField(tif, kDirectoryTag, &count, &data) != 1 || data == nullptr) return {};
+  const auto* p = static_cast<const uint8_t*>(data);
+  return Bytes(p, p + count);
+}
+
+// The offset held by tag 65342 of the main IFD when it has an IFD or LONG
+// type, else 0. libtiff hands unknown IFD and LONG8 tags out as 64-bit
+// values, LONG tags as 32-bit ones.
+uint64_t TagIfdOffset(TIFF* tif) {
+  const TIFFField* field = TIFFFindField(tif, kDirectoryTag, TIFF_ANY);
+  if (field == nullptr) return 0;
+  const int type = static_cast<int>(TIFFFieldDataType(field));
+  if (type != TIFF_IFD && type != TIFF_IFD8 && type != TIFF_LONG && type != TIFF_LONG8) return 0;
+  uint32_t count = 0;
+  void* data = nullptr;
+  if (TIFFGetField(tif, kDirectoryTag, &count, &data) != 1 || count != 1) return 0;
+  if (TIFFFieldSetGetSize(field) == 4) return *static_cast<const uint32_t*>(data);
+  return *static_cast<const uint64_t*>(data);
+}
+
+}  // namespace
+
+uint64_t PrivateIfdOffset(const std::string& path) {
+  TIFF* tif = OpenTiffQuietly(path, "r");
+  if (tif == nullptr) return 0;
+  const uint64_t offset = TagIfdOffset(tif);
+  TIFFClose(tif);
+  return offset;
+}
+
 Bytes ReadDirectoryTagWithLibtiff(const std::string& path) {
   TIFF* tif = OpenTiffQuietly(path, "r");
   if (tif == nullptr) return {};
-  uint32_t count = 0;
-  void* data = nullptr;
   Bytes out;
-  if (TIFFGetField(tif, kDirectoryTag, &count, &data) == 1) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    out.assign(p, p + count);
+  if (const uint64_t offset = TagIfdOffset(tif); offset != 0) {
+    // libtiff reads any IFD with a field list of its own; tag 65342 is no
+    // EXIF tag, so it comes back as the unknown tag it is.
+    if (TIFFReadEXIFDirectory(tif, offset)) out = TagBytes(tif);
+  } else {
+    out = TagBytes(tif);
   }
   TIFFClose(tif);
   return out;
+}
+
+void WriteFirstLayoutCopy(const std::string& source, const std::string& copy) {
+  TIFF* in = OpenTiffQuietly(source, "r");
+  ASSERT_NE(in, nullptr);
+  const Bytes directory = ReadDirectoryTagWithLibtiff(source);
+  ASSERT_FALSE(directory.empty());
+  TIFF* out = OpenTiffQuietly(copy, TIFFIsBigTIFF(in) ? "w8" : "w");
+  ASSERT_NE(out, nullptr);
+  static char name[] = "TestDirectory";
+  const TIFFFieldInfo info[] = {
+      {kDirectoryTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_UNDEFINED, FIELD_CUSTOM, 1, 1, name}};
+  ASSERT_EQ(TIFFMergeFieldInfo(out, info, 1), 0);
+  for (const uint32_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP}) {
+    uint32_t v = 0;
+    ASSERT_TRUE(TIFFGetField(in, tag, &v));
+    TIFFSetField(out, tag, v);
+  }
+  for (const uint32_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_COMPRESSION,
+                             TIFFTAG_PHOTOMETRIC, TIFFTAG_FILLORDER, TIFFTAG_PLANARCONFIG,
+                             TIFFTAG_ORIENTATION, TIFFTAG_RESOLUTIONUNIT}) {
+    uint16_t v = 0;
+    ASSERT_TRUE(TIFFGetField(in, tag, &v)) << tag;
+    TIFFSetField(out, tag, v);
+  }
+  for (const uint32_t tag : {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION}) {
+    float v = 0;
+    ASSERT_TRUE(TIFFGetField(in, tag, &v));
+    TIFFSetField(out, tag, v);
+  }
+  TIFFSetField(out, TIFFTAG_SOFTWARE, "dravtav");
+  TIFFSetField(out, kDirectoryTag, static_cast<uint32_t>(directory.size()), directory.data());
+  for (uint32_t strip = 0; strip < TIFFNumberOfStrips(in); ++strip) {
+    Bytes data(TIFFGetStrileByteCount(in, strip));
+    ASSERT_EQ(TIFFReadRawStrip(in, strip, data.data(), static_cast<tmsize_t>(data.size())),
+              static_cast<tmsize_t>(data.size()));
+    ASSERT_EQ(TIFFWriteRawStrip(out, strip, data.data(), static_cast<tmsize_t>(data.size())),
+              static_cast<tmsize_t>(data.size()));
+  }
+  ASSERT_EQ(TIFFWriteDirectory(out), 1);
+  TIFFClose(out);
+  TIFFClose(in);
 }
 
 Bytes ReadFileBytes(const std::string& path) {

@@ -84,8 +84,20 @@ void WriteRawStripTiff(const std::string& path, uint32_t width, uint32_t height,
                        int tiff_compression, uint32_t rows_per_strip,
                        const std::vector<Bytes>& strips);
 
-// The raw bytes of the TAV directory tag read through plain libtiff.
+// The bytes of the TAV tag directory read through plain libtiff, in either
+// layout: from the private IFD that tag 65342 points to, or from the tag
+// itself. Empty when there is none.
 Bytes ReadDirectoryTagWithLibtiff(const std::string& path);
+
+// The offset of the private IFD that tag 65342 points to, read through plain
+// libtiff; 0 when the tag holds no IFD offset.
+uint64_t PrivateIfdOffset(const std::string& path);
+
+// Copies the TAV file source to copy with the tag directory in the first
+// layout, as files were written before the private IFD: the directory bytes
+// as the value of tag 65342 (UNDEFINED) in the main IFD. Fields, strips and
+// TIFF form (BigTIFF or not) stay as they are.
+void WriteFirstLayoutCopy(const std::string& source, const std::string& copy);
 
 // Whole content of a file.
 Bytes ReadFileBytes(const std::string& path);

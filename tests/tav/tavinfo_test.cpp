@@ -188,6 +188,38 @@ TEST_F(TavinfoProgram, ExportNeverReplacesItsOwnSource) {
   EXPECT_EQ(ReadFileBytes(path_), before);
 }
 
+// Every way of writing into the source is refused before anything is
+// written: the name itself, a hard link (same file, another name), and
+// standard output opened on the file (">>" keeps it whole until then).
+TEST_F(TavinfoProgram, NoOutputIsWrittenIntoItsSource) {
+  const std::string link = dir_.Path("hard.tav");
+  ASSERT_EQ(::link(path_.c_str(), link.c_str()), 0);
+  const Bytes before = ReadFileBytes(path_);
+  const std::vector<std::string> commands = {
+      "--pbm " + Quote(path_) + " " + Quote(path_),
+      "--pbm " + Quote(link) + " " + Quote(path_),
+      "--pbm - " + Quote(path_) + " >>" + Quote(path_),
+      "--preview " + Quote(path_) + " " + Quote(path_),
+      "--preview " + Quote(link) + " " + Quote(path_),
+      "--preview - " + Quote(link) + " >>" + Quote(path_),
+      "--tag _KVTVIEW.PNG " + Quote(path_) + " >>" + Quote(path_),
+      "--tag _KVT_CAD_Cyan " + Quote(link) + " 1<>" + Quote(path_),
+  };
+  for (const std::string& command : commands) {
+    std::string out, err;
+    EXPECT_EQ(Run(command, &out, &err), 1) << command;
+    EXPECT_NE(err.find("would replace the TAV file it is read from"), std::string::npos) << command << ": " << err;
+    EXPECT_EQ(ReadFileBytes(path_), before) << command;
+  }
+  // A copy under another inode is a file of its own: written as asked.
+  const std::string copy = dir_.Path("copy.tav");
+  WriteFileBytes(copy, before);
+  std::string out, err;
+  EXPECT_EQ(Run("--pbm " + Quote(copy) + " " + Quote(path_), &out, &err), 0) << err;
+  EXPECT_EQ(ReadFileBytes(copy)[0], 'P');
+  EXPECT_EQ(ReadFileBytes(path_), before);
+}
+
 TEST_F(TavinfoProgram, FailedExportLeavesNoFile) {
   const std::string pbm = dir_.Path("no/such/dir/page.pbm");
   std::string out, err;

@@ -127,6 +127,30 @@ TEST_F(WriterFailure, FlushSyncAndCloseFailuresNameTheCause) {
   EXPECT_EQ(reader.Info().height, kHeight);
 }
 
+// Every write at close can fail: the private IFD, the tag directory after it
+// and libtiff's main IFD. Each failure names its cause; once none fails, the
+// file is complete.
+TEST_F(WriterFailure, EveryWriteOfTheCloseNamesTheCause) {
+  int failures = 0;
+  for (int succeed = 0; succeed < 20; ++succeed) {
+    TavFile* f = OpenBig();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(PutAllRows(f), -1);
+    ASSERT_EQ(tav_puttag(f, "_KVTVIEW.PNG", 5000, Bytes(5000, 7).data()), 0);
+    tav::FailIoForTesting(tav::IoCall::kWrite, succeed, ENOSPC);
+    const int closed = tav_fclose(f);
+    tav::ClearIoFailureForTesting();
+    if (closed == 0) break;
+    ++failures;
+    EXPECT_EQ(std::string(tav_lasterror()), std::string(kNoSpace) + " (writing " + path_ + ")")
+        << "after " << succeed << " writes";
+  }
+  EXPECT_GE(failures, 3) << "the private IFD, the directory and the main IFD are written";
+  tav::TavReader reader(path_);
+  ASSERT_NE(reader.FindTag("_KVTVIEW.PNG"), nullptr);
+  EXPECT_EQ(reader.FindTag("_KVTVIEW.PNG")->value, Bytes(5000, 7));
+}
+
 // The real device that is always full: whichever call fails first says so.
 TEST(WriterFullDevice, DevFullReportsNoSpace) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full not writable";

@@ -1,0 +1,157 @@
+// ticket_content.cpp - reading a separation's content source.
+#include "ticket/ticket_content.h"
+
+#include <memory>
+
+#include "sources/image_reader.h"
+#include "sources/patterns.h"
+#include "ticket/ticket_paths.h"
+
+namespace riphost::reading {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A contone separation's "gradient".
+ContentSource::Gradient read_gradient(const Json& gradient, const std::string& where) {
+  std::string at = place(where, "gradient");
+  std::string text = to_text(gradient, at);
+  if (text == "horizontal") return ContentSource::Gradient::Horizontal;
+  if (text == "vertical") return ContentSource::Gradient::Vertical;
+  throw HostError(at + ": unknown gradient \"" + text + "\" (known: horizontal, vertical)");
+}
+
+// A contone image: "contone", with "channel" for a CMYK TIFF.
+void read_contone_image(const Json& object, const std::string& where, const fs::path& folder,
+                        ContentSource& content, Problems& problems) {
+  std::string at = place(where, "contone");
+  content.image_text = to_text(*member(object, "contone"), at);
+  if (const Json* channel = member(object, "channel")) {
+    problems.attempt([&] {
+      std::string text = to_text(*channel, place(where, "channel"));
+      if (text != "C" && text != "M" && text != "Y" && text != "K") {
+        throw HostError(place(where, "channel") + ": expected \"C\", \"M\", \"Y\" or \"K\", found \"" + text + "\"");
+      }
+      content.channel = text[0];
+    });
+  }
+  content.image = existing_file(folder, content.image_text, at);
+}
+
+// The "copydot" image over contone content; its header is opened.
+void read_copydot(const Json& copydot, const std::string& where, const fs::path& folder, ContentSource& content) {
+  std::string at = place(where, "copydot");
+  content.copydot_text = to_text(copydot, at);
+  content.copydot = existing_file(folder, content.copydot_text, at);
+  try {
+    open_image(content.copydot, 128);
+  } catch (const HostError& error) {
+    content.copydot_text.clear();
+    throw HostError(at + ": " + to_text(copydot, at) + ": " + error.what());
+  }
+}
+
+// Contone content: "contone" (an image, with "channel" for a CMYK TIFF) or
+// "gradient", with an optional "copydot" image over it. "screen_areas" is
+// read with the separation's screens.
+ContentSource read_contone(const Json& object, const std::string& where, const fs::path& folder,
+                           std::vector<std::string>& allowed, Problems& problems) {
+  ContentSource content;
+  content.kind = ContentSource::Kind::Contone;
+  allowed.insert(allowed.end(), {"copydot", "screen_areas"});
+  if (const Json* gradient = member(object, "gradient")) {
+    allowed.push_back("gradient");
+    content.gradient = read_gradient(*gradient, where);
+  } else {
+    allowed.insert(allowed.end(), {"contone", "channel"});
+    read_contone_image(object, where, folder, content, problems);
+  }
+  if (const Json* copydot = member(object, "copydot")) {
+    problems.attempt([&] { read_copydot(*copydot, where, folder, content); });
+  }
+  return content;
+}
+
+// A built-in pattern with its parameters.
+ContentSource read_pattern(const Json& object, const Json& pattern, const std::string& where,
+                           std::vector<std::string>& allowed, Problems& problems) {
+  ContentSource content;
+  content.kind = ContentSource::Kind::Pattern;
+  content.pattern = to_text(pattern, place(where, "pattern"));
+  const std::vector<std::string>* parameters = pattern_parameters(content.pattern);
+  if (!parameters) {
+    throw HostError(place(where, "pattern") + ": unknown pattern \"" + content.pattern + "\" (known: " +
+                    pattern_names() + ")");
+  }
+  allowed.push_back("pattern");
+  for (const std::string& name : *parameters) {
+    allowed.push_back(name);
+    if (const Json* value = member(object, name.c_str())) {
+      problems.attempt([&] {
+        content.parameters.emplace_back(name, to_int(*value, place(where, name), 1, kMaxPatternParameter));
+      });
+    }
+  }
+  return content;
+}
+
+// A 1-bit image with its threshold.
+ContentSource read_image(const Json& object, const Json& image, const std::string& where, const fs::path& folder,
+                         std::vector<std::string>& allowed, Problems& problems) {
+  ContentSource content;
+  content.kind = ContentSource::Kind::Image;
+  allowed.push_back("image");
+  allowed.push_back("threshold");
+  std::string at = place(where, "image");
+  content.image_text = to_text(image, at);
+  if (const Json* threshold = member(object, "threshold")) {
+    problems.attempt([&] { content.threshold = to_int(*threshold, place(where, "threshold"), 0, 255); });
+  }
+  content.image = existing_file(folder, content.image_text, at);
+  return content;
+}
+
+}  // namespace
+
+ContentSource read_source(const Json& object, const std::string& where, const fs::path& folder,
+                          std::vector<std::string>& allowed, Problems& problems) {
+  const Json* pattern = member(object, "pattern");
+  const Json* image = member(object, "image");
+  const Json* contone = member(object, "contone");
+  const Json* gradient = member(object, "gradient");
+  const int kinds = (pattern ? 1 : 0) + (image ? 1 : 0) + (contone ? 1 : 0) + (gradient ? 1 : 0);
+  if (kinds > 1) {
+    throw HostError(where + ": give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several");
+  }
+  if (kinds == 0) {
+    throw HostError(where + ": missing its content: give \"pattern\", \"image\", \"contone\" or \"gradient\"");
+  }
+  if (contone || gradient) return read_contone(object, where, folder, allowed, problems);
+  if (pattern) return read_pattern(object, *pattern, where, allowed, problems);
+  return read_image(object, *image, where, folder, allowed, problems);
+}
+
+// Opens an image's header to learn its size (and to refuse it early when it
+// cannot be read).
+void content_size(const ContentSource& content, const std::string& where, int& width, int& height,
+                  Problems& problems) {
+  if (content.kind == ContentSource::Kind::Pattern || content.gradient != ContentSource::Gradient::None) {
+    width = 0;
+    height = 0;
+    return;
+  }
+  const bool contone = content.kind == ContentSource::Kind::Contone;
+  problems.attempt([&] {
+    try {
+      std::unique_ptr<ImageReader> reader =
+          contone ? open_contone(content.image, content.channel) : open_image(content.image, content.threshold);
+      width = reader->width();
+      height = reader->height();
+    } catch (const HostError& error) {
+      throw HostError(place(where, contone ? "contone" : "image") + ": " + content.image_text + ": " + error.what());
+    }
+  });
+}
+
+}  // namespace riphost::reading
