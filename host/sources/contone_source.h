@@ -2,7 +2,10 @@
 //
 // A contone separation is an ink value per pixel, 0 (paper) to full ink: a
 // grey image (grey g is ink 1 - g), one channel of a CMYK TIFF image (its
-// value is the ink) or a built-in gradient. riphost screens it row by row
+// value is the ink) or a built-in gradient. An image is placed on the page
+// at its resolution or where the ticket says and resampled to the device
+// resolution while it streams (screening/placement.h, screening/resampler.h);
+// 16-bit images keep their 16 bits. riphost screens the ink row by row
 // (screening/contone_screener.h) and reports every set pixel in exactly one
 // run of the plug-in's run callbacks.
 #ifndef RIPHOST_CONTONE_SOURCE_H
@@ -17,9 +20,10 @@
 
 namespace riphost {
 
-// The row source of a contone separation (content.kind == Contone).
+// The row source of a contone separation (content.kind == Contone) on a
+// page of width x height pixels at ppi, with the device's gamma.
 std::unique_ptr<RowSource> make_contone(const ContentSource& content, int width, int height, double ppi,
-                                        const std::vector<SelectedScreen>& screens);
+                                        const std::vector<SelectedScreen>& screens, double gamma = 1.0);
 
 }  // namespace riphost
 

@@ -26,6 +26,7 @@ struct JobContext {
   fs::path folder;            // input files are taken against it
   JobScreens screens;         // the job's screens and default
   XmpFiles* xmp_files = nullptr;  // the ticket's XMP files, each read once
+  double ppi = 0.0;               // the job's resolution, where contone images are placed
 };
 
 // A separation's "options", with its "outputpage".
@@ -65,7 +66,7 @@ Separation read_separation(const Json& value, const std::string& where, JobConte
   read_requested_screens(value, where, job.screens, separation, problems);
   if (!source_read) return separation;
   read_screen_areas(value, where, job.screens, separation, problems);
-  content_size(separation.source, where, image_width, image_height, problems);
+  content_size(separation.source, where, job.ppi, image_width, image_height, problems);
   return separation;
 }
 
@@ -149,6 +150,7 @@ Job read_job(const Json& value, const std::string& where, const fs::path& folder
              {"name", "ppi", "bps", "options", "screens", "default_screen", "cutting", "pages", kCommentKey}, problems);
   JobContext context{folder, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
   read_job_settings(value, where, ticket.options, job, problems);
+  context.ppi = job.ppi;
   job.cutting = read_cutting(value, where, problems);
   const Json* pages = member(value, "pages");
   if (!pages) {

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "screening/fm_tile.h"
 #include "screening_hooks.h"
 #include "sources/image_reader.h"
+#include "ticket/ticket_transfer.h"
 
 namespace riphost::reading {
 
@@ -16,16 +18,27 @@ constexpr double kMaxRuling = 10000.0;
 // Highest screen type code.
 constexpr long long kMaxScreenType = 65535;
 
-// A screen's optional "dot", "type" and "screen_name".
+// A screen's optional "dot", "dot_size", "type" (FM screens are of their
+// own type unless they say otherwise) and "screen_name".
 void read_screen_extras(const Json& value, const std::string& where, ScreenSpec& screen, Problems& problems) {
   if (const Json* dot = member(value, "dot")) {
     problems.attempt([&] {
       std::string text = to_text(*dot, place(where, "dot"));
       if (!dot_from_name(text, screen.dot)) {
-        throw HostError(place(where, "dot") + ": unknown dot shape \"" + text + "\" (known: round, ellipse, line)");
+        throw HostError(place(where, "dot") + ": unknown dot shape \"" + text +
+                        "\" (known: round, euclidean, ellipse, line, fm)");
       }
     });
   }
+  if (const Json* size = member(value, "dot_size")) {
+    problems.attempt([&] {
+      if (screen.dot != DotShape::Fm) {
+        throw HostError(place(where, "dot_size") + ": only FM screens (\"dot\": \"fm\") have one");
+      }
+      screen.dot_size = to_int(*size, place(where, "dot_size"), 1, kMaxFmDotSize);
+    });
+  }
+  if (screen.dot == DotShape::Fm) screen.type = kFmScreenType;
   if (const Json* type = member(value, "type")) {
     problems.attempt([&] { screen.type = to_int(*type, place(where, "type"), 0, kMaxScreenType); });
   }
@@ -45,13 +58,25 @@ ScreenSpec read_screen(const Json& value, const std::string& where, Problems& pr
   ScreenSpec screen;
   screen.where = where;
   require_object(value, where);
-  check_keys(value, where, {"name", "ruling", "angle", "dot", "type", "screen_name", kCommentKey}, problems);
+  check_keys(value, where,
+             {"name", "ruling", "angle", "dot", "type", "screen_name", "dot_size", "transfer", "min_dot",
+              "below_min_dot", "max_dot", "above_max_dot", kCommentKey},
+             problems);
   problems.attempt([&] { screen.name = to_text(required(value, where, "name"), place(where, "name")); });
-  problems.attempt([&] {
-    screen.ruling = to_positive_real(required(value, where, "ruling"), place(where, "ruling"), kMaxRuling);
-  });
-  problems.attempt([&] { screen.angle = to_angle(required(value, where, "angle"), place(where, "angle")); });
+  // An FM screen has no ruling or angle; it tells the plug-in those it is given (0 when none).
+  const Json* dot = member(value, "dot");
+  const bool fm = dot != nullptr && dot->is_string() && dot->get<std::string>() == dot_name(DotShape::Fm);
+  if (fm) screen.ruling = 0.0, screen.angle = 0.0;
+  if (!fm || member(value, "ruling")) {
+    problems.attempt([&] {
+      screen.ruling = to_positive_real(required(value, where, "ruling"), place(where, "ruling"), kMaxRuling);
+    });
+  }
+  if (!fm || member(value, "angle")) {
+    problems.attempt([&] { screen.angle = to_angle(required(value, where, "angle"), place(where, "angle")); });
+  }
   read_screen_extras(value, where, screen, problems);
+  read_screen_calibration(value, where, screen.calibration, problems);
   return screen;
 }
 
@@ -177,6 +202,7 @@ void default_requested_screens(const JobScreens& job, Separation& separation) {
   for (std::size_t k = 0; k < separation.screens.size(); ++k) {
     if (k < separation.uses.size() && separation.uses[k] == 0) continue;
     const ScreenSpec& spec = (*job.screens)[separation.screens[k]];
+    if (!(spec.ruling > 0.0)) continue;  // an FM screen without a ruling
     bool known = false;
     for (const RequestedScreen& screen : separation.requested_screens) {
       known = known || (screen.frequency == spec.ruling && screen.angle == spec.angle);
