@@ -19,7 +19,7 @@ namespace riphost {
 
 class HalftoneScreen {
  public:
-  // The screen spec describes at ppi. Throws HostError for a ruling whose
+  // The screen a descriptor gives, at ppi. Throws HostError for a ruling whose
   // cell is below 2 pixels or beyond the largest tile, or an FM dot size
   // outside 1 to 64 pixels.
   HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLimits& limits = {});
