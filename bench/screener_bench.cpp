@@ -5,7 +5,8 @@
 //
 //   Baseline/*   the earlier screener: a cell's rank table sampled per pixel
 //   Tiles/*      threshold tiles compared 64 pixels at a time, 8-bit ink
-//   Tiles16/*    the same from 16-bit ink (through the 16-bit transfer)
+//   Tiles16/*    the same from 16-bit ink
+//   Calibrated/* with the device's gamma and an ink curve (transfer tables)
 //   Resampled/*  a 300-ppi image enlarged to 2400 ppi while it streams
 //   *Areas/*     4096 screen areas on a 3000-pixel page: a 64 x 64 grid (a
 //                row crosses 64), or stacked over most of the page (a row
@@ -84,6 +85,25 @@ void Tiles16(benchmark::State& state, DotShape dot, double ruling, double angle)
   screen_rows(state, screener, kWidth, [](int y) { return photo().row16(y % kRows); });
 }
 
+// With a calibration: the device's gamma 1.8 and an ink curve, so every
+// pixel goes through the transfer table (256 entries for 8-bit ink, 65536
+// for 16-bit ink).
+riphost::ScreenerSetup calibrated_setup() {
+  riphost::ScreenerSetup setup = plate_setup();
+  setup.gamma = 1.8;
+  setup.ink_transfer = {{50, 45}, {80, 78}};
+  return setup;
+}
+
+void Calibrated(benchmark::State& state, bool deep) {
+  riphost::ContoneScreener screener(kWidth, 2400, {screen_of(DotShape::Round, 150, 45)}, {}, calibrated_setup());
+  if (deep) {
+    screen_rows(state, screener, kWidth, [](int y) { return photo().row16(y % kRows); });
+  } else {
+    screen_rows(state, screener, kWidth, [](int y) { return photo().row(y % kRows); });
+  }
+}
+
 // The photo at 300 ppi (an eighth of its pixels each way), enlarged 8 times.
 void Resampled(benchmark::State& state, DotShape dot, double ruling, double angle) {
   constexpr int kColumns = kWidth / 8, kImageRows = kRows / 8;
@@ -154,6 +174,8 @@ BENCHMARK_CAPTURE(Tiles, ellipse_133lpi_75deg, DotShape::Ellipse, 133.0, 75.0, 1
 BENCHMARK_CAPTURE(Tiles, euclidean_175lpi_0deg, DotShape::Euclidean, 175.0, 0.0, 1);
 BENCHMARK_CAPTURE(Tiles, fm_dot2, DotShape::Fm, 150.0, 0.0, 2);
 BENCHMARK_CAPTURE(Tiles16, round_150lpi_45deg, DotShape::Round, 150.0, 45.0);
+BENCHMARK_CAPTURE(Calibrated, round_150lpi_45deg_8bit, false);
+BENCHMARK_CAPTURE(Calibrated, round_150lpi_45deg_16bit, true);
 BENCHMARK_CAPTURE(Resampled, round_150lpi_45deg_from_300ppi, DotShape::Round, 150.0, 45.0);
 void BaselineAreas(benchmark::State& state, std::vector<riphost::ScreenArea> (*make)()) {
   areas_of<baseline::ContoneScreener>(state, make);

@@ -8,7 +8,8 @@
 #   NEW_BUILD   build folder holding bin/riphost, the plug-in and bin/photo_gen
 #   OLD_BUILD   build folder of the riphost to compare with (its bin/riphost
 #               and plug-in); left out: the new one alone
-#   --size WxH  the page at 2400 ppi (default 8000x12000)
+#   --size WxH  the page at 2400 ppi (default 8000x9000; 10 H must fit the
+#               example device's film: 96000 rows)
 #   --repeat N  runs per figure; medians are shown (default 3)
 #
 # Runs (FW8B FLATE, LEFT=1, round 150 lpi 45 degrees, one screen):
@@ -23,7 +24,7 @@ new=${1:?usage: bench/screener_throughput.sh NEW_BUILD [OLD_BUILD] [--size WxH] 
 shift
 old=
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then old=$1; shift; fi
-size=8000x12000
+size=8000x9000
 repeat=3
 while [ $# -gt 0 ]; do
   case "$1" in
