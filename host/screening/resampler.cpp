@@ -8,31 +8,27 @@ namespace riphost {
 
 namespace {
 
-// The image pixels and weights of the device pixel whose extent in image
-// pixels is [a, b) (centre at (a + b) / 2), added to the lists.
-void add_taps(double a, double b, double scale, int image_size, std::vector<int>& source, std::vector<float>& weight) {
+// Hands tap(image pixel, weight) the image pixels of the device pixel whose
+// extent in image pixels is [a, b) (centre at (a + b) / 2).
+template <typename Tap>
+void for_each_tap(double a, double b, double scale, int image_size, Tap tap) {
   if (scale >= 1.0) {
     // Enlarging: between the two nearest image pixel centres.
     const double s = (a + b) / 2.0 - 0.5;
     const double floor_s = std::floor(s);
     const double f = s - floor_s;
-    const int i0 = std::clamp(static_cast<int>(floor_s), 0, image_size - 1);
-    const int i1 = std::clamp(static_cast<int>(floor_s) + 1, 0, image_size - 1);
-    source.push_back(i0), weight.push_back(static_cast<float>(1.0 - f));
-    source.push_back(i1), weight.push_back(static_cast<float>(f));
+    tap(std::clamp(static_cast<int>(floor_s), 0, image_size - 1), static_cast<float>(1.0 - f));
+    tap(std::clamp(static_cast<int>(floor_s) + 1, 0, image_size - 1), static_cast<float>(f));
     return;
   }
   // Reducing: every image pixel the device pixel covers, by its share.
   const double lo = std::max(a, 0.0), hi = std::min(b, static_cast<double>(image_size));
-  const std::size_t start = weight.size();
-  double total = 0.0;
+  const double total = hi - lo;
+  if (!(total > 0.0)) return;
   for (int i = static_cast<int>(std::floor(lo)); i < hi; ++i) {
     const double share = std::min(hi, i + 1.0) - std::max(lo, static_cast<double>(i));
-    if (share <= 0.0) continue;
-    source.push_back(i), weight.push_back(static_cast<float>(share));
-    total += share;
+    if (share > 0.0) tap(i, static_cast<float>(share / total));
   }
-  for (std::size_t k = start; k < weight.size(); ++k) weight[k] = static_cast<float>(weight[k] / total);
 }
 
 }  // namespace
@@ -46,7 +42,10 @@ Resampler::Taps Resampler::make_taps(double origin, double scale, int image_size
   taps.to = std::max(taps.to, taps.from);
   for (int x = taps.from; x < taps.to; ++x) {
     taps.first.push_back(static_cast<int>(taps.weight.size()));
-    add_taps((x - origin) / scale, (x + 1 - origin) / scale, scale, image_size, taps.source, taps.weight);
+    for_each_tap((x - origin) / scale, (x + 1 - origin) / scale, scale, image_size, [&](int source, float weight) {
+      taps.source.push_back(source);
+      taps.weight.push_back(weight);
+    });
     taps.count.push_back(static_cast<int>(taps.weight.size()) - taps.first.back());
   }
   return taps;
@@ -57,9 +56,6 @@ Resampler::Resampler(const PlacedImage& image, int page_width, ReadRow read)
       across_(make_taps(image.x, image.scale_x, image.columns, page_width)),
       column_(static_cast<std::size_t>(image.columns), 0.0f) {
   for (auto& held : held_) held.assign(static_cast<std::size_t>(image.columns), 0);
-  const std::size_t most = static_cast<std::size_t>(std::ceil(1.0 / std::min(image.scale_y, 1.0))) + 2;
-  row_taps_source_.reserve(most);
-  row_taps_weight_.reserve(most);
 }
 
 const std::uint16_t* Resampler::image_row(int r) {
@@ -76,17 +72,13 @@ void Resampler::row(long long y, std::uint16_t* ink) {
   // Inside the image when the row's centre is: (y + 0.5 - image y) / scale in [0, rows).
   const double at = (static_cast<double>(y) + 0.5 - image_.y) / image_.scale_y;
   if (!(at >= 0.0 && at < image_.rows) || across_.to <= across_.from) return;
-  row_taps_source_.clear();
-  row_taps_weight_.clear();
-  add_taps((static_cast<double>(y) - image_.y) / image_.scale_y, (static_cast<double>(y) + 1 - image_.y) / image_.scale_y,
-           image_.scale_y, image_.rows, row_taps_source_, row_taps_weight_);
   std::fill(column_.begin(), column_.end(), 0.0f);
-  for (std::size_t t = 0; t < row_taps_source_.size(); ++t) {
-    const float w = row_taps_weight_[t];
-    if (w == 0.0f) continue;
-    const std::uint16_t* source = image_row(row_taps_source_[t]);
+  const double top = (static_cast<double>(y) - image_.y) / image_.scale_y;
+  for_each_tap(top, top + 1.0 / image_.scale_y, image_.scale_y, image_.rows, [&](int r, float w) {
+    if (w == 0.0f) return;
+    const std::uint16_t* source = image_row(r);
     for (std::size_t i = 0; i < column_.size(); ++i) column_[i] += w * static_cast<float>(source[i]);
-  }
+  });
   for (int x = across_.from; x < across_.to; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - across_.from);
     const int first = across_.first[k];

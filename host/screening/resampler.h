@@ -50,8 +50,6 @@ class Resampler {
   int held_index_[2] = {-1, -1};
   int next_image_row_ = 0;
   std::vector<float> column_;  // the vertical blend at the image's width
-  std::vector<int> row_taps_source_;
-  std::vector<float> row_taps_weight_;
 };
 
 }  // namespace riphost
