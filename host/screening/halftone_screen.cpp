@@ -22,6 +22,18 @@ std::string number(double value) {
 
 }  // namespace
 
+std::string screen_size_problem(double ppi, double ruling, const TileLimits& limits) {
+  const double cell = ppi / ruling;
+  if (!(cell >= 2.0)) {
+    return number(ruling) + " lpi is too fine for " + number(ppi) + " ppi (a cell needs at least 2 pixels)";
+  }
+  if (cell * cell > static_cast<double>(limits.max_pixels)) {
+    return number(ruling) + " lpi is too coarse for " + number(ppi) + " ppi (a cell may have at most " +
+           number(std::floor(std::sqrt(static_cast<double>(limits.max_pixels)))) + " pixels a side)";
+  }
+  return {};
+}
+
 HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLimits& limits) {
   TileKey key;
   key.shape = static_cast<int>(spec.dot);
@@ -35,15 +47,8 @@ HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLim
     tile_ = shared_tile(key, [&] { return build_fm_tile(spec.dot_size); });
   } else {
     cell_ = ppi / spec.ruling;
-    if (!(cell_ >= 2.0)) {
-      throw HostError("screen " + spec.name + ": " + number(spec.ruling) + " lpi is too fine for " + number(ppi) +
-                      " ppi (a cell needs at least 2 pixels)");
-    }
-    if (cell_ * cell_ > static_cast<double>(limits.max_pixels)) {
-      throw HostError("screen " + spec.name + ": " + number(spec.ruling) + " lpi is too coarse for " + number(ppi) +
-                      " ppi (a cell may have at most " +
-                      number(std::floor(std::sqrt(static_cast<double>(limits.max_pixels)))) + " pixels a side)");
-    }
+    const std::string problem = screen_size_problem(ppi, spec.ruling, limits);
+    if (!problem.empty()) throw HostError("screen " + spec.name + ": " + problem);
     supercell_ = choose_supercell(ppi, spec.ruling, spec.angle, limits);
     key.P = supercell_.P, key.Q = supercell_.Q, key.A = supercell_.A, key.B = supercell_.B;
     tile_ = shared_tile(key, [&] { return build_am_tile(supercell_, spec.dot); });

@@ -10,12 +10,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "screening/supercell.h"
 #include "screening/threshold_tile.h"
 #include "ticket/screen_spec.h"
 
 namespace riphost {
+
+// Why an AM screen of ruling cannot be made at ppi (its cells below 2 or
+// beyond the largest tile's pixels a side), or empty when it can.
+std::string screen_size_problem(double ppi, double ruling, const TileLimits& limits = {});
 
 class HalftoneScreen {
  public:

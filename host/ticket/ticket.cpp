@@ -66,6 +66,7 @@ Separation read_separation(const Json& value, const std::string& where, JobConte
   read_requested_screens(value, where, job.screens, separation, problems);
   if (!source_read) return separation;
   read_screen_areas(value, where, job.screens, separation, problems);
+  check_contone_screens(where, job.screens, job.ppi, separation, problems);
   content_size(separation.source, where, job.ppi, image_width, image_height, problems);
   return separation;
 }

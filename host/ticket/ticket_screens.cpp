@@ -2,9 +2,11 @@
 // of each separation, its screen areas and the screens it requests.
 #include "ticket/ticket_screens.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "screening/fm_tile.h"
+#include "screening/halftone_screen.h"
 #include "screening_hooks.h"
 #include "sources/image_reader.h"
 #include "ticket/ticket_transfer.h"
@@ -317,6 +319,22 @@ void read_screen_areas(const Json& object, const std::string& where, const JobSc
             [&](const Json& area, const std::string& at) {
               problems.attempt([&] { read_screen_area(area, at, job, separation, problems); });
             });
+}
+
+void check_contone_screens(const std::string& where, const JobScreens& job, double ppi,
+                           const Separation& separation, Problems& problems) {
+  if (separation.source.kind != ContentSource::Kind::Contone || !(ppi > 0.0) || separation.screens.empty()) return;
+  std::vector<std::size_t> used = {0};
+  for (const ScreenArea& area : separation.source.areas) used.push_back(area.screen);
+  for (std::size_t k = 0; k < used.size(); ++k) {
+    if (used[k] >= separation.screens.size() || std::find(used.begin(), used.begin() + k, used[k]) != used.begin() + k) {
+      continue;
+    }
+    const ScreenSpec& spec = (*job.screens)[separation.screens[used[k]]];
+    if (spec.dot == DotShape::Fm) continue;
+    const std::string problem = screen_size_problem(ppi, spec.ruling);
+    if (!problem.empty()) problems.add(place(where, "screens") + ": screen \"" + spec.name + "\": " + problem);
+  }
 }
 
 }  // namespace riphost::reading

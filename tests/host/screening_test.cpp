@@ -584,7 +584,9 @@ TEST_F(TicketScreensTest, ToneKeysFmScreensAndPlacementAreRead) {
   bad["screens"][1]["min_dot"] = 120;
   bad["screens"][1]["above_max_dot"] = "plug";
   bad["screens"].push_back({{"name", "f"}, {"dot", "fm"}, {"dot_size", 0}});
+  bad["screens"].push_back({{"name", "fine"}, {"ruling", 1500}, {"angle", 0}});
   Json& sep = bad["jobs"][0]["pages"][0]["separations"][2];
+  sep["screens"] = {"fine"};
   sep["transfer"] = {{30, 50}, {60, 20}};
   sep["placement"] = {{"x", 1}, {"unit", "in"}, {"width", -2}};
   EXPECT_EQ(problems_of(bad),
@@ -597,7 +599,9 @@ TEST_F(TicketScreensTest, ToneKeysFmScreensAndPlacementAreRead) {
                 "jobs[0].pages[0].separations[2].placement.width: must be greater than 0 and at most 1e7",
                 "jobs[0].pages[0].separations[2].placement.unit: expected \"px\" or \"mm\", found \"in\"",
                 "jobs[0].pages[0].separations[2].transfer: the curve must not fall (monotonic), but (60, 20) follows "
-                "(30, 50)"}));
+                "(30, 50)",
+                "jobs[0].pages[0].separations[2].screens: screen \"fine\": 1500 lpi is too fine for 2400 ppi (a cell "
+                "needs at least 2 pixels)"}));
 }
 
 TEST(DriverHooksTest, SelectionsAreLoadedScreenedAndUnloadedInOrder) {
