@@ -11,8 +11,10 @@
 // differs from the tint before (distinct tones), tints that print nothing
 // (vanish, above 0) or no paper (plug, below full), the pixel-tints with a
 // lone pixel (no neighbour of its colour) between 5 % and 95 %, and the
-// standard deviation of the ink per screen cell at 50 %. The screen's tile
-// gives the ruling and angle it puts on the page.
+// standard deviation of the ink per screen cell at 50 %, and the largest
+// slow swing of tone across the patch (a beat: periods of 150 pixels and
+// more, at every tenth tint). The screen's tile gives the ruling and angle it puts on the
+// page.
 #include <png.h>
 
 #include <chrono>
@@ -91,8 +93,35 @@ class Patch {
     }
     return n;
   }
+  // The largest slow swing of the tone (a beat), in percentage points: the
+  // amplitude of the columns' and the rows' mean ink at periods of 150
+  // pixels to the patch's side (16 lpi and below at 2400 ppi), under a Hann
+  // window (so that cells cut by the patch's edges do not count).
+  double beat() const {
+    std::vector<double> columns(static_cast<std::size_t>(side_), 0.0), rows(columns.size(), 0.0);
+    for (int y = 0; y < side_; ++y) {
+      for (int x = 0; x < side_; ++x) {
+        const double v = ink(x, y) ? 1.0 / side_ : 0.0;
+        columns[static_cast<std::size_t>(x)] += v, rows[static_cast<std::size_t>(y)] += v;
+      }
+    }
+    double most = 0;
+    for (const std::vector<double>* profile : {&columns, &rows}) {
+      for (int f = 2; side_ / f >= 150; ++f) {
+        double re = 0, im = 0, weights = 0;
+        for (int x = 0; x < side_; ++x) {
+          const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * x / side_);
+          const double turn = 2.0 * std::numbers::pi * f * x / side_;
+          re += w * (*profile)[static_cast<std::size_t>(x)] * std::cos(turn);
+          im -= w * (*profile)[static_cast<std::size_t>(x)] * std::sin(turn);
+          weights += w;
+        }
+        most = std::max(most, 200.0 * std::hypot(re, im) / weights);
+      }
+    }
+    return most;
+  }
   int side() const { return side_; }
-
  private:
   riphost::ContoneScreener& screener_;
   int side_, words_;
@@ -126,8 +155,8 @@ double cell_noise(const Patch& patch, double ppi, double ruling, double angle) {
 
 void grid(const Options& o) {
   std::printf("| shape | angle | lpi | tile px | lpi off | angle off | build ms | max tone err (pp) | distinct | "
-              "vanish | plug | lone pixel-tints 5-95%% | cell noise at 50%% (px) |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+              "vanish | plug | lone pixel-tints 5-95%% | cell noise at 50%% (px) | beat (pp) |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (DotShape dot : o.shapes) {
     for (double angle : o.angles) {
       for (double ruling : o.rulings) {
@@ -142,7 +171,7 @@ void grid(const Options& o) {
         double worst = 0;
         long before = -1, lone = 0;
         int distinct = 0, vanish = 0, plug = 0;
-        double noise = 0;
+        double noise = 0, beat = 0;
         for (unsigned k = 0; k < 256; ++k) {
           patch.screen(k);
           const long n = patch.count();
@@ -153,17 +182,19 @@ void grid(const Options& o) {
           plug += k < 255 && n == static_cast<long>(pixels);
           if (k >= 13 && k <= 242) lone += patch.lone();
           if (k == 128 && dot != DotShape::Fm) noise = cell_noise(patch, o.ppi, ruling, angle);
+          // Slow swings of tone (a beat), at every tenth tint.
+          if (k % 26 == 0 && k > 0 && k < 255) beat = std::max(beat, patch.beat());
         }
         if (dot == DotShape::Fm) {
           // No cells: the dot size in the ruling's column, the tile's side.
-          std::printf("| fm | - | %d | %lld | - | - | %.0f | %.3f | %d | %d | %d | %ld | - |\n", o.fm_dot,
+          std::printf("| fm | - | %d | %lld | - | - | %.0f | %.3f | %d | %d | %d | %ld | - | %.3f |\n", o.fm_dot,
                       static_cast<long long>(screener.screen(0).tile().width() * screener.screen(0).tile().height()),
-                      build, worst, distinct, vanish, plug, lone);
+                      build, worst, distinct, vanish, plug, lone, beat);
           continue;
         }
-        std::printf("| %s | %g | %g | %lld | %+.5f | %+.6f | %.0f | %.3f | %d | %d | %d | %ld | %.2f |\n",
+        std::printf("| %s | %g | %g | %lld | %+.5f | %+.6f | %.0f | %.3f | %d | %d | %d | %ld | %.2f | %.3f |\n",
                     riphost::dot_name(dot), angle, ruling, static_cast<long long>(cell.pixels()), cell.ruling - ruling,
-                    cell.angle - angle, build, worst, distinct, vanish, plug, lone, noise);
+                    cell.angle - angle, build, worst, distinct, vanish, plug, lone, noise, beat);
         std::fflush(stdout);
       }
     }

@@ -14,6 +14,13 @@ namespace riphost {
 namespace {
 
 constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
+// Dots of the shapes that meet at points grow to this much beyond half the
+// cell before the holes start to shrink: around 50 % every dot then holds
+// the same number of pixels (past it a cell's ink follows its pixels).
+constexpr double kDotMargin = 0.02;
+// Levels just above the dots' share over which the pixels beyond a hole's
+// share fill, in their order (the thresholds are spread by rank later).
+constexpr double kExcessBand = 0.03;
 // A tile pixel no dot or hole has given a threshold yet.
 constexpr std::uint16_t kUnset = 0xFFFFu;
 
@@ -148,7 +155,7 @@ class AmTileBuilder {
     dither_.resize(order.size());
     for (std::size_t c = 0; c < order.size(); ++c) dither_[c] = (order[c] + 0.5) / static_cast<double>(order.size());
     cell_pixels_ = static_cast<double>(cell_.pixels()) / static_cast<double>(cell_.cells());
-    dot_pixels_ = dot_part_share(dot_) * cell_pixels_;
+    dot_pixels_ = (dot_part_share(dot_) + (dots_keep_their_part(dot_) ? 0.0 : kDotMargin)) * cell_pixels_;
     std::int64_t taken = 0;
     for (std::uint32_t c = 0; c < lattice_.size(); ++c) taken += grow_dot(c);
     dot_share_ = static_cast<double>(taken) / static_cast<double>(cell_.pixels());
@@ -222,14 +229,20 @@ class AmTileBuilder {
   }
 
   // The hole around corner (i, j) of cell c: the pixels near it that no dot
-  // took; the one of rank r of n (highest spot value first) takes the share
-  // F + (1 - F) (r + d) / n, F the share of the tile in dots.
+  // took. Holes shrink as dots grow: at level f the hole keeps its deepest
+  // (1 - f) A pixels as paper (A the pixels of a cell on average), the one
+  // of depth rank q (0 deepest) filling at 1 - (q + 1 - d) / A, so that
+  // every region keeps its share of paper whatever pixels the grid gave its
+  // holes (no beat). A hole's pixels beyond that share fill first, in their
+  // order, just above the dots' share F.
   void shrink_hole(std::uint32_t c) {
     const double d = dither_[c];
     gather(lattice_.i(c), lattice_.j(c), true, true, d);
     const double n = static_cast<double>(pixels_.size());
     for (std::size_t r = 0; r < pixels_.size(); ++r) {
-      put(pixels_[r].index, dot_share_ + (1.0 - dot_share_) * (static_cast<double>(r) + d) / n);
+      const double depth = n - 1.0 - static_cast<double>(r);
+      const double level = 1.0 - (depth + 1.0 - d) / cell_pixels_;
+      put(pixels_[r].index, std::max(level, dot_share_ + kExcessBand * (static_cast<double>(r) + d) / n));
     }
   }
 

@@ -1,15 +1,17 @@
 // am_tile.h - the threshold tile of an AM screen.
 //
-// Every pixel of the supercell (supercell.h) lies in one cell of the screen
-// and, by its spot value (spot_function.h), either in the cell's dot or in
-// the hole around the nearest cell corner. Within its dot or hole a pixel
-// takes ink in the order of its spot value; a dot's pixel of rank r of n
-// gets the level share F (r + d) / n, a hole's F + (1 - F) (r + d) / n,
-// where F is the share of dot pixels in the tile and d in (0, 1) places the
-// dot (hole) in a dispersed order of the cells (dispersed_order.h). So at
-// every level each dot and hole holds its share of pixels to within one,
-// the pixel one level adds goes to the cells in a blue-noise order, and the
-// tile as a whole covers exactly the level's share.
+// Every pixel of the supercell (supercell.h) lies in one cell of the screen.
+// A cell's dot takes the cell's pixels in the order of their spot value
+// (spot_function.h), the one of rank r at the level share (r + d) / A, A the
+// pixels of a cell on average, up to the dot's full share F of A (round dots
+// only within their circle); the pixels no dot takes form the holes around
+// the cell corners, which shrink the same way from the outside in. d in
+// (0, 1) places the cell in a dispersed order of the cells
+// (dispersed_order.h). So at every level every dot and hole holds its share
+// of A to within one pixel, whatever pixels the grid gave the cell (no
+// beat), the pixel one level adds goes to the cells in a blue-noise order,
+// and, once lone pixels are taken out (lone_pixels.h) and the thresholds
+// spread by rank, the tile as a whole covers exactly the level's share.
 #ifndef RIPHOST_AM_TILE_H
 #define RIPHOST_AM_TILE_H
 

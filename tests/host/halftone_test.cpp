@@ -336,4 +336,51 @@ TEST(WordKernelTest, FastKernelsMatchTheReference) {
   }
 }
 
+// No beat: where the pixel grid gives some cells a row or column more than
+// others (0 degrees at 133 lpi: cells of 18.05 pixels), or the supercell
+// is small, the tone of a flat tint still does not swing slowly across the
+// page. Measured as the amplitude of the columns' and rows' mean ink at
+// periods of 150 to 1000 pixels (16 to 2.4 lpi), under a Hann window.
+double beat(const std::vector<std::uint16_t>& t, int side, unsigned k) {
+  std::vector<double> columns(static_cast<std::size_t>(side), 0.0), rows(columns.size(), 0.0);
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      const double ink = 257u * k > t[static_cast<std::size_t>(y) * side + x] ? 1.0 / side : 0.0;
+      columns[static_cast<std::size_t>(x)] += ink, rows[static_cast<std::size_t>(y)] += ink;
+    }
+  }
+  double most = 0.0;
+  for (const auto* profile : {&columns, &rows}) {
+    for (int f = side / 1000; side / f >= 150; ++f) {
+      double re = 0, im = 0, weights = 0;
+      for (int x = 0; x < side; ++x) {
+        const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * x / side);
+        re += w * (*profile)[static_cast<std::size_t>(x)] * std::cos(2 * std::numbers::pi * f * x / side);
+        im += w * (*profile)[static_cast<std::size_t>(x)] * std::sin(2 * std::numbers::pi * f * x / side);
+        weights += w;
+      }
+      most = std::max(most, 200.0 * std::hypot(re, im) / weights);
+    }
+  }
+  return most;
+}
+
+class BeatTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(BeatTest, FlatTintsDoNotSwingSlowly) {
+  const auto [dot, ruling, angle] = GetParam();
+  constexpr int kSide = 2048;
+  TileLimits plate;
+  plate.page_extent = std::hypot(20000.0, 30000.0);
+  HalftoneScreen screen(kPpi, spec_of(dot, ruling, angle), plate);
+  const std::vector<std::uint16_t> t = patch(screen, kSide);
+  for (unsigned k = 26; k < 255; k += 26) EXPECT_LT(beat(t, kSide, k), 0.2) << "tint " << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, BeatTest,
+                         ::testing::Values(std::make_tuple(DotShape::Euclidean, 100.0, 45.0),
+                                           std::make_tuple(DotShape::Round, 133.0, 0.0),
+                                           std::make_tuple(DotShape::Ellipse, 133.0, 90.0)),
+                         case_name);
+
 }  // namespace
