@@ -2,6 +2,7 @@
 #include "driver/driver.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -9,6 +10,7 @@
 
 #include "common/bitrow.h"
 #include "driver/containers.h"
+#include "driver/device_gamma.h"
 #include "common/host_error.h"
 #include "driver/job_name.h"
 #include "driver/option_check.h"
@@ -238,6 +240,7 @@ bool Driver::start_job(const Job& job) {
   session_.note_options(false);
   if (!succeeded("dravout_jobsettings", settings, job.where)) return false;
   if (sink_.shows(Verbosity::Verbose)) describe_job_settings(job, options_, session_.asked(), sink_);
+  gamma_ = job_gamma(job);
   {
     ContainerGuard container(factory_, job_description(job), "job", sink_);
     if (!succeeded("dravout_startjob", api_.startjob(container.get()), job.where)) return false;
@@ -249,6 +252,28 @@ bool Driver::start_job(const Job& job) {
     return false;
   }
   return true;
+}
+
+// The device file's gamma at the job's resolution, for the contone content
+// riphost screens (read only when the job has some); 1 where there is none.
+double Driver::job_gamma(const Job& job) {
+  bool contone = false;
+  for (const Page& page : job.pages) {
+    for (const Separation& separation : page.separations) {
+      contone = contone || separation.source.kind == ContentSource::Kind::Contone;
+    }
+  }
+  if (!contone || ticket_.device_dir.empty()) return 1.0;
+  char config[DRAV_OPTION_TEXT_SIZE] = {};
+  options_.get_string("CONF", config);
+  const std::optional<double> gamma = device_gamma(ticket_.device_dir, config, job.ppi);
+  if (!gamma) return 1.0;
+  if (!(*gamma > 0.0)) {
+    sink_.warning("%s: the device's gamma at %g ppi (%g) is not above 0: contone tones are not corrected",
+                  job.where.c_str(), job.ppi, *gamma);
+    return 1.0;
+  }
+  return *gamma;
 }
 
 // The job's cutting texts, in the ticket's order. Each is handed in a
@@ -311,7 +336,7 @@ bool Driver::run_separation(const Job& job, const Page& page, std::size_t page_n
     if (plates_) {
       source = make_plate_source(*plates_, static_cast<std::size_t>(&separation - page.separations.data()), stopped);
     } else {
-      source = make_row_source(separation.source, page.width, page.height, job.ppi, selected);
+      source = make_row_source(separation.source, page.width, page.height, job.ppi, selected, gamma_);
     }
   } catch (const HostError& error) {
     sink_.error("%s: %s", separation.where.c_str(), error.what());

@@ -113,6 +113,7 @@ class Driver {
   void close_plugin();
   void run_job(const Job& job);
   bool start_job(const Job& job);
+  double job_gamma(const Job& job);
   void hand_cutting_texts(const Job& job);
   bool run_page(const Job& job, const Page& page, std::size_t page_number);
   bool run_document_page(const Job& job, const Page& page, std::size_t page_number);
@@ -141,6 +142,7 @@ class Driver {
   ScreeningHooks screening_;
   std::vector<std::uint8_t> screened_row_;  // a screened row, rendered before newscan
   std::vector<char> param_buffer_;          // a text handed through dravout_get_param
+  double gamma_ = 1.0;                      // the device's gamma at the job's resolution
   bool failed_ = false;
   AdviceContext advice_;             // where the run is, for the advice on the plug-in's messages
   PluginAdvisor advisor_{advice_};

@@ -59,6 +59,13 @@ void ImageReader::read_ink(std::uint8_t* ink, int pixels) {
   for (int x = 0; x < pixels; ++x) ink[x] = ((bits_[static_cast<std::size_t>(x) >> 3] >> (x & 7)) & 1u) ? 255 : 0;
 }
 
+// An 8-bit row widened: k becomes k * 257, so 255 stays full ink.
+void ImageReader::read_ink16(std::uint16_t* ink, int pixels) {
+  if (ink8_.empty()) ink8_.resize(static_cast<std::size_t>(width_));
+  read_ink(ink8_.data(), pixels);
+  for (int x = 0; x < pixels; ++x) ink[x] = static_cast<std::uint16_t>(ink8_[static_cast<std::size_t>(x)] * 257u);
+}
+
 std::unique_ptr<ImageReader> open_contone(const std::filesystem::path& path, char channel) {
   try {
     return open_contone_by_kind(path, channel);

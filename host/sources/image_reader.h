@@ -34,13 +34,24 @@ class ImageReader {
   // g gives 255 - g, a CMYK channel its own value; a bilevel image gives 0
   // or 255. Throws HostError when the row cannot be read.
   virtual void read_ink(std::uint8_t* ink, int pixels);
+  // Contone use at 16 bits: as read_ink, ink 0 to 65535; images of 8 bits
+  // or less give 257 times their 8-bit ink.
+  virtual void read_ink16(std::uint16_t* ink, int pixels);
+  // True when read_ink16 gives more than read_ink (16-bit samples).
+  virtual bool deep() const noexcept { return false; }
+  // The resolution the file states, pixels per inch (0: none).
+  double x_ppi() const noexcept { return x_ppi_; }
+  double y_ppi() const noexcept { return y_ppi_; }
 
  protected:
   int width_ = 0;
   int height_ = 0;
+  double x_ppi_ = 0.0;
+  double y_ppi_ = 0.0;
 
  private:
   std::vector<std::uint8_t> bits_;  // read_ink of a bilevel image: one row of bits
+  std::vector<std::uint8_t> ink8_;  // read_ink16 of an 8-bit image: one row of ink
 };
 
 // Closes a C stream.

@@ -49,9 +49,9 @@ class ImageSource final : public RowSource {
 
 // Opens the image or makes the pattern of a separation.
 std::unique_ptr<RowSource> make_row_source(const ContentSource& content, int width, int height, double ppi,
-                                           const std::vector<SelectedScreen>& screens) {
+                                           const std::vector<SelectedScreen>& screens, double gamma) {
   if (content.kind == ContentSource::Kind::Pattern) return make_pattern(content, width, height);
-  if (content.kind == ContentSource::Kind::Contone) return make_contone(content, width, height, ppi, screens);
+  if (content.kind == ContentSource::Kind::Contone) return make_contone(content, width, height, ppi, screens, gamma);
   std::unique_ptr<ImageReader> reader;
   try {
     reader = open_image(content.image, content.threshold);

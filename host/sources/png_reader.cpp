@@ -10,9 +10,9 @@
 // to 8-bit grey or RGB with or without alpha, laid over white, and
 // thresholded by luminance.
 //
-// Only IHDR, PLTE, tRNS, IDAT and IEND are read: libpng skips every other
-// chunk (text, colour profiles, private chunks) without keeping its bytes,
-// so a header claiming a huge text chunk costs nothing but a refusal.
+// Only IHDR, PLTE, tRNS, pHYs, IDAT and IEND are read: libpng skips every
+// other chunk (text, colour profiles, private chunks) without keeping its
+// bytes, so a header claiming a huge text chunk costs nothing but a refusal.
 #include <png.h>
 
 #include <csetjmp>
@@ -112,12 +112,23 @@ class PngReader final : public ImageReader {
     png_set_sig_bytes(png_, 8);
     // The row buffers follow from the width, bounded here; text and other
     // ancillary chunks, which riphost does not use, are skipped unread
-    // (negative count: every chunk but IHDR, PLTE, tRNS, IDAT and IEND).
+    // (negative count: every chunk but IHDR, PLTE, tRNS, IDAT and IEND; then
+    // pHYs is taken back).
     png_set_user_limits(png_, kMaxPngWidth, kMaxImageSide);
     png_set_chunk_malloc_max(png_, kMaxChunkBytes);
     png_set_chunk_cache_max(png_, kMaxCachedChunks);
     png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    // The physical size (9 bytes) gives contone images their resolution.
+    static const png_byte kPhys[] = {'p', 'H', 'Y', 's', '\0'};
+    png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_AS_DEFAULT, kPhys, 1);
     if (!read_info(png_, info_)) throw HostError(failure("bad PNG"));
+    png_uint_32 x_per_metre = 0, y_per_metre = 0;
+    int unit = PNG_RESOLUTION_UNKNOWN;
+    if (png_get_pHYs(png_, info_, &x_per_metre, &y_per_metre, &unit) && unit == PNG_RESOLUTION_METER &&
+        x_per_metre > 0 && y_per_metre > 0) {
+      x_ppi_ = x_per_metre * 0.0254;
+      y_ppi_ = y_per_metre * 0.0254;
+    }
 
     width_ = static_cast<int>(png_get_image_width(png_, info_));
     height_ = static_cast<int>(png_get_image_height(png_, info_));

@@ -54,9 +54,10 @@ class RowSource {
 // Makes the source of a separation for a page of width x height pixels.
 // Contone content is screened at ppi with the separation's screens (the
 // first one where no area names another; the built-in default when there is
-// none). Throws HostError when it cannot be opened.
+// none), after the device's gamma at that resolution. Throws HostError when
+// it cannot be opened.
 std::unique_ptr<RowSource> make_row_source(const ContentSource& content, int width, int height, double ppi = 0.0,
-                                           const std::vector<SelectedScreen>& screens = {});
+                                           const std::vector<SelectedScreen>& screens = {}, double gamma = 1.0);
 
 }  // namespace riphost
 

@@ -13,6 +13,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -97,6 +98,7 @@ class TiffReader final : public ImageReader {
     }
     raw_.resize(static_cast<std::size_t>(size));
     if (!bilevel_) grey_.resize(static_cast<std::size_t>(width_));
+    read_resolution();
   }
 
   // Decodes the next scanline and turns it into ink bits.
@@ -134,8 +136,42 @@ class TiffReader final : public ImageReader {
     for (int x = 0; x < pixels; ++x) ink[x] = static_cast<std::uint8_t>(255u - grey_[static_cast<std::size_t>(x)]);
   }
 
+  // 16-bit grey (without alpha) and CMYK images keep their 16 bits.
+  bool deep() const noexcept override {
+    return bps_ == 16 && (cmyk_ || (colour_ == Colour::Grey && alpha_ == Alpha::None));
+  }
+
+  void read_ink16(std::uint16_t* ink, int pixels) override {
+    if (!deep()) {
+      ImageReader::read_ink16(ink, pixels);
+      return;
+    }
+    if (TIFFReadScanline(tif_.get(), raw_.data(), static_cast<std::uint32_t>(row_), 0) < 0) {
+      throw HostError("TIFF data unreadable at row " + std::to_string(row_) + ": " + error_.text);
+    }
+    ++row_;
+    for (int x = 0; x < pixels; ++x) {
+      std::uint16_t value;
+      std::memcpy(&value, raw_.data() + 2 * (static_cast<std::size_t>(x) * spp_ + (cmyk_ ? ink_index_ : 0)), 2);
+      // A CMYK channel is ink; grey is ink where it is dark.
+      ink[x] = cmyk_ || min_is_white_ ? value : static_cast<std::uint16_t>(65535u - value);
+    }
+  }
+
  private:
   enum class Colour { Grey, Palette, Rgb };
+
+  // The resolution fields, in pixels per inch (none without a unit).
+  void read_resolution() {
+    float x = 0.0f, y = 0.0f;
+    std::uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tif_.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+    const double per_inch = unit == RESUNIT_INCH ? 1.0 : unit == RESUNIT_CENTIMETER ? 2.54 : 0.0;
+    if (per_inch > 0.0 && TIFFGetField(tif_.get(), TIFFTAG_XRESOLUTION, &x) && x > 0.0f && std::isfinite(x)) {
+      x_ppi_ = x * per_inch;
+      y_ppi_ = TIFFGetField(tif_.get(), TIFFTAG_YRESOLUTION, &y) && y > 0.0f && std::isfinite(y) ? y * per_inch : x_ppi_;
+    }
+  }
 
   // Checks the sample layout and decides how rows are turned into ink.
   void read_layout() {

@@ -8,7 +8,19 @@
 #include <utility>
 #include <vector>
 
+#include "ticket/screen_spec.h"
+
 namespace riphost {
+
+// Where a contone image lies on the page and how large it is printed. Sizes
+// not given follow from the image's resolution: the ticket's "ppi", else the
+// file's, else the job's (one image pixel per device pixel).
+struct ContonePlacement {
+  double ppi = 0.0;                 // the image's resolution; 0: the file's
+  double x = 0.0, y = 0.0;          // its top-left corner on the page
+  double width = 0.0, height = 0.0;  // its size on the page; 0: from the resolution
+  bool millimetres = false;         // x, y, width, height in mm, else device pixels
+};
 
 // A rectangle of a contone separation screened with one of the separation's
 // screens (an index into its screen list).
@@ -41,6 +53,9 @@ struct ContentSource {
   // Contone: areas screened with other screens than the first (later areas
   // lie over earlier ones).
   std::vector<ScreenArea> areas;
+  // Contone: the ink's transfer curve, and where the image lies.
+  TransferCurve transfer;
+  ContonePlacement placement;
 };
 
 }  // namespace riphost

@@ -27,6 +27,7 @@ struct JobContext {
   const Places* places = nullptr;  // where input files are taken from
   JobScreens screens;              // the job's screens and default
   XmpFiles* xmp_files = nullptr;   // the ticket's XMP files, each read once
+  double ppi = 0.0;                 // the job's resolution, where contone images are placed
 };
 
 // A separation's "options", with its "outputpage".
@@ -66,7 +67,8 @@ Separation read_separation(const Json& value, const std::string& where, JobConte
   read_requested_screens(value, where, job.screens, separation, problems);
   if (!source_read) return separation;
   read_screen_areas(value, where, job.screens, separation, problems);
-  content_size(separation.source, where, image_width, image_height, problems);
+  check_contone_screens(where, job.screens, job.ppi, separation, problems);
+  content_size(separation.source, where, job.ppi, image_width, image_height, problems);
   return separation;
 }
 
@@ -152,6 +154,7 @@ Job read_job(const Json& value, const std::string& where, const Places& places, 
   check_keys(value, where, keys, problems);
   JobContext context{&places, read_job_screens(value, where, ticket, ticket_screens, job, problems), &xmp_files};
   read_job_settings(value, where, ticket.options, job, problems);
+  context.ppi = job.ppi;
   job.cutting = read_cutting(value, where, problems);
   const Json* pages = member(value, "pages");
   if (names_document(value)) {

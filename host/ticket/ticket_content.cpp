@@ -1,11 +1,14 @@
 // ticket_content.cpp - reading a separation's content source.
 #include "ticket/ticket_content.h"
 
+#include <cmath>
 #include <memory>
 
+#include "screening/placement.h"
 #include "sources/image_reader.h"
 #include "sources/patterns.h"
 #include "ticket/ticket_paths.h"
+#include "ticket/ticket_transfer.h"
 
 namespace riphost::reading {
 
@@ -37,6 +40,54 @@ void read_contone_image(const Json& object, const std::string& where, const Plac
   content.image = existing_file(places, content.image_text, at);
 }
 
+// A page side reaching to a placed image's far edge (device pixels).
+int placed_side(double edge) {
+  if (!(edge >= 1.0)) return 1;
+  return edge >= kMaxImageSide ? kMaxImageSide : static_cast<int>(std::lround(edge));
+}
+
+// Largest position or size of a placed image, in its unit.
+constexpr double kMaxPlacement = 1e7;
+
+// A position (any sign) or, with positive, a size of "placement".
+double to_placement(const Json& value, const std::string& where, bool positive) {
+  if (!value.is_number()) throw HostError(where + ": expected a number, found " + json_kind(value));
+  const double number = value.get<double>();
+  if (!(number >= (positive ? 0.0 : -kMaxPlacement) && number <= kMaxPlacement) || (positive && number == 0.0)) {
+    throw HostError(where + (positive ? ": must be greater than 0 and at most 1e7" : ": must be within -1e7 to 1e7"));
+  }
+  return number;
+}
+
+// A contone image's "ppi" and "placement": {"x", "y", "width", "height",
+// "unit"} on the page.
+void read_placement(const Json& object, const std::string& where, ContonePlacement& placement, Problems& problems) {
+  if (const Json* ppi = member(object, "ppi")) {
+    problems.attempt([&] { placement.ppi = to_positive_real(*ppi, place(where, "ppi"), kMaxPpi); });
+  }
+  const Json* value = member(object, "placement");
+  if (!value) return;
+  const std::string at = place(where, "placement");
+  if (!problems.attempt([&] { require_object(*value, at); })) return;
+  check_keys(*value, at, {"x", "y", "width", "height", "unit", kCommentKey}, problems);
+  double* fields[] = {&placement.x, &placement.y, &placement.width, &placement.height};
+  const char* keys[] = {"x", "y", "width", "height"};
+  for (int i = 0; i < 4; ++i) {
+    if (const Json* field = member(*value, keys[i])) {
+      problems.attempt([&] { *fields[i] = to_placement(*field, place(at, keys[i]), i >= 2); });
+    }
+  }
+  if (const Json* unit = member(*value, "unit")) {
+    problems.attempt([&] {
+      const std::string text = to_text(*unit, place(at, "unit"));
+      if (text != "px" && text != "mm") {
+        throw HostError(place(at, "unit") + ": expected \"px\" or \"mm\", found \"" + text + "\"");
+      }
+      placement.millimetres = text == "mm";
+    });
+  }
+}
+
 // The "copydot" image over contone content; its header is opened.
 void read_copydot(const Json& copydot, const std::string& where, const Places& places, ContentSource& content) {
   std::string at = place(where, "copydot");
@@ -57,13 +108,17 @@ ContentSource read_contone(const Json& object, const std::string& where, const P
                            std::vector<std::string>& allowed, Problems& problems) {
   ContentSource content;
   content.kind = ContentSource::Kind::Contone;
-  allowed.insert(allowed.end(), {"copydot", "screen_areas"});
+  allowed.insert(allowed.end(), {"copydot", "screen_areas", "transfer"});
   if (const Json* gradient = member(object, "gradient")) {
     allowed.push_back("gradient");
     content.gradient = read_gradient(*gradient, where);
   } else {
-    allowed.insert(allowed.end(), {"contone", "channel"});
+    allowed.insert(allowed.end(), {"contone", "channel", "ppi", "placement"});
     read_contone_image(object, where, places, content, problems);
+    read_placement(object, where, content.placement, problems);
+  }
+  if (const Json* curve = member(object, "transfer")) {
+    problems.attempt([&] { content.transfer = read_transfer_curve(*curve, place(where, "transfer")); });
   }
   if (const Json* copydot = member(object, "copydot")) {
     problems.attempt([&] { read_copydot(*copydot, where, places, content); });
@@ -132,7 +187,7 @@ ContentSource read_source(const Json& object, const std::string& where, const Pl
 
 // Opens an image's header to learn its size (and to refuse it early when it
 // cannot be read).
-void content_size(const ContentSource& content, const std::string& where, int& width, int& height,
+void content_size(const ContentSource& content, const std::string& where, double ppi, int& width, int& height,
                   Problems& problems) {
   if (content.kind == ContentSource::Kind::Pattern || content.gradient != ContentSource::Gradient::None) {
     width = 0;
@@ -146,6 +201,12 @@ void content_size(const ContentSource& content, const std::string& where, int& w
           contone ? open_contone(content.image, content.channel) : open_image(content.image, content.threshold);
       width = reader->width();
       height = reader->height();
+      if (contone && ppi > 0.0) {
+        const PlacedImage placed =
+            place_image(content.placement, width, height, reader->x_ppi(), reader->y_ppi(), ppi);
+        width = placed_side(placed.x + placed.width());
+        height = placed_side(placed.y + placed.height());
+      }
     } catch (const HostError& error) {
       throw HostError(place(where, contone ? "contone" : "image") + ": " + content.image_text + ": " + error.what());
     }

@@ -27,8 +27,9 @@ ContentSource read_source(const Json& object, const std::string& where, const Pl
 
 // The size of the content: 0 x 0 for a pattern or a gradient, the image's
 // size for an image (its header is opened), kUnknownSide when that fails
-// (one problem).
-void content_size(const ContentSource& content, const std::string& where, int& width, int& height,
+// (one problem). A contone image counts as placed on a page of ppi: up to
+// its far edge, in device pixels.
+void content_size(const ContentSource& content, const std::string& where, double ppi, int& width, int& height,
                   Problems& problems);
 
 }  // namespace riphost::reading

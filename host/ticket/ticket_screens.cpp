@@ -2,13 +2,17 @@
 // of each separation, its screen areas and the screens it requests.
 #include "ticket/ticket_screens.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <unordered_set>
 #include <utility>
 
+#include "screening/fm_tile.h"
+#include "screening/halftone_screen.h"
 #include "screening_hooks.h"
 #include "sources/image_reader.h"
+#include "ticket/ticket_transfer.h"
 
 namespace riphost::reading {
 
@@ -19,16 +23,27 @@ constexpr double kMaxRuling = 10000.0;
 // Highest screen type code.
 constexpr long long kMaxScreenType = 65535;
 
-// A screen's optional "dot", "type" and "screen_name".
+// A screen's optional "dot", "dot_size", "type" (FM screens are of their
+// own type unless they say otherwise) and "screen_name".
 void read_screen_extras(const Json& value, const std::string& where, ScreenSpec& screen, Problems& problems) {
   if (const Json* dot = member(value, "dot")) {
     problems.attempt([&] {
       std::string text = to_text(*dot, place(where, "dot"));
       if (!dot_from_name(text, screen.dot)) {
-        throw HostError(place(where, "dot") + ": unknown dot shape \"" + text + "\" (known: round, ellipse, line)");
+        throw HostError(place(where, "dot") + ": unknown dot shape \"" + text +
+                        "\" (known: round, euclidean, ellipse, line, fm)");
       }
     });
   }
+  if (const Json* size = member(value, "dot_size")) {
+    problems.attempt([&] {
+      if (screen.dot != DotShape::Fm) {
+        throw HostError(place(where, "dot_size") + ": only FM screens (\"dot\": \"fm\") have one");
+      }
+      screen.dot_size = to_int(*size, place(where, "dot_size"), 1, kMaxFmDotSize);
+    });
+  }
+  if (screen.dot == DotShape::Fm) screen.type = kFmScreenType;
   if (const Json* type = member(value, "type")) {
     problems.attempt([&] { screen.type = to_int(*type, place(where, "type"), 0, kMaxScreenType); });
   }
@@ -48,13 +63,25 @@ ScreenSpec read_screen(const Json& value, const std::string& where, Problems& pr
   ScreenSpec screen;
   screen.where = where;
   require_object(value, where);
-  check_keys(value, where, {"name", "ruling", "angle", "dot", "type", "screen_name", kCommentKey}, problems);
+  check_keys(value, where,
+             {"name", "ruling", "angle", "dot", "type", "screen_name", "dot_size", "transfer", "min_dot",
+              "below_min_dot", "max_dot", "above_max_dot", kCommentKey},
+             problems);
   problems.attempt([&] { screen.name = to_text(required(value, where, "name"), place(where, "name")); });
-  problems.attempt([&] {
-    screen.ruling = to_positive_real(required(value, where, "ruling"), place(where, "ruling"), kMaxRuling);
-  });
-  problems.attempt([&] { screen.angle = to_angle(required(value, where, "angle"), place(where, "angle")); });
+  // An FM screen has no ruling or angle; it tells the plug-in those it is given (0 when none).
+  const Json* dot = member(value, "dot");
+  const bool fm = dot != nullptr && dot->is_string() && dot->get<std::string>() == dot_name(DotShape::Fm);
+  if (fm) screen.ruling = 0.0, screen.angle = 0.0;
+  if (!fm || member(value, "ruling")) {
+    problems.attempt([&] {
+      screen.ruling = to_positive_real(required(value, where, "ruling"), place(where, "ruling"), kMaxRuling);
+    });
+  }
+  if (!fm || member(value, "angle")) {
+    problems.attempt([&] { screen.angle = to_angle(required(value, where, "angle"), place(where, "angle")); });
+  }
   read_screen_extras(value, where, screen, problems);
+  read_screen_calibration(value, where, screen.calibration, problems);
   return screen;
 }
 
@@ -194,6 +221,7 @@ void default_requested_screens(const JobScreens& job, Separation& separation) {
   for (std::size_t k = 0; k < separation.screens.size(); ++k) {
     if (k < separation.uses.size() && separation.uses[k] == 0) continue;
     const ScreenSpec& spec = (*job.screens)[separation.screens[k]];
+    if (!(spec.ruling > 0.0)) continue;  // an FM screen without a ruling
     if (known.emplace(spec.ruling, spec.angle).second) {
       separation.requested_screens.push_back(RequestedScreen{spec.ruling, spec.angle});
     }
@@ -304,6 +332,22 @@ void read_screen_areas(const Json& object, const std::string& where, const JobSc
             [&](const Json& area, const std::string& at) {
               problems.attempt([&] { read_screen_area(area, at, selection, separation, problems); });
             });
+}
+
+void check_contone_screens(const std::string& where, const JobScreens& job, double ppi,
+                           const Separation& separation, Problems& problems) {
+  if (separation.source.kind != ContentSource::Kind::Contone || !(ppi > 0.0) || separation.screens.empty()) return;
+  std::vector<std::size_t> used = {0};
+  for (const ScreenArea& area : separation.source.areas) used.push_back(area.screen);
+  for (std::size_t k = 0; k < used.size(); ++k) {
+    if (used[k] >= separation.screens.size() || std::find(used.begin(), used.begin() + k, used[k]) != used.begin() + k) {
+      continue;
+    }
+    const ScreenSpec& spec = (*job.screens)[separation.screens[used[k]]];
+    if (spec.dot == DotShape::Fm) continue;
+    const std::string problem = screen_size_problem(ppi, spec.ruling);
+    if (!problem.empty()) problems.add(place(where, "screens") + ": screen \"" + spec.name + "\": " + problem);
+  }
 }
 
 }  // namespace riphost::reading

@@ -51,6 +51,11 @@ void read_requested_screens(const Json& object, const std::string& where, const 
 void read_screen_areas(const Json& object, const std::string& where, const JobScreens& job, Separation& separation,
                        Problems& problems);
 
+// One problem for each screen a contone separation screens with (its first
+// and those of its areas) that cannot be made at the job's ppi.
+void check_contone_screens(const std::string& where, const JobScreens& job, double ppi,
+                           const Separation& separation, Problems& problems);
+
 }  // namespace riphost::reading
 
 #endif  // RIPHOST_TICKET_SCREENS_H

@@ -237,6 +237,49 @@ TEST(ContoneScreenerTest, GradientDotsGrowFromHighlightToShadow) {
   }
 }
 
+// Flat rows through the whole row path (levels, word compares, bits, runs)
+// for every tint: each darker tint covers every pixel a lighter one does,
+// every set pixel is in exactly one run, and 16-bit ink k * 257 screens as
+// 8-bit ink k.
+class FlatRowTest : public ::testing::TestWithParam<std::tuple<DotShape, double, double>> {};
+
+TEST_P(FlatRowTest, DarkerTintsCoverLighterOnesAndRunsCoverEveryPixel) {
+  const auto [dot, ruling, angle] = GetParam();
+  const int width = 333;  // several words and a partial one
+  SelectedScreen screen = screen_of("s", ruling, angle, dot, 0x4000);
+  screen.spec.dot_size = 2;
+  riphost::ScreenerSetup setup;
+  setup.limits.page_extent = 500;
+  ContoneScreener screener(width, 2400, {screen}, {}, setup);
+  std::vector<std::uint8_t> ink(width), before(riphost::row_bytes(width)), row(before.size()), wide(before.size());
+  std::vector<std::uint16_t> ink16(width);
+  for (int y : {0, 7, 31}) {
+    std::fill(before.begin(), before.end(), 0);
+    for (unsigned k = 0; k < 256; ++k) {
+      std::fill(ink.begin(), ink.end(), static_cast<std::uint8_t>(k));
+      std::fill(ink16.begin(), ink16.end(), static_cast<std::uint16_t>(k * 257));
+      runs_seen.clear();
+      screener.screen_row(y, ink.data(), nullptr, row.data(), kCollect);
+      const long set = check_runs(row, width, y);
+      if (k == 0 || k == 255) {
+        EXPECT_EQ(set, k == 0 ? 0 : width);
+      }
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        ASSERT_EQ(before[i] & ~row[i], 0) << "tint " << k << " byte " << i << " row " << y;
+      }
+      before = row;
+      screener.screen_row(y, ink16.data(), nullptr, wide.data(), RunCallbacks{});
+      ASSERT_EQ(wide, row) << "tint " << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, FlatRowTest,
+                         ::testing::Values(std::make_tuple(DotShape::Round, 150.0, 15.0),
+                                           std::make_tuple(DotShape::Ellipse, 133.0, 45.0),
+                                           std::make_tuple(DotShape::Line, 200.0, 0.0),
+                                           std::make_tuple(DotShape::Fm, 150.0, 0.0)));
+
 // A plug-in stand-in that claims both hooks and records what it learns.
 ScrSelHookRecord saved_scrsel;
 ScrHookRecord saved_scr;
@@ -443,7 +486,7 @@ TEST_F(TicketScreensTest, EveryScreenProblemIsListedWithItsPlace) {
   t["screen_handles"] = {{"base", 0xFFFFFFF0u}, {"step", 16}};
   const std::vector<std::string> expected = {
       "screens[0].ruling: must be greater than 0 and at most 10000",
-      "screens[1].dot: unknown dot shape \"star\" (known: round, ellipse, line)",
+      "screens[1].dot: unknown dot shape \"star\" (known: round, euclidean, ellipse, line, fm)",
       "screens[2].angle: must be between -360 and 360 degrees",
       "screens[2].type: must be between 0 and 65535",
       "screens[2].screen_name: text of 108 bytes; at most 107 are allowed",
@@ -473,7 +516,7 @@ TEST_F(TicketScreensTest, EveryScreenProblemIsListedWithItsPlace) {
       "jobs[0].pages[0].separations[0]: give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several",
       "jobs[0].pages[0].separations[1]: give one of \"pattern\", \"image\", \"contone\" and \"gradient\", not several",
       "jobs[0].pages[0].separations[2].threshold: unknown key (expected one of: name, outputpage, options, screens, "
-      "uses, xmp, xmp_file, inks, requested_screens, comment, copydot, screen_areas, contone, channel)",
+      "uses, xmp, xmp_file, inks, requested_screens, comment, copydot, screen_areas, transfer, contone, channel, ppi, placement)",
       "jobs[0].pages[0].separations[2].contone: art.pbm: a channel can only be taken from a CMYK TIFF image",
       "jobs[0].pages[0].separations[3].contone: file not found: missing.png",
       "jobs[0].pages[0].separations[4].copydot: grey.pgm: only bilevel netpbm images (PBM, P1 or P4) are supported",
@@ -488,6 +531,78 @@ class HookEnv {
   HookEnv() { setenv("FAKE_DRAVOUT_HOOKS", "1", 1); }
   ~HookEnv() { unsetenv("FAKE_DRAVOUT_HOOKS"); }
 };
+
+// The tone keys of screens and separations, FM screens, and placed images.
+TEST_F(TicketScreensTest, ToneKeysFmScreensAndPlacementAreRead) {
+  Json t = ticket();
+  t["screens"].push_back({{"name", "f"}, {"dot", "fm"}, {"dot_size", 2}});
+  t["screens"].push_back({{"name", "e"}, {"ruling", 133}, {"angle", 15}, {"dot", "euclidean"},
+                          {"transfer", {{50, 45}, {80, 78}}}, {"min_dot", 2}, {"below_min_dot", "min_dot"},
+                          {"max_dot", 97}, {"above_max_dot", "solid"}});
+  Json& c = t["jobs"][0]["pages"][0]["separations"][2];
+  c["transfer"] = {{50, 40}};
+  c["ppi"] = 300;
+  c["placement"] = {{"x", 2}, {"y", 3}, {"width", 10}, {"unit", "mm"}};
+  riphost::Ticket read = riphost::parse_ticket(t.dump(), dir_.path());
+  const riphost::Job& job = read.jobs.at(0);
+  const ScreenSpec& fm = job.screens.at(2);
+  EXPECT_EQ(fm.dot, DotShape::Fm);
+  EXPECT_EQ(fm.dot_size, 2);
+  EXPECT_EQ(fm.type, riphost::kFmScreenType);
+  EXPECT_EQ(fm.ruling, 0.0);
+  const ScreenSpec& e = job.screens.at(3);
+  EXPECT_EQ(e.dot, DotShape::Euclidean);
+  ASSERT_EQ(e.calibration.transfer.size(), 2u);
+  EXPECT_EQ(e.calibration.transfer[1].output, 78);
+  EXPECT_EQ(e.calibration.min_dot, 2);
+  EXPECT_EQ(e.calibration.below_min, riphost::BelowMinDot::MinDot);
+  EXPECT_EQ(e.calibration.max_dot, 97);
+  EXPECT_EQ(e.calibration.above_max, riphost::AboveMaxDot::Solid);
+  const riphost::ContentSource& source = job.pages.at(0).separations.at(2).source;
+  ASSERT_EQ(source.transfer.size(), 1u);
+  EXPECT_EQ(source.placement.ppi, 300);
+  EXPECT_EQ(source.placement.x, 2);
+  EXPECT_EQ(source.placement.width, 10);
+  EXPECT_TRUE(source.placement.millimetres);
+
+  // A page without a size takes a placed image's far edge: 20 x 8 pixels
+  // at 300 ppi on 2400 ppi are 160 x 64 device pixels.
+  Json d = ticket();
+  Json image = d["jobs"][0]["pages"][0]["separations"][2];
+  image["ppi"] = 300;
+  d["jobs"][0]["pages"][0]["separations"] = Json::array({image});
+  d["jobs"][0]["pages"][0].erase("width");
+  d["jobs"][0]["pages"][0].erase("height");
+  riphost::Ticket placed = riphost::parse_ticket(d.dump(), dir_.path());
+  EXPECT_EQ(placed.jobs[0].pages[0].width, 160);
+  EXPECT_EQ(placed.jobs[0].pages[0].height, 64);
+
+  // Every problem with its place.
+  Json bad = ticket();
+  bad["screens"][0]["dot_size"] = 2;
+  bad["screens"][1]["transfer"] = {{50, 40}, {40, 60}};
+  bad["screens"][1]["min_dot"] = 120;
+  bad["screens"][1]["above_max_dot"] = "plug";
+  bad["screens"].push_back({{"name", "f"}, {"dot", "fm"}, {"dot_size", 0}});
+  bad["screens"].push_back({{"name", "fine"}, {"ruling", 1500}, {"angle", 0}});
+  Json& sep = bad["jobs"][0]["pages"][0]["separations"][2];
+  sep["screens"] = {"fine"};
+  sep["transfer"] = {{30, 50}, {60, 20}};
+  sep["placement"] = {{"x", 1}, {"unit", "in"}, {"width", -2}};
+  EXPECT_EQ(problems_of(bad),
+            (std::vector<std::string>{
+                "screens[0].dot_size: only FM screens (\"dot\": \"fm\") have one",
+                "screens[1].transfer: inputs must increase, but (40, 60) follows (50, 40)",
+                "screens[1].min_dot: must be between 0 and 100 (%)",
+                "screens[1].above_max_dot: expected \"max_dot\" or \"solid\", found \"plug\"",
+                "screens[2].dot_size: must be between 1 and 64",
+                "jobs[0].pages[0].separations[2].placement.width: must be greater than 0 and at most 1e7",
+                "jobs[0].pages[0].separations[2].placement.unit: expected \"px\" or \"mm\", found \"in\"",
+                "jobs[0].pages[0].separations[2].transfer: the curve must not fall (monotonic), but (60, 20) follows "
+                "(30, 50)",
+                "jobs[0].pages[0].separations[2].screens: screen \"fine\": 1500 lpi is too fine for 2400 ppi (a cell "
+                "needs at least 2 pixels)"}));
+}
 
 TEST(DriverHooksTest, SelectionsAreLoadedScreenedAndUnloadedInOrder) {
   TempDir dir;

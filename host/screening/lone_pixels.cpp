@@ -1,0 +1,110 @@
+// lone_pixels.cpp - lone pixels turned with a neighbour, thresholds spread
+// again by rank.
+#include "screening/lone_pixels.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "screening/supercell.h"
+
+namespace riphost {
+
+namespace {
+
+constexpr int kSweeps = 4;
+constexpr std::array<std::array<int, 2>, 8> kAround = {
+    {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}}};
+
+// How many levels L of (first, last] lie in the range.
+std::uint64_t in_range(unsigned first, unsigned last) noexcept {
+  const unsigned lo = std::max(first + 1, kLoneFirstLevel), hi = std::min(last, kLoneLastLevel);
+  return hi >= lo ? hi - lo + 1 : 0;
+}
+
+// The neighbourhood of the pixels of one brick row: the stored rows of the
+// page rows above, at and below it and the columns their pixel 0 takes.
+class Around {
+ public:
+  Around(const ThresholdTile& tile, std::int64_t y) : width_(tile.width()) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      std::int64_t column = 0;
+      rows_[dy + 1] = tile.brick_row(tile.place_row(y + dy, column));
+      columns_[dy + 1] = column;
+    }
+  }
+  // The least and largest threshold around pixel x.
+  void extremes(std::int64_t x, unsigned& least, unsigned& largest) const noexcept {
+    least = 0xFFFFu, largest = 0;
+    for (const auto& a : kAround) {
+      std::int64_t c = x + a[0] + columns_[a[1] + 1];
+      if (c < 0) c += width_;
+      if (c >= width_) c -= width_;
+      const unsigned t = rows_[a[1] + 1][c];
+      least = std::min(least, t), largest = std::max(largest, t);
+    }
+  }
+
+ private:
+  std::int64_t width_;
+  const std::uint16_t* rows_[3];
+  std::int64_t columns_[3];
+};
+
+// Paper alone at L when largest < L <= t, ink alone when t < L <= least.
+std::uint64_t alone(unsigned t, unsigned least, unsigned largest) noexcept {
+  return (t > largest ? in_range(largest, t) : 0) + (least > t ? in_range(t, least) : 0);
+}
+
+}  // namespace
+
+void spread_thresholds(ThresholdTile& tile) {
+  std::vector<std::uint64_t> below(65537, 0);
+  for (std::int64_t y = 0; y < tile.height(); ++y) {
+    const std::uint16_t* row = tile.brick_row(y);
+    for (std::int64_t x = 0; x < tile.width(); ++x) ++below[row[x] + 1u];
+  }
+  for (std::size_t t = 1; t < below.size(); ++t) below[t] += below[t - 1];
+  const double total = static_cast<double>(below.back());
+  for (std::int64_t y = 0; y < tile.height(); ++y) {
+    std::uint16_t* row = tile.brick_row(y);
+    for (std::int64_t x = 0; x < tile.width(); ++x) {
+      row[x] = static_cast<std::uint16_t>(static_cast<double>(below[row[x]]) * 65535.0 / total);
+    }
+  }
+}
+
+std::uint64_t lone_levels(const ThresholdTile& tile, std::int64_t x, std::int64_t y) {
+  std::int64_t column = 0;
+  const std::int64_t row = tile.place_row(y, column);
+  const std::int64_t c = floor_mod(x + column, tile.width());
+  unsigned least, largest;
+  Around(tile, row).extremes(c, least, largest);
+  return alone(tile.brick_row(row)[c], least, largest);
+}
+
+std::uint64_t remove_lone_pixels(ThresholdTile& tile) {
+  std::uint64_t changed = 0;
+  for (int sweep = 0; sweep < kSweeps; ++sweep) {
+    std::uint64_t now = 0;
+    for (std::int64_t y = 0; y < tile.height(); ++y) {
+      const Around around(tile, y);
+      std::uint16_t* row = tile.brick_row(y);
+      for (std::int64_t x = 0; x < tile.width(); ++x) {
+        unsigned least, largest;
+        around.extremes(x, least, largest);
+        std::uint16_t& t = row[x];
+        if (t > largest && in_range(largest, t) > 0) {
+          t = static_cast<std::uint16_t>(largest), ++now;
+        } else if (least > t && in_range(t, least) > 0) {
+          t = static_cast<std::uint16_t>(least), ++now;
+        }
+      }
+    }
+    changed += now;
+    if (now == 0) break;
+  }
+  return changed;
+}
+
+}  // namespace riphost
