@@ -138,6 +138,44 @@ class EndToEnd(unittest.TestCase):
         out = os.path.join(self.root, "out")
         return sorted(os.listdir(out)) if os.path.isdir(out) else []
 
+    def test_placed_photo_and_fm_screen(self):
+        """A 300-ppi grey photo on a 2400-ppi page fills eight times its size
+        and, averaged over blocks, follows the photo's ink; an FM screen is
+        its own screen in the screen-information tag, its coverage the
+        plate's."""
+        repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        photo = os.path.join(repo, "examples", "photo.png")
+        jobs = [{"name": "photo", "ppi": 2400, "options": {"LEFT": 1},
+                 "screens": [{"name": "K150", "ruling": 150, "angle": 45, "dot": "round"},
+                             {"name": "FM2", "dot": "fm", "dot_size": 2}],
+                 "pages": [{"separations": [{"name": "K", "contone": photo, "screens": ["K150"]}]},
+                           {"width": 600, "height": 300,
+                            "separations": [{"name": "F", "gradient": "horizontal", "screens": ["FM2"]}]}]}]
+        result = run_host(self.ticket(jobs))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        plate, fm = written(result)
+        with Image.open(photo) as im:
+            source = im.convert("L")
+        width, height, pixels = ink_pixels(plate)
+        self.assertEqual((width, height), (source.width * 8, source.height * 8))
+        block = 32  # 4 x 4 photo pixels, about 2 x 2 screen cells
+        errors = []
+        for by in range(0, source.height // 4):
+            for bx in range(0, source.width // 4):
+                ink = sum(pixels[y][x] for y in range(by * block, by * block + block)
+                          for x in range(bx * block, bx * block + block)) / block / block
+                grey = sum(source.getpixel((bx * 4 + i, by * 4 + j)) for i in range(4) for j in range(4)) / 16
+                errors.append(abs(ink - (1 - grey / 255)))
+        self.assertLess(sum(errors) / len(errors), 0.03, "mean block error")
+        screens = screen_lines(fm)
+        self.assertEqual([s["name"] for s in screens], ["FM"])
+        fm_width, fm_height, fm_pixels = ink_pixels(fm)
+        set_pixels = sum(map(sum, fm_pixels))
+        # The ramp's last column is full ink, which goes to the plate as solid
+        # and is left out of the screen's share.
+        solid = fm_height
+        self.assertAlmostEqual(screens[0]["coverage"], (set_pixels - solid) / (fm_width * fm_height), places=5)
+
     def test_pixels_copies_and_names(self):
         width, height = 45, 23
         write_pbm(os.path.join(self.root, "art.pbm"), width, height, art)
