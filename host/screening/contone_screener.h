@@ -23,7 +23,7 @@
 #include "screening/area_index.h"
 #include "screening/halftone_screen.h"
 #include "screening/tone_transfer.h"
-#include "sources/row_source.h"
+#include "screening/screen_runs.h"
 
 namespace riphost {
 

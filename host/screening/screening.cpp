@@ -111,12 +111,12 @@ ScreeningHooks::~ScreeningHooks() {
   if (active_hooks == this) active_hooks = nullptr;
 }
 
-void ScreeningHooks::offer(const PluginApi& api, HostCallbacks* callbacks, MessageSink& sink) {
+void ScreeningHooks::offer(drav_extension_fn extension, HostCallbacks* callbacks, MessageSink& sink) {
   active_hooks = this;
-  if (api.extension == nullptr) return;
-  const int scrsel = api.extension(&scrsel_, callbacks);
-  const int scr = api.extension(&scr_, callbacks);
-  const int other = api.extension(&other_, callbacks);
+  if (extension == nullptr) return;
+  const int scrsel = extension(&scrsel_, callbacks);
+  const int scr = extension(&scr_, callbacks);
+  const int other = extension(&other_, callbacks);
   scrsel_claimed_ = scrsel == 1;
   scr_claimed_ = scr == 1;
   sink.trace("screening hooks: SCRSEL %s, SCR %s, hook %d %s", claim_text(scrsel), claim_text(scr),

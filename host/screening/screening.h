@@ -27,8 +27,8 @@
 
 #include "drav_host.h"
 #include "common/message.h"
-#include "driver/plugin_loader.h"
-#include "sources/row_source.h"
+#include "dravout.h"
+#include "screening/screen_runs.h"
 #include "ticket/screen_spec.h"
 #include "screening_hooks.h"
 
@@ -48,7 +48,7 @@ class ScreeningHooks {
 
   // Offers every hook through the plug-in's drav_extension; reports at level
   // 3 which it claimed, and a refused version as a warning.
-  void offer(const PluginApi& api, HostCallbacks* callbacks, MessageSink& sink);
+  void offer(drav_extension_fn extension, HostCallbacks* callbacks, MessageSink& sink);
 
   // True once the plug-in claimed both screening hooks.
   bool claimed() const { return scrsel_claimed_ && scr_claimed_; }

@@ -17,25 +17,10 @@
 #include <memory>
 #include <vector>
 
+#include "screening/screen_runs.h"
 #include "ticket/content_source.h"
-#include "ticket/screen_spec.h"
-#include "screening_hooks.h"
 
 namespace riphost {
-
-// The run callbacks of a screened separation, as the plug-in handed them to
-// riphost's SCR init (null: that kind of run is not wanted).
-struct RunCallbacks {
-  ScrRunFn screen = nullptr;
-  ScrRunFn solid = nullptr;
-  ScrRunFn copydot = nullptr;
-};
-
-// One screen of a separation's selection with the handle riphost gave it.
-struct SelectedScreen {
-  ScreenSpec spec;
-  std::uint32_t handle = 0;
-};
 
 class RowSource {
  public:

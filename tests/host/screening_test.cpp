@@ -318,10 +318,8 @@ TEST(ScreeningHooksTest, AnswersFromItsDescriptorsAndKeepsTheRunCallbacks) {
   EXPECT_EQ(hooks.runs().screen, nullptr);
   EXPECT_EQ(hooks.host_loads(), 0);
 
-  riphost::PluginApi api;
-  api.extension = claim;
   riphost::MessageSink sink(stdout, stderr, true);
-  hooks.offer(api, nullptr, sink);
+  hooks.offer(claim, nullptr, sink);
   ASSERT_TRUE(hooks.claimed());
 
   for (auto [base, step] : {std::pair<std::uint32_t, std::uint32_t>{riphost::kScreenHandleBase,
