@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -22,6 +23,9 @@ struct Codec {
   uint16_t tiff_compression;
   const char* reader_name;
 };
+
+// Failure messages name the codec, not its bytes.
+void PrintTo(const Codec& codec, std::ostream* out) { *out << codec.name; }
 
 const Codec kCodecs[] = {
     {"none", 0, 0x11, COMPRESSION_NONE, "none"},
@@ -145,7 +149,13 @@ TEST_P(MirrorReverse, StoredPixelsFollowTheModel) {
 INSTANTIATE_TEST_SUITE_P(AllWidths, MirrorReverse,
                          ::testing::Combine(::testing::Values(2, 3),
                                             ::testing::Values(1, 7, 8, 9, 13, 16, 33, 100),
-                                            ::testing::Values(0x02, 0x08, 0x0A, 0x5B)));
+                                            ::testing::Values(0x02, 0x08, 0x0A, 0x5B)),
+                         [](const auto& info) {
+                           const int mode = std::get<2>(info.param);
+                           return "format" + std::to_string(std::get<0>(info.param)) + "_width" +
+                                  std::to_string(std::get<1>(info.param)) + "_mode" + std::to_string(mode) +
+                                  ((mode & 0x02) ? "_mirrored" : "") + ((mode & 0x08) ? "_reversed" : "");
+                         });
 
 // Hand-worked pixels anchor the model: width 13 with only pixel 0 inked.
 TEST(MirrorReverseExamples, SinglePixelMovesAsExpected) {
