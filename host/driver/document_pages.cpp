@@ -61,7 +61,7 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
     const std::vector<std::size_t> screens = ink_screens(*page.document->spec, *layout);
     std::vector<SelectedScreen> selected;
     for (std::size_t index : screens) selected.push_back({job.screens.at(index), screening_.handle_of(index)});
-    plates_ = &session.start_plates(selected);
+    plates_ = &session.start_plates(selected, ink_setups(*page.document->spec, *layout, gamma_));
     const Page plate = plate_page(page, *layout, screens, job.screens);
     const bool done = run_page(job, plate, page_number);
     // After a failure the line would read as the plug-in's explanation.

@@ -176,10 +176,12 @@ bool Driver::start_job(const Job& job) {
 }
 
 // The device file's gamma at the job's resolution, for the contone content
-// riphost screens (read only when the job has some); 1 where there is none.
+// and document pages riphost screens (read only when the job has some); 1
+// where there is none.
 double Driver::job_gamma(const Job& job) {
   bool contone = false;
   for (const Page& page : job.pages) {
+    contone = contone || page.document != nullptr;
     for (const Separation& separation : page.separations) {
       contone = contone || separation.source.kind == ContentSource::Kind::Contone;
     }

@@ -48,4 +48,13 @@ std::size_t DocumentSpec::screen_of(const std::string& ink) const {
   return spot_screen;
 }
 
+TransferCurve DocumentSpec::transfer_of(const std::string& ink) const {
+  const DocumentInkCurve* any = nullptr;
+  for (const DocumentInkCurve& named : ink_transfer) {
+    if (same_text(named.ink, ink)) return named.curve;
+    if (named.ink == kAnyInk) any = &named;
+  }
+  return any ? any->curve : TransferCurve{};
+}
+
 }  // namespace riphost

@@ -3,8 +3,9 @@
 //
 // A page of such a job has no separations of its own: riphost renders the
 // document page and makes one separation per ink. The ticket tells which
-// document, which box gives the page size, and which screen each ink takes
-// (by ink name; process inks and spot colours have defaults).
+// document, which box gives the page size, and which screen and transfer
+// curve each ink takes (by ink name; process inks and spot colours have
+// defaults).
 #ifndef RIPHOST_DOCUMENT_SPEC_H
 #define RIPHOST_DOCUMENT_SPEC_H
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "sources/document/document_facts.h"
+#include "ticket/screen_spec.h"
 
 namespace riphost {
 
@@ -23,6 +25,14 @@ struct DocumentInkScreen {
   std::string ink;  // compared without regard to case
   std::size_t screen = 0;
 };
+
+// An ink named in the ticket and its own transfer curve; the ink "*"
+// stands for every ink the ticket does not name.
+struct DocumentInkCurve {
+  std::string ink;  // compared without regard to case
+  TransferCurve curve;
+};
+inline constexpr const char* kAnyInk = "*";
 
 struct DocumentSpec {
   std::string where;  // "jobs[0].document"
@@ -34,8 +44,13 @@ struct DocumentSpec {
   std::array<std::size_t, 4> process_screens{};
   std::size_t spot_screen = 0;
 
+  std::vector<DocumentInkCurve> ink_transfer;
+
   // The job screen of an ink.
   std::size_t screen_of(const std::string& ink) const;
+  // The transfer curve of an ink: the one named for it, else the one of
+  // "*", else none (empty).
+  TransferCurve transfer_of(const std::string& ink) const;
 };
 
 // A page of a job that is a page of a document.

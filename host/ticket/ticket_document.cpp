@@ -6,12 +6,13 @@
 #include "ticket/document_screens.h"
 #include "ticket/ticket_options.h"
 #include "ticket/ticket_paths.h"
+#include "ticket/ticket_transfer.h"
 
 namespace riphost::reading {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kDocumentJobKeys = {"document", "box", "ink_screens", "ncopies"};
+const std::vector<std::string> kDocumentJobKeys = {"document", "box", "ink_screens", "ink_transfer", "ncopies"};
 
 bool names_document(const Json& object) { return object.is_object() && member(object, "document") != nullptr; }
 
@@ -47,6 +48,20 @@ void read_ink_screens(const Json& object, const std::string& where, const JobScr
   }
 }
 
+// "ink_transfer": {"Cyan": [[0, 0], [50, 40], [100, 100]], "*": ...}: each
+// ink's own transfer curve, "*" for the inks not named.
+void read_ink_transfer(const Json& object, const std::string& where, DocumentSpec& spec, Problems& problems) {
+  const Json* inks = member(object, "ink_transfer");
+  if (!inks) return;
+  const std::string at = place(where, "ink_transfer");
+  if (!problems.attempt([&] { require_object(*inks, at); })) return;
+  for (const auto& [ink, value] : inks->items()) {
+    problems.attempt([&] {
+      spec.ink_transfer.push_back(DocumentInkCurve{ink, read_transfer_curve(value, place(at, ink))});
+    });
+  }
+}
+
 // The document and its look before the run; null when it has a problem.
 std::shared_ptr<const DocumentFacts> read_facts(const Json& object, const std::string& where,
                                                 const Places& places, PageList& list, Problems& problems) {
@@ -75,6 +90,7 @@ void read_document_pages(const Json& object, const std::string& where, const Pla
   problems.attempt([&] { spec->box = read_box(object, where); });
   choose_document_screens(*screens.screens, kDocumentRuling, *spec);
   read_ink_screens(object, where, screens, *spec, problems);
+  read_ink_transfer(object, where, *spec, problems);
   Page model;
   if (const Json* ncopies = member(object, "ncopies")) {
     problems.attempt([&] { model.ncopies = to_int(*ncopies, place(where, "ncopies"), 1, 9999); });

@@ -3,6 +3,7 @@
 // spools, the runs reported for spooled rows, and the page's XMP packet.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 
@@ -10,6 +11,7 @@
 #include "common/host_error.h"
 #include "document_files.h"
 #include "sources/contone_source.h"
+#include "sources/document/document_page.h"
 #include "sources/document/document_probe.h"
 #include "sources/document/document_session.h"
 #include "sources/document/ink_screening.h"
@@ -434,6 +436,60 @@ INSTANTIATE_TEST_SUITE_P(Kinds, DocumentPlates, ::testing::Values("marks.pdf", "
                            return name.substr(name.find('.') + 1);
                          });
 
+// Document plates go through the screener's calibration: each ink's curve
+// (named, else "*"), the device's gamma, and the screen (FM for the spot).
+struct CalibrationCase {
+  const char* name;
+  std::vector<DocumentInkCurve> curves;
+  double gamma;
+  bool fm_spot;
+  double cyan;  // printed share of the 50 % cyan patch (ink 128 / 255)
+  double spot;  // printed share of the 40 % spot patch
+};
+
+class DocumentCalibration : public ::testing::TestWithParam<CalibrationCase> {};
+
+TEST_P(DocumentCalibration, PlatesTakeTheInksCurveTheDevicesGammaAndTheScreen) {
+  const CalibrationCase& c = GetParam();
+  TempDir dir;
+  fs::create_directory(dir / "tmp");
+  TemporaryFolderVariable tmpdir(dir / "tmp");
+  write_file(dir / "marks.pdf", riphost_test::marks_pdf(DocumentOptions{}));
+  const auto facts =
+      std::make_shared<const DocumentFacts>(probe_document(dir / "marks.pdf", "marks.pdf", PageList::parse("")));
+  DocumentSpec spec;
+  spec.ink_transfer = c.curves;
+  DocumentSession session(facts, {1}, kTestPpi, PageBoxChoice::Media, 2);
+  const std::optional<PageLayout> layout = session.open_page(1, nullptr);
+  ASSERT_TRUE(layout.has_value());
+  ASSERT_EQ(layout->inks.size(), 5u);
+  std::vector<SelectedScreen> screens = test_screens(*layout);
+  if (c.fm_spot) {
+    screens[4].spec.dot = DotShape::Fm;
+    screens[4].spec.type = kFmScreenType;
+  }
+  const riphost_test::PageMarks marks = riphost_test::page_marks(180, 144, 1);
+  const std::vector<PixelBox> boxes = {inside(marks.cyan50, 144), inside(marks.black100, 144),
+                                       inside(marks.spots40[0], 144)};
+  PagePlates& plates = session.start_plates(screens, ink_setups(spec, *layout, c.gamma));
+  const PlateCounts counts = read_plates(plates, boxes);
+  EXPECT_NEAR(counts.share[0][0], c.cyan, 0.01) << "cyan patch on the cyan plate";
+  EXPECT_NEAR(counts.share[4][2], c.spot, 0.01) << "spot patch on the spot plate";
+  EXPECT_EQ(counts.share[3][1], 1.0) << "solid black stays solid";
+  EXPECT_EQ(counts.share[0][1], 0.0) << "paper stays paper";
+  session.close_page(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DocumentCalibration,
+    ::testing::Values(CalibrationCase{"none", {}, 1.0, false, 0.502, 0.40},
+                      CalibrationCase{"cyan_curve", {{"cyan", {{50, 40}}}}, 1.0, false, 0.402, 0.40},
+                      CalibrationCase{"gamma_2", {}, 2.0, false, std::sqrt(0.502), std::sqrt(0.40)},
+                      CalibrationCase{"curve_then_gamma", {{"Cyan", {{50, 40}}}}, 2.0, false, std::sqrt(0.402),
+                                      std::sqrt(0.40)},
+                      CalibrationCase{"spot_default_fm", {{"Cyan", {}}, {"*", {{40, 20}}}}, 1.0, true, 0.502, 0.20}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(DocumentPlates, AbandonedPageStopsGhostscriptAndLeavesNothing) {
   TempDir dir;
   fs::create_directory(dir / "tmp");
@@ -515,6 +571,46 @@ TEST(DocumentScreens, InksTakeNamedScreensElseJobScreensCalledLikeThemElseDefaul
   }
 }
 
+TEST(DocumentScreens, InksTakeTheirNamedCurveElseTheDefaultCurve) {
+  DocumentSpec spec;
+  EXPECT_TRUE(spec.transfer_of("Cyan").empty()) << "no curves: ink as asked";
+  spec.ink_transfer = {{"*", {{50, 60}}}, {"pantone 185 c", {{50, 30}}}, {"Black", {}}};
+  const struct {
+    const char* ink;
+    double output;  // at 50 %; -1: no curve
+  } cases[] = {{"PANTONE 185 C", 30}, {"Cyan", 60}, {"Gold", 60}, {"Black", -1}};
+  for (const auto& c : cases) {
+    const TransferCurve curve = spec.transfer_of(c.ink);
+    if (c.output < 0) {
+      EXPECT_TRUE(curve.empty()) << c.ink;
+    } else {
+      ASSERT_EQ(curve.size(), 1u) << c.ink;
+      EXPECT_EQ(curve[0].output, c.output) << c.ink;
+    }
+  }
+}
+
+TEST(DocumentScreens, TicketNamesAnFmScreenAndCurvesPerInk) {
+  TempDir dir;
+  write_file(dir / "one.pdf", riphost_test::marks_pdf(DocumentOptions{}));
+  riphost_test::write_device_folder(dir / "device");
+  const std::string text = R"({"device": "device", "output": "out", "screens": [{"name": "FM2", "dot": "fm",
+      "dot_size": 2, "min_dot": 3}], "jobs": [{"name": "a", "document": "one.pdf",
+      "ink_screens": {"PANTONE 185 C": "FM2"}, "ink_transfer": {"Cyan": [[0, 0], [50, 40], [100, 100]],
+      "*": [[50, 45]]}}]})";
+  std::vector<std::string> problems;
+  const Ticket ticket = check_ticket_text(text, dir.path(), {}, problems);
+  ASSERT_TRUE(problems.empty()) << problems.front();
+  const Job& job = ticket.jobs.at(0);
+  const DocumentSpec& spec = *job.pages.at(0).document->spec;
+  const ScreenSpec& spot = job.screens.at(spec.screen_of("PANTONE 185 C"));
+  EXPECT_EQ(spot.type, kFmScreenType);
+  EXPECT_EQ(spot.calibration.min_dot, 3.0);
+  EXPECT_EQ(job.screens.at(spec.screen_of("Cyan")).type, kOwnScreenType);
+  EXPECT_EQ(spec.transfer_of("Cyan").size(), 3u);
+  EXPECT_EQ(spec.transfer_of("PANTONE 185 C").size(), 1u);
+}
+
 struct TicketCase {
   const char* name;
   const char* job;  // the job's JSON
@@ -567,6 +663,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "jobs[0].box: expected \"media\" or \"trim\""},
         TicketCase{"screen", R"({"name": "a", "document": "three.pdf", "ink_screens": {"Cyan": "T"}})", {},
                    "jobs[0].ink_screens.Cyan: no screen called \"T\" in the job"},
+        TicketCase{"curve", R"({"name": "a", "document": "three.pdf", "ink_transfer": {"Cyan": [[50, 40], [40, 50]]}})",
+                   {}, "jobs[0].ink_transfer.Cyan"},
+        TicketCase{"curves", R"({"name": "a", "document": "three.pdf", "ink_transfer": [[50, 40]]})", {},
+                   "jobs[0].ink_transfer: expected an object"},
         TicketCase{"page list", R"({"name": "a", "document": "three.pdf", "pages": [1]})", {},
                    "jobs[0].pages: expected a text"},
         TicketCase{"page key", R"({"name": "a", "pages": [{"document": "three.pdf", "separations": []}]})", {},

@@ -2,6 +2,7 @@
 #include "sources/document/document_page.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "common/bitrow.h"
 #include "sources/document/plate_xmp.h"
@@ -53,6 +54,18 @@ std::vector<std::size_t> ink_screens(const DocumentSpec& spec, const PageLayout&
   std::vector<std::size_t> screens;
   for (const std::string& ink : layout.inks) screens.push_back(spec.screen_of(ink));
   return screens;
+}
+
+std::vector<ScreenerSetup> ink_setups(const DocumentSpec& spec, const PageLayout& layout, double gamma) {
+  std::vector<ScreenerSetup> setups;
+  for (const std::string& ink : layout.inks) {
+    ScreenerSetup setup;
+    setup.gamma = gamma;
+    setup.ink_transfer = spec.transfer_of(ink);
+    setup.limits.page_extent = std::hypot(static_cast<double>(layout.width), static_cast<double>(layout.height));
+    setups.push_back(std::move(setup));
+  }
+  return setups;
 }
 
 Page plate_page(const Page& page, const PageLayout& layout, const std::vector<std::size_t>& screens,

@@ -22,6 +22,11 @@ namespace riphost {
 // The job screen of each ink of the layout.
 std::vector<std::size_t> ink_screens(const DocumentSpec& spec, const PageLayout& layout);
 
+// The calibration of each ink of the layout: the device's gamma at the
+// job's resolution and the ink's own transfer curve (the screen brings its
+// own curve and minimum and maximum dot).
+std::vector<ScreenerSetup> ink_setups(const DocumentSpec& spec, const PageLayout& layout, double gamma);
+
 // The page to run: the ticket's page (copies, options, place) with the
 // rendered size, the inks' separations and the plates' XMP packet.
 Page plate_page(const Page& page, const PageLayout& layout, const std::vector<std::size_t>& screens,

@@ -105,9 +105,10 @@ std::optional<PageLayout> DocumentSession::open_page(int number, const std::func
   return layout_;
 }
 
-PagePlates& DocumentSession::start_plates(const std::vector<SelectedScreen>& screens) {
+PagePlates& DocumentSession::start_plates(const std::vector<SelectedScreen>& screens,
+                                          const std::vector<ScreenerSetup>& setups) {
   if (!layout_ || !renderer_) throw HostError("no document page is open");
-  plates_ = std::make_unique<PagePlates>(*renderer_, *layout_, ppi_, screens, folder_->path(), workers_);
+  plates_ = std::make_unique<PagePlates>(*renderer_, *layout_, ppi_, screens, folder_->path(), workers_, setups);
   return *plates_;
 }
 

@@ -37,8 +37,9 @@ class DocumentSession {
   // Renders page number as far as its layout. Returns nothing when stop()
   // said so. Throws HostError (file, page, Ghostscript's error line).
   std::optional<PageLayout> open_page(int number, const std::function<bool()>& stop);
-  // Screens the page opened last, with one screen per ink of its layout.
-  PagePlates& start_plates(const std::vector<SelectedScreen>& screens);
+  // Screens the page opened last, with one screen per ink of its layout and
+  // the calibration of each ink (none when setups is empty).
+  PagePlates& start_plates(const std::vector<SelectedScreen>& screens, const std::vector<ScreenerSetup>& setups = {});
   // Lets the page opened last render into sink instead (--render-only); the
   // sink gives each band back through renderer().
   void start_sink(BandSink& sink);

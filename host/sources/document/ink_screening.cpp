@@ -23,10 +23,10 @@ void keep_solid(std::uint32_t, std::int32_t x, std::int32_t length) {
 
 }  // namespace
 
-InkScreener::InkScreener(int width, double ppi, const SelectedScreen& screen)
+InkScreener::InkScreener(int width, double ppi, const SelectedScreen& screen, const ScreenerSetup& setup)
     : width_(width),
       screener_(std::make_unique<ContoneScreener>(width, ppi, std::vector<SelectedScreen>{screen},
-                                                  std::vector<ScreenArea>{})),
+                                                  std::vector<ScreenArea>{}, setup)),
       ink_(static_cast<std::size_t>(width), 0) {}
 
 InkScreener::~InkScreener() = default;

@@ -2,7 +2,9 @@
 //
 // A document plate is an ink value per pixel, 0 (paper) to 255 (full ink),
 // screened with the ink's screen by riphost's contone screener
-// (sources/contone_source.h). Rows are screened on worker threads, ahead of
+// (sources/contone_source.h), through the same calibration as contone
+// separations: the ink's curve, the screen's curve, the device's gamma and
+// the screen's minimum and maximum dot (screening/tone_transfer.h). Rows are screened on worker threads, ahead of
 // the plug-in, and the screened rows of most inks wait in a spool file: so
 // a screened row is kept as its bits and its solid runs, and its runs are
 // reported to the plug-in later, on riphost's own thread, when the row is
@@ -16,11 +18,10 @@
 #include <memory>
 #include <vector>
 
+#include "screening/contone_screener.h"
 #include "sources/row_source.h"
 
 namespace riphost {
-
-class ContoneScreener;
 
 // Runs of a row as (x, length) pairs in x order. Its storage grows to the
 // largest row seen and is then reused.
@@ -37,8 +38,10 @@ struct RunList {
 // Screens the rows of one ink of a page. Used by one thread at a time.
 class InkScreener {
  public:
-  // width: pixels of a row; screen: the ink's screen and its handle.
-  InkScreener(int width, double ppi, const SelectedScreen& screen);
+  // width: pixels of a row; screen: the ink's screen and its handle; setup:
+  // the device's gamma and the ink's own transfer curve, applied with the
+  // screen's curve and minimum and maximum dot.
+  InkScreener(int width, double ppi, const SelectedScreen& screen, const ScreenerSetup& setup = {});
   ~InkScreener();
   InkScreener(const InkScreener&) = delete;
   InkScreener& operator=(const InkScreener&) = delete;

@@ -23,7 +23,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double ppi,
-                       const std::vector<SelectedScreen>& screens, const std::filesystem::path& folder, int workers)
+                       const std::vector<SelectedScreen>& screens, const std::filesystem::path& folder, int workers,
+                       const std::vector<ScreenerSetup>& setups)
     : renderer_(renderer), layout_(layout), folder_(folder), row_bytes_(row_bytes(layout.width)) {
   const std::size_t inks = layout_.inks.size();
   for (std::size_t ink = 0; ink < inks; ++ink) {
@@ -37,7 +38,8 @@ PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double 
     auto worker = std::make_unique<Worker>();
     worker->index = static_cast<std::size_t>(w);
     for (std::size_t ink = 0; ink < inks; ++ink) {
-      worker->screeners.push_back(std::make_unique<InkScreener>(layout_.width, ppi, screens.at(ink)));
+      const ScreenerSetup setup = ink < setups.size() ? setups[ink] : ScreenerSetup{};
+      worker->screeners.push_back(std::make_unique<InkScreener>(layout_.width, ppi, screens.at(ink), setup));
     }
     workers_.push_back(std::move(worker));
   }

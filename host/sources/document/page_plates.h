@@ -48,10 +48,12 @@ struct PlateTimes {
 
 class PagePlates final : public BandSink {
  public:
-  // screens: one per ink of layout, in its order. Spool files go into
-  // folder. workers: screening threads (at least 1).
+  // screens: one per ink of layout, in its order; setups: the calibration
+  // of each ink in the same order (the device's gamma, the ink's curve),
+  // none when empty. Spool files go into folder. workers: screening threads
+  // (at least 1).
   PagePlates(PageRenderer& renderer, const PageLayout& layout, double ppi, const std::vector<SelectedScreen>& screens,
-             const std::filesystem::path& folder, int workers);
+             const std::filesystem::path& folder, int workers, const std::vector<ScreenerSetup>& setups = {});
   // Stops the workers and deletes the spool files.
   ~PagePlates() override;
   // Stops the workers and waits for them: they touch no band afterwards,
