@@ -74,7 +74,7 @@ int ScreenHash::init(PointerEntry* pointers, int count, int unique_count, int de
   message_ = message;
   unknown_ = unique_count;
   if (count <= 0) {
-    say(message_, 1, "hash_init: invalid number of pointers (<=0)");
+    drav_message(message_, 1, "hash_init: invalid number of pointers (<=0)");
     return -1;
   }
   if (count == 1) {
@@ -85,19 +85,19 @@ int ScreenHash::init(PointerEntry* pointers, int count, int unique_count, int de
   int lowest = 31, highest = 2;
   window(pointers, count, &lowest, &highest);
   const int width = highest - lowest + 1;
-  if (debug_level_ > 0) say(message_, 3, "mask lowest bit=%d, highest bit=%d, width=%d", lowest, highest, width);
+  if (debug_level_ > 0) drav_message(message_, 3, "mask lowest bit=%d, highest bit=%d, width=%d", lowest, highest, width);
 
   const int bits = pointer_bits(count);
   if (width > 8 && width > bits + 1) {
     if (find_perfect_hash(pointers, count, width, lowest, bits) != 0) {
-      say(message_, 1, "build_hash: Error in hash_MapLBTable(%d, %d)", width, lowest);
+      drav_message(message_, 1, "build_hash: Error in hash_MapLBTable(%d, %d)", width, lowest);
       return -3;
     }
     kind_ = Lookup::two_tables;
     return 0;
   }
   if (map_lu_table(pointers, count, width, lowest) != 0) {
-    say(message_, 1, "build_hash: Error in hash_MapLUTable(%d, %d)", width, lowest);
+    drav_message(message_, 1, "build_hash: Error in hash_MapLUTable(%d, %d)", width, lowest);
     return -3;
   }
   kind_ = Lookup::one_table;
@@ -110,7 +110,7 @@ int ScreenHash::map_lu_table(const PointerEntry* pointers, int count, int width,
     lookup_table_.assign(std::size_t{1} << width, unknown_);
   } catch (const std::bad_alloc&) {
     release();
-    say(message_, 1, "hash_MapLUTable: hash table malloc error");
+    drav_message(message_, 1, "hash_MapLUTable: hash table malloc error");
     return -2;
   }
   size_ = 1 << width;
@@ -118,7 +118,7 @@ int ScreenHash::map_lu_table(const PointerEntry* pointers, int count, int width,
   shift_ = lowest;
   for (int i = 0; i < count; ++i) lookup_table_[part(pointers[i].handle, shift_)] = pointers[i].index;
   if (debug_level_ > 0) {
-    say(message_, 3, "hash with one table: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift=%d, HashLoad=%.1f",
+    drav_message(message_, 3, "hash with one table: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift=%d, HashLoad=%.1f",
         unknown_, count, mask_, shift_, static_cast<double>(count) / size_);
   }
   return 0;
@@ -136,7 +136,7 @@ int ScreenHash::allocate_two_tables(int size, std::vector<int32_t>& count_table)
     count_table.assign(static_cast<std::size_t>(size), 0);
   } catch (const std::bad_alloc&) {
     release();
-    say(message_, 1, "%s", failure);
+    drav_message(message_, 1, "%s", failure);
     return -2;
   }
   size_ = size;
@@ -160,7 +160,7 @@ bool ScreenHash::place_group(const PointerEntry* group, int members, int first) 
     const uint32_t h = group[j].handle;
     lookup_table_[slot(h)] = group[j].index;
     if (debug_level_ > 1) {
-      say(message_, 3, "HashMap%d:Pointer=0x%X,HB=0x%X Tabel[LB=0x%X]=0x%X", first + j, h, part(h, shift2_), beta,
+      drav_message(message_, 3, "HashMap%d:Pointer=0x%X,HB=0x%X Tabel[LB=0x%X]=0x%X", first + j, h, part(h, shift2_), beta,
           static_cast<unsigned>(map_table_[beta]));
     }
   }
@@ -189,14 +189,14 @@ int ScreenHash::find_perfect_hash(PointerEntry* pointers, int count, int width, 
   for (int s = 0; s < count;) {
     const int members = count_table[bucket(pointers[s].handle)];
     if (!place_group(pointers + s, members, s)) {
-      say(message_, 2, "find_perfect_hash: could not map hash table");
+      drav_message(message_, 2, "find_perfect_hash: could not map hash table");
       release();
       return -3;
     }
     s += members;
   }
   if (debug_level_ > 0) {
-    say(message_, 3,
+    drav_message(message_, 3,
         "hash with two tables: Unique Screens=%d, pointers=%d, Mask=0x%x, Shift1=%d, Shift2=%d, HashLoad=%.1f",
         unknown_, count, mask_, shift1_, shift2_, static_cast<double>(count) / (2.0 * size_));
   }

@@ -49,7 +49,7 @@ bool cad_ink_exists(const TagOutput& out, const CuttingTexts& texts, std::size_t
   if (i != 0 && i <= texts.xmp_inks.size()) return true;
   const uint64_t bit = i < 64 ? uint64_t{1} << i : 0;
   if ((texts.cad_ignored_reported & bit) == 0) {
-    tag_report(out.message, DRAV_MSG_WARNING, "CAD cutting text for ink %d ignored: the page has %d inks",
+    drav_message(out.message, DRAV_MSG_WARNING, "CAD cutting text for ink %d ignored: the page has %d inks",
                static_cast<int>(i), static_cast<int>(texts.xmp_inks.size()));
     texts.cad_ignored_reported |= bit;
   }
@@ -67,7 +67,7 @@ int write_cad_tags(const TagOutput& out, const CuttingTexts& texts, const std::s
       name = tagvocab::cad_tag_name(texts.xmp_inks[i - 1].cad_name);
       result |= put_scrambled(out.sink, name, text, t);
     } catch (const std::bad_alloc&) {
-      tag_report(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not allocate memory for CAD info for %s", name.c_str());
+      drav_message(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not allocate memory for CAD info for %s", name.c_str());
       return DRAV_ERR_MEMORY;
     }
   }
@@ -89,13 +89,13 @@ int write_stagger_tag(const TagOutput& out, const Transformation& t, const char*
   const std::size_t size = std::strlen(stagger_all) + 1 + kTransformationBufferSize;
   char* buffer = new (std::nothrow) char[size]();
   if (buffer == nullptr) {
-    tag_report(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not allocate memory for Staggered Cutting info");
+    drav_message(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not allocate memory for Staggered Cutting info");
     return DRAV_ERR_MEMORY;
   }
   const int n = format_into(buffer, size, t, stagger_all);
   if (n < 0) {
     delete[] buffer;
-    tag_report(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not write Staggered Cutting info");
+    drav_message(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not write Staggered Cutting info");
     return DRAV_ERR_OTHER;
   }
   const int result = out.sink.put(tagvocab::kStaggerTag, n + 1, buffer);
@@ -106,7 +106,7 @@ int write_stagger_tag(const TagOutput& out, const Transformation& t, const char*
 int write_cutting_tags(const TagOutput& out, const Transformation& t, const CuttingTexts& texts) {
   std::string transformation;
   if (!transformation_text(t, &transformation)) {
-    tag_report(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not write transformation info");
+    drav_message(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not write transformation info");
     return DRAV_ERR_OTHER;
   }
   int result = out.sink.put(tagvocab::kTransformationTag, static_cast<int>(transformation.size() + 1),
@@ -116,7 +116,7 @@ int write_cutting_tags(const TagOutput& out, const Transformation& t, const Cutt
       result |= put_scrambled(out.sink, tagvocab::kStaggeredCutTag, *text, transformation);
     }
   } catch (const std::bad_alloc&) {
-    tag_report(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not allocate memory for Staggered Cutting info");
+    drav_message(out.message, DRAV_MSG_ERROR, "DRAVOUT: Could not allocate memory for Staggered Cutting info");
     return DRAV_ERR_MEMORY;
   }
   return write_cad_tags(out, texts, transformation, result);

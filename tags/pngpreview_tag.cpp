@@ -21,7 +21,7 @@ std::string system_reason(int err) { return std::error_code(err, std::generic_ca
 // A preview that cannot be made or read gives no tag and leaves nothing. It
 // is reported here, once; the positive result tells the caller so.
 int give_up(HostMessage message, const PreviewFile& preview, const char* what, const char* reason, int status) {
-  tag_report(message, DRAV_MSG_ERROR, "DRAVOUT: Could not %s the PNG preview (%s)", what, reason);
+  drav_message(message, DRAV_MSG_ERROR, "DRAVOUT: Could not %s the PNG preview (%s)", what, reason);
   preview.discard(preview.tmp_name);
   preview.tmp_name[0] = '\0';
   preview.failed = true;
@@ -49,7 +49,7 @@ uint8_t* read_back(HostMessage message, const PreviewFile& preview, int size, st
   *n = std::fread(value, 1, static_cast<std::size_t>(size), stream);
   const int read_error = std::ferror(stream) != 0 ? (errno != 0 ? errno : EIO) : 0;
   if (read_error == 0 && !std::feof(stream)) {
-    tag_report(message, DRAV_MSG_ERROR, "DRAVOUT: Could not read the complete PNG preview tag");
+    drav_message(message, DRAV_MSG_ERROR, "DRAVOUT: Could not read the complete PNG preview tag");
   }
   std::fclose(stream);
   if (read_error != 0) {
@@ -92,12 +92,12 @@ int deliver_preview_file(HostMessage message, const PreviewFile& preview, DravOu
   if (preview.tmp_name[0] == '\0') return preview.failed ? DRAV_ERR_CLOSE : DRAV_OK;
   char png_name[DRAV_NAME_SIZE] = {};
   if (dravoututil_uniquerename(util, png_name, DRAV_NAME_SIZE, preview.tmp_name, ".png") != 0) {
-    tag_report(message, DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", preview.tmp_name,
+    drav_message(message, DRAV_MSG_ERROR, "DRAVOUT: Could not generate unique filename (%s -> %s)", preview.tmp_name,
                png_name);
     preview.discard(preview.tmp_name);
     preview.tmp_name[0] = '\0';
     preview.failed = true;
-    tag_report(message, DRAV_MSG_INFO, "The PNG preview of %s is not kept as a file of its own", raster_name);
+    drav_message(message, DRAV_MSG_INFO, "The PNG preview of %s is not kept as a file of its own", raster_name);
     return DRAV_ERR_CLOSE;
   }
   preview.tmp_name[0] = '\0';

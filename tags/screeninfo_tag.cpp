@@ -64,7 +64,7 @@ class TagText {
   // A line cut to 255 characters (losing its line feed) comes with a warning.
   void append(const ScreenLineBuffer& line, int length) {
     if (length > kScreenLineLimit) {
-      tag_report(message_, DRAV_MSG_WARNING, "TAV tag line too long (truncated to %d bytes): =>%s", kScreenLineLimit,
+      drav_message(message_, DRAV_MSG_WARNING, "TAV tag line too long (truncated to %d bytes): =>%s", kScreenLineLimit,
                  line);
     }
     if (length > 0) text_ += line;
@@ -131,9 +131,9 @@ Census take_census(const ScreenTotals& t) {
 
 // The plain form: ruling, angle and name of every own screen.
 std::string plain_form(const ScreenTotals& t, int known, HostMessage message) {
-  tag_report(message, DRAV_MSG_INFO, "TAV NO extended screen tag: Known screens=%d", known);
+  drav_message(message, DRAV_MSG_INFO, "TAV NO extended screen tag: Known screens=%d", known);
   if (known <= 0) {
-    tag_report(message, DRAV_MSG_WARNING, "No Kivo-screens in separation, dummy TAV tag added");
+    drav_message(message, DRAV_MSG_WARNING, "No Kivo-screens in separation, dummy TAV tag added");
     TagText tag(1, message);
     tag.plain_line(1.0, 0.0, tagvocab::kSolidName);
     return tag.take();
@@ -152,7 +152,7 @@ std::string solid_dummy_form(const ScreenInfo& solids, const PageGeometry& page,
   Coverage c;
   if (solids.coverage > 0) {
     c = coverage_of(solids, page, message, tagvocab::kSolidName);
-    tag_report(message, DRAV_MSG_INFO, "TAV extended screen tag: Solid coverage =%.3f, bound: l=%d,t=%d,r=%d,b=%d",
+    drav_message(message, DRAV_MSG_INFO, "TAV extended screen tag: Solid coverage =%.3f, bound: l=%d,t=%d,r=%d,b=%d",
                c.fraction, c.area.left, c.area.top, c.area.right, c.area.bottom);
   }
   tag.counted_line(1.0, 0.0, tagvocab::kSolidName, c);
@@ -177,7 +177,7 @@ void own_screen_lines(const ScreenTotals& t, const PageGeometry& page, HostMessa
     tag.counted_line(record.lpi, record.ang, name, c);
   }
   if (known > 0) {
-    tag_report(message, DRAV_MSG_INFO,
+    drav_message(message, DRAV_MSG_INFO,
                "TAV extended screen tag: Known screens=%d, coverage=%.3f, bound: l=%d,t=%d,r=%d,b=%d", known,
                totals.sum, totals.box.left, totals.box.top, totals.box.right, totals.box.bottom);
   }
@@ -188,7 +188,7 @@ std::string extended_form(const ScreenTotals& t, const PageGeometry& page, HostM
   ScreenInfo dummy_unknown{};
   ScreenInfo& unknown = t.table != nullptr ? t.table[t.count] : dummy_unknown;
   if (unknown.coverage > 0) {
-    tag_report(message, DRAV_MSG_WARNING,
+    drav_message(message, DRAV_MSG_WARNING,
                "Some runs contained unknown screens! Surface=%ld, Bounds=(t=%d,l=%d,b=%d,r=%d)",
                static_cast<long>(static_cast<int32_t>(unknown.coverage)), unknown.bound_t, unknown.bound_l,
                unknown.bound_b, unknown.bound_r);
@@ -197,7 +197,7 @@ std::string extended_form(const ScreenTotals& t, const PageGeometry& page, HostM
   const bool copydot = t.other[0].coverage > 0;
   const int lines = census.known + census.foreign + (copydot ? 1 : 0);
   if (lines <= 0) {
-    tag_report(message, DRAV_MSG_WARNING,
+    drav_message(message, DRAV_MSG_WARNING,
                "No Kivo-screens, PS-screens nor Copydot found in separation, dummy TAV tag added");
     return solid_dummy_form(t.other[1], page, message);
   }
@@ -206,14 +206,14 @@ std::string extended_form(const ScreenTotals& t, const PageGeometry& page, HostM
   if (census.foreign != 0) {
     const Coverage c = coverage_of(unknown, page, message, tagvocab::kUnknownName);
     tag.counted_line(0.0, 0.0, tagvocab::kUnknownName, c);
-    tag_report(message, DRAV_MSG_INFO,
+    drav_message(message, DRAV_MSG_INFO,
                "TAV extended screen tag: Foreign screens coverage=%.3f, bound: l=%d,t=%d,r=%d,b=%d", c.fraction,
                c.area.left, c.area.top, c.area.right, c.area.bottom);
   }
   if (copydot) {
     const Coverage c = coverage_of(t.other[0], page, message, tagvocab::kCopydotName);
     tag.counted_line(0.0, 0.0, tagvocab::kCopydotName, c);
-    tag_report(message, DRAV_MSG_INFO, "TAV extended screen tag: Copydot coverage=%.3f, bound:l=%d,t=%d,r=%d,b=%d",
+    drav_message(message, DRAV_MSG_INFO, "TAV extended screen tag: Copydot coverage=%.3f, bound:l=%d,t=%d,r=%d,b=%d",
                c.fraction, c.area.left, c.area.top, c.area.right, c.area.bottom);
   }
   return tag.take();
@@ -241,7 +241,7 @@ int screen_coverage(const ScreenInfo& record, const PageGeometry& page, HostMess
   const double area = static_cast<double>(page.width) * static_cast<double>(page.height);
   *fraction = static_cast<double>(record.coverage) / area;
   if (*fraction > 1.0) {
-    tag_report(message, DRAV_MSG_WARNING, "Coverage overflow=%.3f (set to 1.0), screen=%s,%.1f,%.1f", *fraction,
+    drav_message(message, DRAV_MSG_WARNING, "Coverage overflow=%.3f (set to 1.0), screen=%s,%.1f,%.1f", *fraction,
                record.dot != nullptr ? record.dot : label, record.ang, record.lpi);
     *fraction = 1.0;
   }
@@ -256,7 +256,7 @@ int screen_coverage(const ScreenInfo& record, const PageGeometry& page, HostMess
     *bottom = record.bound_b;
     return 0;
   }
-  tag_report(message, DRAV_MSG_WARNING, "screen bound overflow: l=%d, t=%d, r=%d, b=%d (set to 0,0,0,0)",
+  drav_message(message, DRAV_MSG_WARNING, "screen bound overflow: l=%d, t=%d, r=%d, b=%d (set to 0,0,0,0)",
              record.bound_l, record.bound_t, record.bound_r, record.bound_b);
   *left = 0;
   *top = 0;
@@ -276,7 +276,7 @@ int write_screeninfo_tag(const TagOutput& out, const PageGeometry& page, const S
   try {
     text = screeninfo_tag_text(totals, page, out.message);
   } catch (const std::bad_alloc&) {
-    tag_report(out.message, DRAV_MSG_ERROR,
+    drav_message(out.message, DRAV_MSG_ERROR,
                extended(usable(totals)) ? "Write_screeninfo_tag: Not enough memory for tag string"
                                         : "write_screeninfo_tag: Not enough memory for tag string");
     return -1;

@@ -8,12 +8,13 @@
 #define TAGS_TAG_OUTPUT_H
 
 #include "drav_host.h"
+#include "drav_message.h"
 #include "tav.h"
 
 namespace dravout {
 
 // The host's printf-style message entry (levels of DravMessageLevel).
-using HostMessage = decltype(HostCallbacks::host_message);
+using HostMessage = DravHostMessage;
 
 // Takes the tags of one file, with the raster writer's contract: name, value
 // length, value bytes; negative when the tag is refused.
@@ -40,17 +41,6 @@ struct TagOutput {
   TagSink& sink;
   HostMessage message = nullptr;  // null: nothing is reported
 };
-
-// Reports through the host's message entry: format and arguments go to the
-// host as they stand (always inlined, no va_list), and the compiler checks
-// the arguments against the fixed format.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-extern inline __attribute__((always_inline, gnu_inline, format(printf, 3, 4))) void tag_report(
-    HostMessage message, int level, const char* format, ...) {
-  if (message != nullptr) message(level, format, __builtin_va_arg_pack());
-}
-#pragma GCC diagnostic pop
 
 }  // namespace dravout
 

@@ -69,7 +69,7 @@ void load_page_xmp_inks(const CStringKeyDict& page, std::vector<XMPlInk>& inks) 
 
 void write_xmp_tag(const TagOutput& out, const CStringKeyDict& separation) {
   if (!separation.Has("XMPinfo") || separation["XMPinfo"].GetKind() != CUnivType::Kind::Text) {
-    tag_report(out.message, DRAV_MSG_INFO, "No XMP metadata available, so no XMP tag added");
+    drav_message(out.message, DRAV_MSG_INFO, "No XMP metadata available, so no XMP tag added");
     return;
   }
   const std::string& text = separation["XMPinfo"].AsText();
