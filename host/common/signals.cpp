@@ -3,6 +3,8 @@
 
 #include <signal.h>
 
+#include <atomic>
+
 namespace riphost {
 
 namespace {
@@ -13,6 +15,9 @@ constexpr int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
 // The first stop signal received; 0 while none. Written by the handler only
 // while it is 0, so a second signal keeps the first one's exit status.
 volatile std::sig_atomic_t noted_signal = 0;
+
+// Set once a thread was left running after a stop signal.
+std::atomic<bool> left_running{false};
 
 // The dispositions found by install_stop_handlers, and whether they were read.
 struct sigaction saved_actions[kStopSignalCount];
@@ -52,6 +57,10 @@ void restore_stop_handlers() noexcept {
 }
 
 int stop_signal() noexcept { return noted_signal; }
+
+void note_work_left_running() noexcept { left_running = true; }
+
+bool work_left_running() noexcept { return left_running; }
 
 const char* stop_signal_name(int sig) noexcept {
   switch (sig) {

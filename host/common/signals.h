@@ -39,6 +39,14 @@ inline constexpr int stop_exit_status(int sig) noexcept { return 128 + sig; }
 // The signal's name ("SIGTERM"), for messages; "signal" for another one.
 const char* stop_signal_name(int sig) noexcept;
 
+// After a stop signal, work that cannot be interrupted (Ghostscript reading
+// a page) may be left running on its thread once everything it could leave
+// behind is cleaned up. The program then ends with std::_Exit as soon as
+// its own cleanup is done, rather than returning from main, which would
+// wait for that work or tear down what it still uses.
+void note_work_left_running() noexcept;
+bool work_left_running() noexcept;
+
 }  // namespace riphost
 
 #endif  // RIPHOST_SIGNALS_H

@@ -18,7 +18,7 @@ DocumentSession& DocumentPages::session(const DocumentPageRef& page) {
   }
   spec_ = page.spec.get();
   session_ = std::make_unique<DocumentSession>(page.spec->facts, numbers, job_.ppi, page.spec->box,
-                                               DocumentSession::default_workers());
+                                               DocumentSession::default_workers(), stop_);
   return *session_;
 }
 
@@ -40,7 +40,7 @@ void describe_page(MessageSink& sink, DocumentSession& session, const PagePlates
 // A page of a document: rendered as far as its inks are known, then run as
 // a page with one separation per ink, whose rows come from its plates.
 bool Driver::run_document_page(const Job& job, const Page& page, std::size_t page_number) {
-  if (!documents_) documents_ = std::make_unique<DocumentPages>(job);
+  if (!documents_) documents_ = std::make_unique<DocumentPages>(job, &Driver::stopped);
   DocumentSession& session = documents_->session(*page.document);
   std::optional<PageLayout> layout;
   try {

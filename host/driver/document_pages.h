@@ -8,6 +8,7 @@
 #ifndef RIPHOST_DOCUMENT_PAGES_H
 #define RIPHOST_DOCUMENT_PAGES_H
 
+#include <functional>
 #include <memory>
 
 #include "sources/document/document_session.h"
@@ -17,13 +18,15 @@ namespace riphost {
 
 class DocumentPages {
  public:
-  explicit DocumentPages(const Job& job) : job_(job) {}
+  // stop: true once a stop signal came (see DocumentSession).
+  DocumentPages(const Job& job, std::function<bool()> stop) : job_(job), stop_(std::move(stop)) {}
 
   // The session of the page's document.
   DocumentSession& session(const DocumentPageRef& page);
 
  private:
   const Job& job_;
+  std::function<bool()> stop_;
   const DocumentSpec* spec_ = nullptr;
   std::unique_ptr<DocumentSession> session_;
 };

@@ -16,6 +16,7 @@
 #include "sources/document/document_session.h"
 #include "sources/document/ink_screening.h"
 #include "sources/document/plate_spool.h"
+#include "sources/document/spool_file.h"
 #include "sources/document/plate_xmp.h"
 #include "ticket/document_screens.h"
 #include "ticket/ticket.h"
@@ -90,23 +91,21 @@ TEST(PlateSpool, RowsAndRunsComeBackAsWrittenBandAfterBand) {
   TempDir dir;
   std::mt19937 random(17);
   for (int width : {1, 31, 32, 1000, 4099}) {
-    const fs::path file = dir / ("w" + std::to_string(width) + ".spool");
     std::vector<std::vector<std::uint8_t>> rows;
     std::vector<RunList> runs;
-    {
-      SpoolWriter writer(file, width);
-      for (int band : {1, 37, 5}) {
-        for (int r = 0; r < band; ++r) {
-          rows.push_back(random_row(random, width));
-          runs.push_back(random_runs(random, width));
-          writer.add_row(rows.back().data(), runs.back());
-        }
-        writer.end_band();
+    SpoolWriter writer(dir.path(), width);
+    for (int band : {1, 37, 5}) {
+      for (int r = 0; r < band; ++r) {
+        rows.push_back(random_row(random, width));
+        runs.push_back(random_runs(random, width));
+        writer.add_row(rows.back().data(), runs.back());
       }
-      writer.finish();
-      EXPECT_GT(writer.bytes_written(), 0u);
+      writer.end_band();
     }
-    SpoolReader reader(file, width);
+    writer.finish();
+    EXPECT_GT(writer.bytes_written(), 0u);
+    EXPECT_TRUE(fs::is_empty(dir.path())) << "a spool has no name in its folder";
+    SpoolReader reader(writer.take_file(), width);
     RunList solids;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const std::uint8_t* row = reader.next_row(solids);
@@ -118,16 +117,23 @@ TEST(PlateSpool, RowsAndRunsComeBackAsWrittenBandAfterBand) {
   }
 }
 
+// The bytes a spool of 20 random rows holds.
+std::string spool_bytes(const fs::path& dir, int width) {
+  std::mt19937 random(3);
+  SpoolWriter writer(dir, width);
+  for (int r = 0; r < 20; ++r) writer.add_row(random_row(random, width).data(), random_runs(random, width));
+  writer.finish();
+  std::FILE* file = writer.take_file();
+  std::string bytes;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) bytes += static_cast<char>(c);
+  std::fclose(file);
+  return bytes;
+}
+
 TEST(PlateSpool, DamagedOrShortSpoolsAreRefused) {
   TempDir dir;
-  std::mt19937 random(3);
-  const fs::path file = dir / "good.spool";
-  {
-    SpoolWriter writer(file, 500);
-    for (int r = 0; r < 20; ++r) writer.add_row(random_row(random, 500).data(), random_runs(random, 500));
-    writer.finish();
-  }
-  const std::string good = riphost_test::read_file(file);
+  const std::string good = spool_bytes(dir.path(), 500);
   std::string flipped = good;
   flipped[20] = static_cast<char>(flipped[20] ^ 0x55);
   std::string huge = good;
@@ -135,7 +141,7 @@ TEST(PlateSpool, DamagedOrShortSpoolsAreRefused) {
   huge[7] = '\x7F';
   for (const std::string& bytes : {good.substr(0, good.size() / 2), flipped, huge, std::string()}) {
     write_file(dir / "bad.spool", bytes);
-    SpoolReader reader(dir / "bad.spool", 500);
+    SpoolReader reader(std::fopen((dir / "bad.spool").c_str(), "rb"), 500);
     RunList solids;
     EXPECT_THROW(
         {
@@ -143,7 +149,33 @@ TEST(PlateSpool, DamagedOrShortSpoolsAreRefused) {
         },
         HostError);
   }
-  EXPECT_THROW(SpoolWriter(file, 500), HostError) << "a spool file is never overwritten";
+}
+
+// Both ways of making a nameless file leave nothing in the folder, hold
+// what is written, and a folder that cannot take files is named.
+TEST(SpoolFile, FilesHaveNoNameAndFailuresNameTheFolder) {
+  TempDir dir;
+  for (auto open : {open_spool_file, open_unlinked_file}) {
+    std::FILE* file = open(dir.path());
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    ASSERT_GE(std::fputs("plates", file), 0);
+    std::rewind(file);
+    char back[8] = {};
+    EXPECT_EQ(std::fread(back, 1, sizeof back, file), 6u);
+    EXPECT_STREQ(back, "plates");
+    std::fclose(file);
+  }
+  for (auto open : {open_spool_file, open_unlinked_file}) {
+    try {
+      open(dir / "missing");
+      ADD_FAILURE() << "a missing folder takes no file";
+    } catch (const HostError& error) {
+      EXPECT_NE(std::string(error.what()).find("cannot make a spool file in " + (dir / "missing").string()),
+                std::string::npos)
+          << error.what();
+    }
+  }
 }
 
 // ---------------------------------------------------------------- screening

@@ -2,29 +2,52 @@
 #include "sources/document/document_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "common/host_error.h"
+#include "common/signals.h"
+#include "sources/document/spool_file.h"
 
 namespace riphost {
 
 void rendered_size(const DocumentPageFacts& page, PageBoxChoice box, double& width, double& height) {
   const PageBox& chosen = box == PageBoxChoice::Trim && page.trim ? *page.trim : page.media;
-  width = chosen.width();
-  height = chosen.height();
+  width = chosen.width() * page.user_unit;
+  height = chosen.height() * page.user_unit;
   if (page.rotate == 90 || page.rotate == 270) std::swap(width, height);
 }
 
+namespace {
+
+// How long a stopped run waits for Ghostscript to end before it leaves it.
+constexpr std::chrono::milliseconds kStopGrace{300};
+// The most pixels a side of a document page may have.
+constexpr int kMostPagePixels = 1 << 24;
+
+}  // namespace
+
 DocumentSession::DocumentSession(std::shared_ptr<const DocumentFacts> facts, std::vector<int> pages, double ppi,
-                                 PageBoxChoice box, int workers)
-    : facts_(std::move(facts)), pages_(std::move(pages)), ppi_(ppi), box_(box), workers_(workers) {}
+                                 PageBoxChoice box, int workers, std::function<bool()> stop)
+    : facts_(std::move(facts)), pages_(std::move(pages)), ppi_(ppi), box_(box), workers_(workers),
+      stop_(std::move(stop)) {}
 
 DocumentSession::~DocumentSession() { end_run(); }
 
 // The workers stop touching bands, Ghostscript stops (it may still hand
-// bands to the plates until then), then the plates go.
+// bands to the plates until then), then the plates go. After a stop signal
+// a Ghostscript that is still reading a page is left running with the
+// renderer and plates it uses: their spools are nameless and vanish with
+// the process, which ends without waiting for it.
 void DocumentSession::end_run() {
   if (plates_) plates_->stop();
+  if (renderer_) renderer_->cancel();
+  if (renderer_ && stop_ && stop_() && !renderer_->ended_within(kStopGrace)) {
+    note_work_left_running();
+    static_cast<void>(renderer_.release());
+    static_cast<void>(plates_.release());
+    return;
+  }
   renderer_.reset();
   plates_.reset();
 }
@@ -62,13 +85,20 @@ RenderRequest DocumentSession::request_from(std::size_t first) const {
     const DocumentPageFacts* page = facts_->page(pages_[first]);
     if (!page) throw HostError(facts_->name + ": page " + std::to_string(pages_[first]) + " was not looked at");
     rendered_size(*page, box_, request.width_points, request.height_points);
+    // Ghostscript's rasters and riphost's rows count pixels in int.
+    const double most = static_cast<double>(kMostPagePixels) * 72.0 / ppi_;
+    if (!(request.width_points <= most && request.height_points <= most)) {
+      throw HostError(facts_->name + ": page " + std::to_string(pages_[first]) + " is too large to render at " +
+                      std::to_string(static_cast<long long>(ppi_)) + " ppi (more than " +
+                      std::to_string(kMostPagePixels) + " pixels a side)");
+    }
     request.spots = page->spots;
   }
   return request;
 }
 
 std::optional<PageLayout> DocumentSession::open_page(int number, const std::function<bool()>& stop) {
-  if (!folder_) folder_ = std::make_unique<TempFolder>();
+  if (spools_.empty()) spools_ = spool_folder();
   if (!renderer_ || next_in_run_ >= run_end_ || pages_[next_in_run_] != number) {
     const auto at = std::find(pages_.begin(), pages_.end(), number);
     if (at == pages_.end()) throw HostError(facts_->name + ": page " + std::to_string(number) + " is not in the job");
@@ -108,7 +138,7 @@ std::optional<PageLayout> DocumentSession::open_page(int number, const std::func
 PagePlates& DocumentSession::start_plates(const std::vector<SelectedScreen>& screens,
                                           const std::vector<ScreenerSetup>& setups) {
   if (!layout_ || !renderer_) throw HostError("no document page is open");
-  plates_ = std::make_unique<PagePlates>(*renderer_, *layout_, ppi_, screens, folder_->path(), workers_, setups);
+  plates_ = std::make_unique<PagePlates>(*renderer_, *layout_, ppi_, screens, spools_, workers_, setups);
   return *plates_;
 }
 

@@ -12,6 +12,7 @@
 #ifndef RIPHOST_DOCUMENT_SESSION_H
 #define RIPHOST_DOCUMENT_SESSION_H
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,16 +21,17 @@
 #include "sources/document/document_facts.h"
 #include "sources/document/page_plates.h"
 #include "sources/document/page_renderer.h"
-#include "sources/document/temp_folder.h"
 
 namespace riphost {
 
 class DocumentSession {
  public:
   // pages: the page numbers the job takes, in the order it takes them.
-  // workers: screening threads per page.
+  // workers: screening threads per page. stop: true once a stop signal
+  // came; a Ghostscript run that does not end promptly after one is left
+  // running (note_work_left_running) rather than waited for.
   DocumentSession(std::shared_ptr<const DocumentFacts> facts, std::vector<int> pages, double ppi,
-                  PageBoxChoice box, int workers);
+                  PageBoxChoice box, int workers, std::function<bool()> stop = {});
   ~DocumentSession();
   DocumentSession(const DocumentSession&) = delete;
   DocumentSession& operator=(const DocumentSession&) = delete;
@@ -62,7 +64,8 @@ class DocumentSession {
   double ppi_;
   PageBoxChoice box_;
   int workers_;
-  std::unique_ptr<TempFolder> folder_;
+  std::function<bool()> stop_;
+  std::filesystem::path spools_;  // the folder of the page's nameless spool files
   std::unique_ptr<PageRenderer> renderer_;
   std::size_t next_in_run_ = 0;  // index into pages_ of the renderer's next page
   std::size_t run_end_ = 0;      // one past the renderer's last page

@@ -29,7 +29,7 @@ PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double 
   const std::size_t inks = layout_.inks.size();
   for (std::size_t ink = 0; ink < inks; ++ink) {
     handles_.push_back(screens.at(ink).handle);
-    spools_.push_back(ink == 0 ? nullptr : std::make_unique<SpoolWriter>(spool_file(ink), layout_.width));
+    spools_.push_back(ink == 0 ? nullptr : std::make_unique<SpoolWriter>(folder_, layout_.width));
   }
   live_.resize(kLiveRows);
   for (LiveRow& row : live_) row.bits.assign(row_bytes_, 0);
@@ -52,10 +52,9 @@ PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double 
 
 PagePlates::~PagePlates() {
   stop();
+  // Closing the nameless spool files frees their space.
   reader_.reset();
   spools_.clear();
-  std::error_code ignored;
-  for (std::size_t ink = 1; ink < layout_.inks.size(); ++ink) std::filesystem::remove(spool_file(ink), ignored);
 }
 
 void PagePlates::stop() {
@@ -67,10 +66,6 @@ void PagePlates::stop() {
   for (auto& worker : workers_) {
     if (worker->thread.joinable()) worker->thread.join();
   }
-}
-
-std::filesystem::path PagePlates::spool_file(std::size_t ink) const {
-  return folder_ / ("page" + std::to_string(layout_.number) + "-ink" + std::to_string(ink) + ".spool");
 }
 
 // The staging area of a band buffer, made the first time the buffer comes
@@ -259,10 +254,9 @@ void PagePlates::next_row(std::size_t ink, std::uint8_t* bits, RunList& solids, 
   if (ink != reading_ink_ || !reader_) {
     if (!wait(lock, [&] { return spools_done_ || !error_.empty(); }, stop)) return blank(bits, solids);
     if (!error_.empty()) throw HostError(error_);
-    // The spool read last is no longer needed.
-    std::error_code ignored;
-    if (reader_) std::filesystem::remove(spool_file(reading_ink_), ignored);
-    reader_ = std::make_unique<SpoolReader>(spool_file(ink), layout_.width);
+    // The spool read last is no longer needed: closing it frees its space.
+    reader_.reset();
+    reader_ = std::make_unique<SpoolReader>(spools_.at(ink)->take_file(), layout_.width);
     reading_ink_ = ink;
   }
   lock.unlock();

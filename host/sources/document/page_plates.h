@@ -50,7 +50,7 @@ class PagePlates final : public BandSink {
  public:
   // screens: one per ink of layout, in its order; setups: the calibration
   // of each ink in the same order (the device's gamma, the ink's curve),
-  // none when empty. Spool files go into folder. workers: screening threads
+  // none when empty. Nameless spool files are made in folder. workers: screening threads
   // (at least 1).
   PagePlates(PageRenderer& renderer, const PageLayout& layout, double ppi, const std::vector<SelectedScreen>& screens,
              const std::filesystem::path& folder, int workers, const std::vector<ScreenerSetup>& setups = {});
@@ -110,7 +110,6 @@ class PagePlates final : public BandSink {
   bool wait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
             const std::function<bool()>& stop);
   void fail(const std::string& message);
-  std::filesystem::path spool_file(std::size_t ink) const;
   void blank(std::uint8_t* bits, RunList& solids) const;
 
   PageRenderer& renderer_;

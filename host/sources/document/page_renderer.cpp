@@ -125,6 +125,11 @@ void PageRenderer::cancel() {
   changed_.notify_all();
 }
 
+bool PageRenderer::ended_within(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, wait, [&] { return finished_; });
+}
+
 std::vector<std::string> PageRenderer::arguments() const {
   const unsigned format = display_format(DISPLAY_COLORS_SEPARATION, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8,
                                          DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST, DISPLAY_CHUNKY);

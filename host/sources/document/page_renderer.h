@@ -96,6 +96,10 @@ class PageRenderer {
   void release(Band& band);
   // Stops Ghostscript at its next chance; bands no longer flow.
   void cancel();
+  // Waits at most wait for Ghostscript's run to end; true when it has.
+  // Ghostscript cannot be interrupted while it reads a page, only when it
+  // asks for the next band.
+  bool ended_within(std::chrono::milliseconds wait);
 
   const RenderRequest& request() const noexcept { return request_; }
   // Seconds Ghostscript has spent reading and rendering so far (its

@@ -36,16 +36,15 @@ bool get_number(const std::vector<std::uint8_t>& in, std::size_t& at, std::uint3
   return false;
 }
 
-std::string failure(const char* what, const std::filesystem::path& file) {
-  return std::string(std::strerror(errno)) + " (" + what + " " + file.string() + ")";
-}
+std::string failure(const char* what) { return std::string(std::strerror(errno)) + " (" + what + ")"; }
+
+const char* const kDamaged = "a spool file is damaged";
+const char* const kShort = "a spool file ends early";
 
 }  // namespace
 
-SpoolWriter::SpoolWriter(const std::filesystem::path& file, int width)
-    : file_(file), row_bytes_(row_bytes(width)) {
-  out_ = std::fopen(file.c_str(), "wbx");
-  if (!out_) throw HostError(failure("making the spool file", file));
+SpoolWriter::SpoolWriter(const std::filesystem::path& folder, int width)
+    : out_(open_spool_file(folder)), row_bytes_(row_bytes(width)) {
   compressor_ = libdeflate_alloc_compressor(kSpoolLevel);
   if (!compressor_) {
     std::fclose(out_);
@@ -88,22 +87,27 @@ void SpoolWriter::end_band() {
 
 void SpoolWriter::finish() {
   end_band();
-  if (!out_) return;
-  const int flushed = std::fflush(out_);
-  const int closed = std::fclose(out_);
+  if (out_ && (std::fflush(out_) != 0 || std::ferror(out_))) throw HostError(failure("writing a spool file"));
+}
+
+std::FILE* SpoolWriter::take_file() noexcept {
+  std::FILE* file = out_;
   out_ = nullptr;
-  if (flushed != 0 || closed != 0) throw HostError(failure("writing the spool file", file_));
+  return file;
 }
 
 void SpoolWriter::write(const void* data, std::size_t bytes) {
-  if (std::fwrite(data, 1, bytes, out_) != bytes) throw HostError(failure("writing the spool file", file_));
+  if (!out_ || std::fwrite(data, 1, bytes, out_) != bytes) throw HostError(failure("writing a spool file"));
   written_ += bytes;
 }
 
-SpoolReader::SpoolReader(const std::filesystem::path& file, int width)
-    : file_(file), row_bytes_(row_bytes(width)), width_(width) {
-  in_ = std::fopen(file.c_str(), "rb");
-  if (!in_) throw HostError(failure("opening the spool file", file));
+SpoolReader::SpoolReader(std::FILE* file, int width) : in_(file), row_bytes_(row_bytes(width)), width_(width) {
+  if (!in_) throw HostError("no spool file to read");
+  if (std::fseek(in_, 0, SEEK_SET) != 0) {
+    const std::string message = failure("reading a spool file");
+    std::fclose(in_);
+    throw HostError(message);
+  }
   decompressor_ = libdeflate_alloc_decompressor();
   if (!decompressor_) {
     std::fclose(in_);
@@ -118,24 +122,24 @@ SpoolReader::~SpoolReader() {
 
 void SpoolReader::read_band() {
   std::uint32_t header[4] = {};
-  if (std::fread(header, sizeof header, 1, in_) != 1) throw HostError("the spool file " + file_.string() + " ends early");
+  if (std::fread(header, sizeof header, 1, in_) != 1) throw HostError(kShort);
   const std::uint32_t rows = header[0];
   // A record never holds more than its rows' bits and the most runs a row
   // can have; anything larger is damage.
   const std::uint64_t most = static_cast<std::uint64_t>(rows) * (row_bytes_ + 5 + 10ull * (width_ / 2 + 1));
   if (rows == 0 || header[1] < rows * row_bytes_ || header[1] > most || header[2] > header[1] + 1024 + header[1] / 8) {
-    throw HostError("the spool file " + file_.string() + " is damaged");
+    throw HostError(kDamaged);
   }
   packed_.resize(header[2]);
   raw_.resize(header[1]);
   if (std::fread(packed_.data(), 1, packed_.size(), in_) != packed_.size()) {
-    throw HostError("the spool file " + file_.string() + " ends early");
+    throw HostError(kShort);
   }
   std::size_t out = 0;
   if (libdeflate_deflate_decompress(decompressor_, packed_.data(), packed_.size(), raw_.data(), raw_.size(), &out) !=
           LIBDEFLATE_SUCCESS ||
       out != raw_.size() || libdeflate_crc32(0, raw_.data(), raw_.size()) != header[3]) {
-    throw HostError("the spool file " + file_.string() + " is damaged");
+    throw HostError(kDamaged);
   }
   rows_ = rows;
   row_ = 0;
@@ -146,14 +150,14 @@ const std::uint8_t* SpoolReader::next_row(RunList& solids) {
   if (row_ >= rows_) read_band();
   solids.clear();
   std::uint32_t count = 0;
-  if (!get_number(raw_, runs_at_, count)) throw HostError("the spool file " + file_.string() + " is damaged");
+  if (!get_number(raw_, runs_at_, count)) throw HostError(kDamaged);
   std::int32_t end = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     std::uint32_t gap = 0;
     std::uint32_t length = 0;
     if (!get_number(raw_, runs_at_, gap) || !get_number(raw_, runs_at_, length) ||
         static_cast<std::int64_t>(end) + gap + length > width_) {
-      throw HostError("the spool file " + file_.string() + " is damaged");
+      throw HostError(kDamaged);
     }
     solids.x.push_back(end + static_cast<std::int32_t>(gap));
     solids.length.push_back(static_cast<std::int32_t>(length));

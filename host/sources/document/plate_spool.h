@@ -21,17 +21,19 @@
 #include <vector>
 
 #include "sources/document/ink_screening.h"
+#include "sources/document/spool_file.h"
 
 struct libdeflate_compressor;
 struct libdeflate_decompressor;
 
 namespace riphost {
 
-// Writes a spool, band by band. Throws HostError when the file cannot be
-// made or written (the reason of the system first).
+// Writes a spool, band by band, into a nameless file in folder. Throws
+// HostError when the file cannot be made or written (the reason of the
+// system first).
 class SpoolWriter {
  public:
-  SpoolWriter(const std::filesystem::path& file, int width);
+  SpoolWriter(const std::filesystem::path& folder, int width);
   ~SpoolWriter();
   SpoolWriter(const SpoolWriter&) = delete;
   SpoolWriter& operator=(const SpoolWriter&) = delete;
@@ -40,14 +42,15 @@ class SpoolWriter {
   void add_row(const std::uint8_t* bits, const RunList& solids);
   // Writes the gathered rows as one record.
   void end_band();
-  // Writes what is left and closes the file.
+  // Writes what is left; the file stays open for take_file.
   void finish();
+  // The finished file, for a SpoolReader; the writer no longer holds it.
+  std::FILE* take_file() noexcept;
   std::uint64_t bytes_written() const noexcept { return written_; }
 
  private:
   void write(const void* data, std::size_t bytes);
 
-  std::filesystem::path file_;
   std::FILE* out_ = nullptr;
   std::size_t row_bytes_;
   std::vector<std::uint8_t> bits_;  // the band's rows
@@ -58,10 +61,11 @@ class SpoolWriter {
   libdeflate_compressor* compressor_ = nullptr;
 };
 
-// Reads a spool back row by row.
+// Reads a spool back row by row from its start. It takes the file over and
+// closes it when it goes, which frees a nameless file's space.
 class SpoolReader {
  public:
-  SpoolReader(const std::filesystem::path& file, int width);
+  SpoolReader(std::FILE* file, int width);
   ~SpoolReader();
   SpoolReader(const SpoolReader&) = delete;
   SpoolReader& operator=(const SpoolReader&) = delete;
@@ -73,7 +77,6 @@ class SpoolReader {
  private:
   void read_band();
 
-  std::filesystem::path file_;
   std::FILE* in_ = nullptr;
   std::size_t row_bytes_;
   int width_;

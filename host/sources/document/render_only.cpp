@@ -197,7 +197,7 @@ int render_only(const DocumentFacts& facts, const std::vector<int>& pages, doubl
     sink.error("cannot make %s: %s", folder.c_str(), error.message().c_str());
     return 1;
   }
-  DocumentSession session(std::make_shared<const DocumentFacts>(facts), pages, ppi, box, 1);
+  DocumentSession session(std::make_shared<const DocumentFacts>(facts), pages, ppi, box, 1, stop);
   const std::string stem = facts.file.stem().string();
   for (int number : pages) {
     try {
