@@ -34,6 +34,9 @@ struct DocumentPageFacts {
   PageBox media;
   std::optional<PageBox> trim;
   int rotate = 0;  // 0, 90, 180 or 270
+  // Points per unit of the page's boxes (a PDF page's UserUnit; 1 unless
+  // the page says otherwise): the page's true size is its box times this.
+  double user_unit = 1.0;
   // The spot colours the page uses, as the document names them.
   std::vector<std::string> spots;
   // The page's own XMP packet (PDF page Metadata); empty when none.
@@ -56,6 +59,8 @@ struct DocumentFacts {
 
 // Most spot colours a page may have: the display device holds eight inks.
 inline constexpr int kMaxSpotColours = 4;
+// The largest UserUnit a PDF page may give (as PDF readers accept it).
+inline constexpr double kMaxUserUnit = 75000.0;
 
 }  // namespace riphost
 

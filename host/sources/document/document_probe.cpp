@@ -54,6 +54,7 @@ std::string pdf_query(const PageList& pages) {
          " dup (RIPHOST-PAGE ) print = PDFFile exch 1 sub .PDFPageInfoExt"
          " dup /MediaBox ripbox dup /TrimBox ripbox"
          " dup /Rotate known {(RIPHOST-ROTATE ) print dup /Rotate get =} if"
+         " dup /UserUnit known {(RIPHOST-UNIT ) print dup /UserUnit get =} if"
          " dup /Spots known {dup /Spots get {(RIPHOST-SPOT ) print dup length string cvs riphex (\\n) print}"
          " forall} if pop} {pop} ifelse} for "
          "runpdfend";
@@ -111,6 +112,12 @@ void read_answer(const std::string& output, DocumentFacts& facts) {
       std::string rotate;
       words >> rotate;
       facts.pages.back().rotate = ((static_cast<int>(number(rotate)) % 360) + 360) % 360;
+    } else if (tag == "RIPHOST-UNIT") {
+      std::string unit;
+      words >> unit;
+      // PDF gives no meaning to a unit that is not positive: the page keeps 1.
+      const double value = number(unit);
+      if (value > 0.0 && value <= kMaxUserUnit) facts.pages.back().user_unit = value;
     } else if (tag == "RIPHOST-SPOT") {
       std::string hex;
       words >> hex;
