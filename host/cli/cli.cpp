@@ -298,6 +298,8 @@ bool take_argument(const std::vector<std::string>& args, std::size_t& i, Command
     line.confine = true;
   } else if (arg == "--render-only") {
     line.render_only = true;
+  } else if (arg == "--media-box" || arg == "--trim-box") {
+    line.box = arg == "--trim-box" ? "trim" : "media";
   } else {
     return take_option_with_value(args, i, line, flags, error);
   }

@@ -39,12 +39,14 @@ struct CommandLine {
   std::vector<std::string> queries;
   // A document instead of a ticket (docs/documents.md): its device folder,
   // resolution, pages, screen ruling (texts as given; empty: the defaults),
-  // and --render-only.
+  // --render-only, and the page box: "media" (--media-box), "trim"
+  // (--trim-box, the last of the two counts) or empty (the media box).
   std::string device;
   std::string ppi;
   std::string pages;
   std::string screens;
   bool render_only = false;
+  std::string box;
 };
 
 // Reads the arguments (without the program name). Returns nothing and puts

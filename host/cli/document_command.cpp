@@ -32,6 +32,11 @@ double number_option(const std::string& text, const char* name, double fallback,
   return value;
 }
 
+// The page box the command line asks for: the media box unless --trim-box.
+PageBoxChoice page_box(const CommandLine& line) {
+  return line.box == "trim" ? PageBoxChoice::Trim : PageBoxChoice::Media;
+}
+
 std::string job_name(const fs::path& file) {
   const std::string stem = file.stem().string();
   return stem.empty() ? std::string("document") : stem;
@@ -54,6 +59,7 @@ Ticket document_ticket(const CommandLine& line, std::shared_ptr<const DocumentFa
   auto spec = std::make_shared<DocumentSpec>();
   spec->where = facts->name;
   spec->facts = facts;
+  spec->box = page_box(line);
   choose_document_screens(job.screens, ruling, *spec);
   for (int number : pages) {
     Page page;
@@ -95,11 +101,12 @@ bool is_document_command(const CommandLine& line) {
 }
 
 std::string document_options_problem(const CommandLine& line) {
-  if (line.device.empty() && line.ppi.empty() && line.pages.empty() && line.screens.empty() && !line.render_only) {
+  if (line.device.empty() && line.ppi.empty() && line.pages.empty() && line.screens.empty() && !line.render_only &&
+      line.box.empty()) {
     return {};
   }
-  return "--device, --ppi, --pages, --screens and --render-only go with a document (PDF, PostScript or EPS), "
-         "not with a ticket";
+  return "--device, --ppi, --pages, --screens, --render-only, --media-box and --trim-box go with a document (PDF, "
+         "PostScript or EPS), not with a ticket (its documents take \"box\")";
 }
 
 fs::path default_device_folder() {
@@ -142,8 +149,7 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     return kExitUsage;
   }
   if (line.render_only) {
-    return render_only(*facts, pages, ticket.jobs.front().ppi, PageBoxChoice::Media, ticket.output_dir, sink,
-                       terminal);
+    return render_only(*facts, pages, ticket.jobs.front().ppi, page_box(line), ticket.output_dir, sink, terminal);
   }
   return run_checked_ticket(line, ticket, sink, terminal);
 }

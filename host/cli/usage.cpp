@@ -43,7 +43,7 @@ const char* const kHelpText =
     "                       KEY=TEXT hands the plug-in TEXT and prints yes or no\n"
     "                       (--query='screeningtechnology=NovaDot|NovaDot'); with\n"
     "                       a ticket its first job is started first\n"
-    "      --clean=OUTDIR   remove the temporary files that stopped runs left in\n"
+    "      --clean=OUTDIR   remove the temporary files that killed runs left in\n"
     "                       OUTDIR\n"
     "  -h, --help           display this help and exit\n"
     "      --version        output version information and exit\n"
@@ -54,6 +54,9 @@ const char* const kHelpText =
     "      --pages=LIST     the pages to run, e.g. 1-3,7 (default: all)\n"
     "      --screens=LPI    the ruling of the round-dot screens (default 150; C 15,\n"
     "                       M 75, Y 0, K 45 degrees, spot colours 45)\n"
+    "      --media-box      a PDF page's size is its media box (the default)\n"
+    "      --trim-box       a PDF page's size is its trim box (its media box when\n"
+    "                       it has none)\n"
     "      --render-only    write each ink as an 8-bit grey TIFF instead of plates\n"
     "\n"
     "Exit status:\n"
@@ -81,7 +84,7 @@ std::string nearest_command_option(const std::string& arg) {
   static const char* const kOptions[] = {"--output", "--check",  "--verbose", "--quiet",   "--plugin",
                                          "--confine", "--allow", "--query",   "--clean",   "--help",
                                          "--version", "--device", "--ppi",    "--pages",   "--screens",
-                                         "--render-only"};
+                                         "--render-only", "--media-box", "--trim-box"};
   const std::string name = arg.substr(0, arg.find('='));
   NearestName nearest(name);
   for (const char* option : kOptions) nearest.consider(option);

@@ -43,6 +43,18 @@ TEST(CommandLineTest, ReadsEveryOptionAndRefusesBadUse) {
   line = riphost::parse_command_line({"--clean", "out"}, error);
   ASSERT_TRUE(line) << error;
   EXPECT_EQ(line->clean, "out");
+  // A document's page box: the last of --media-box and --trim-box counts.
+  const std::pair<Lines, const char*> boxes[] = {
+      {{"d.pdf", "-o", "o"}, ""},
+      {{"d.pdf", "--trim-box", "-o", "o"}, "trim"},
+      {{"--trim-box", "d.pdf", "--media-box", "-o", "o"}, "media"},
+      {{"--media-box", "--trim-box", "d.pdf", "-o", "o"}, "trim"},
+  };
+  for (const auto& [args, box] : boxes) {
+    line = riphost::parse_command_line(args, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->box, box) << args[1];
+  }
   // -q is --quiet; -vv, or -v twice, adds the plug-in's information and the trace.
   const std::pair<Lines, Verbosity> verbosities[] = {
       {{"-q", "j.json"}, Verbosity::Quiet},
@@ -62,6 +74,7 @@ TEST(CommandLineTest, ReadsEveryOptionAndRefusesBadUse) {
       {{"--chek", "j.json"}, "unknown option --chek (did you mean --check?)"},
       {{"--output-dir=x", "j.json"}, "unknown option --output-dir=x"},
       {{"--quite", "j.json"}, "unknown option --quite (did you mean --quiet?)"},
+      {{"--trimbox", "d.pdf"}, "unknown option --trimbox (did you mean --trim-box?)"},
       {{"--clean", "out", "j.json"}, "--clean takes a folder only, no ticket, --check or -o"},
       {{"--clean=out", "--check"}, "--clean takes a folder only, no ticket, --check or -o"},
       {{"j.json", "-o"}, "-o needs a value"},
@@ -216,6 +229,19 @@ TEST_F(CliTest, RunsPrintResultsAndRefusedRunsLeaveNothing) {
   RunResult kept = run({"-o", (dir_ / "other").string()}, "typo.json");
   EXPECT_EQ(kept.status, 2);
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "other"));
+}
+
+// A document's options are refused with a ticket, which names its box itself.
+TEST_F(CliTest, DocumentOptionsWithATicketAreRefused) {
+  for (const char* option : {"--trim-box", "--media-box", "--render-only"}) {
+    RunResult refused = run({option});
+    EXPECT_EQ(refused.status, 2) << option;
+    EXPECT_NE(refused.err.find("go with a document (PDF, PostScript or EPS), not with a ticket (its documents take "
+                               "\"box\")"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out")) << option;
+  }
 }
 
 TEST_F(CliTest, TicketFromStandardInput) {

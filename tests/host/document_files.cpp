@@ -156,6 +156,7 @@ std::string marks_pdf(const DocumentOptions& o) {
     const int content = pdf.add(Pdf::stream("", pdf_content(o, page)));
     std::string box = "/MediaBox [0 0 " + num(o.width) + " " + num(o.height) + "]";
     if (o.trim) box += " /TrimBox [9 9 " + num(o.width - 9) + " " + num(o.height - 9) + "]";
+    if (!o.user_unit.empty()) box += " /UserUnit " + o.user_unit;
     const int object = pdf.add("<< /Type /Page /Parent " + std::to_string(tree) + " 0 R " + box +
                                " /Resources << /Font << /F1 " + std::to_string(font) + " 0 R >> /ColorSpace << " +
                                colour_spaces + ">> /Shading << /Sh0 " + std::to_string(shading) +

@@ -34,6 +34,7 @@ struct DocumentOptions {
   int error_on_page = 0;    // PostScript: this page calls an undefined operator
   bool trim = false;        // PDF: a TrimBox 9 pt inside the MediaBox
   std::string xmp;          // PDF: the catalog's Metadata packet
+  std::string user_unit;    // PDF: the pages' UserUnit as written; none when empty
 };
 
 // A PostScript program of the marks.

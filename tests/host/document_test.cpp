@@ -335,6 +335,75 @@ TEST(DocumentProbe, PdfPagesBringTheirBoxesAndSpotColours) {
   EXPECT_EQ(page.spots, (std::vector<std::string>{"PANTONE 185 C", "Gold (metallic) #1"}));
 }
 
+// A PDF page's UserUnit scales its boxes; a unit PDF readers refuse leaves
+// the page at 1 point per unit.
+struct UserUnitCase {
+  const char* written;
+  double unit;
+};
+
+class DocumentUserUnit : public ::testing::TestWithParam<UserUnitCase> {};
+
+TEST_P(DocumentUserUnit, ScalesThePagesTrueSize) {
+  TempDir dir;
+  DocumentOptions options;
+  options.width = 90.0;
+  options.height = 72.0;
+  options.trim = true;
+  options.user_unit = GetParam().written;
+  write_file(dir / "unit.pdf", riphost_test::marks_pdf(options));
+  const DocumentFacts facts = probe_document(dir / "unit.pdf", "unit.pdf", PageList::parse(""));
+  ASSERT_EQ(facts.pages.size(), 1u);
+  const DocumentPageFacts& page = facts.pages.front();
+  EXPECT_DOUBLE_EQ(page.user_unit, GetParam().unit);
+  double width = 0, height = 0;
+  rendered_size(page, PageBoxChoice::Media, width, height);
+  EXPECT_DOUBLE_EQ(width, 90.0 * GetParam().unit);
+  EXPECT_DOUBLE_EQ(height, 72.0 * GetParam().unit);
+  rendered_size(page, PageBoxChoice::Trim, width, height);
+  EXPECT_DOUBLE_EQ(width, 72.0 * GetParam().unit);
+  EXPECT_DOUBLE_EQ(height, 54.0 * GetParam().unit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, DocumentUserUnit,
+                         ::testing::Values(UserUnitCase{"", 1.0}, UserUnitCase{"2", 2.0},
+                                           UserUnitCase{"0.5", 0.5}, UserUnitCase{"0", 1.0},
+                                           UserUnitCase{"-2", 1.0}, UserUnitCase{"100000", 1.0}));
+
+// The size a page renders at: the box asked for (media when the page has
+// no trim box), times the unit, turned by the rotation.
+struct RenderedSizeCase {
+  PageBoxChoice box;
+  bool trim;
+  int rotate;
+  double unit;
+  double width, height;
+};
+
+class DocumentRenderedSize : public ::testing::TestWithParam<RenderedSizeCase> {};
+
+TEST_P(DocumentRenderedSize, IsTheChosenBoxTimesTheUnitTurned) {
+  const RenderedSizeCase& c = GetParam();
+  DocumentPageFacts page;
+  page.media = PageBox{0, 0, 200, 100};
+  if (c.trim) page.trim = PageBox{10, 20, 110, 70};
+  page.rotate = c.rotate;
+  page.user_unit = c.unit;
+  double width = 0, height = 0;
+  rendered_size(page, c.box, width, height);
+  EXPECT_DOUBLE_EQ(width, c.width);
+  EXPECT_DOUBLE_EQ(height, c.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, DocumentRenderedSize,
+    ::testing::Values(RenderedSizeCase{PageBoxChoice::Media, true, 0, 1.0, 200, 100},
+                      RenderedSizeCase{PageBoxChoice::Trim, true, 0, 1.0, 100, 50},
+                      RenderedSizeCase{PageBoxChoice::Trim, false, 0, 1.0, 200, 100},
+                      RenderedSizeCase{PageBoxChoice::Trim, true, 90, 1.0, 50, 100},
+                      RenderedSizeCase{PageBoxChoice::Media, true, 270, 3.0, 300, 600},
+                      RenderedSizeCase{PageBoxChoice::Trim, true, 180, 2.5, 250, 125}));
+
 // ---------------------------------------------------------------------- XMP
 
 TEST(PlateXmp, ThePluginsReaderFindsEveryInkWithItsScreen) {
