@@ -179,10 +179,11 @@ def _photo(width_px, height_px):
     return bytes(data)
 
 
-def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None):
+def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None, user_unit=None):
     """A PDF of `pages` pages. trim: (x, y, w, h) TrimBox in points; xmp: the
     document's XMP packet (text) as the catalog's Metadata; photo: (x, y, w,
-    h, width_px, height_px) places a CMYK picture under the marks."""
+    h, width_px, height_px) places a CMYK picture under the marks; user_unit:
+    the pages' UserUnit (points per unit of their boxes and content)."""
     pdf = _Pdf()
     catalog = pdf.reserve()
     tree = pdf.reserve()
@@ -216,6 +217,8 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
         if trim:
             box += " /TrimBox [%s %s %s %s]" % (_num(trim[0]), _num(trim[1]), _num(trim[0] + trim[2]),
                                                 _num(trim[1] + trim[3]))
+        if user_unit:
+            box += " /UserUnit %s" % _num(user_unit)
         kids.append(pdf.add("<< /Type /Page /Parent %d 0 R %s /Resources %s /Contents %d 0 R >>"
                             % (tree, box, resources, content)))
     pdf.set(tree, "<< /Type /Pages /Kids [%s] /Count %d >>" % (" ".join("%d 0 R" % kid for kid in kids), pages))
