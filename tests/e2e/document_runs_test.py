@@ -122,10 +122,12 @@ class DocumentRuns(unittest.TestCase):
 
     def test_stop_while_ghostscript_reads_a_page_is_prompt(self):
         slow_page_ps(self.path("slow.ps"))
-        for sig, status in ((signal.SIGTERM, 143), (signal.SIGINT, 130), (signal.SIGHUP, 129)):
-            with self.subTest(signal=sig.name):
-                out = self.path("out-" + sig.name)
-                process = self.start(self.path("slow.ps"), "-o", out, "--ppi", str(PPI))
+        cases = [(signal.SIGTERM, 143, []), (signal.SIGINT, 130, []), (signal.SIGHUP, 129, []),
+                 (signal.SIGTERM, 143, ["--render-only"])]
+        for n, (sig, status, extra) in enumerate(cases):
+            with self.subTest(signal=sig.name, options=extra):
+                out = self.path("out%d" % n)
+                process = self.start(self.path("slow.ps"), "-o", out, "--ppi", str(PPI), *extra)
                 # The output folder is made once the document is checked and
                 # the run starts; then Ghostscript reads the page at length.
                 self.wait_for(lambda: os.path.isdir(out))

@@ -127,7 +127,24 @@ void PageRenderer::cancel() {
 
 bool PageRenderer::ended_within(std::chrono::milliseconds wait) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, wait, [&] { return finished_; });
+  if (changed_.wait_for(lock, wait, [&] { return finished_; })) return true;
+  changed_.wait(lock, [&] { return finished_ || !in_sink_; });
+  return finished_;
+}
+
+// Calls the page's sink unless the run was cancelled, so that a cancelled
+// run never touches a sink that may be gone.
+template <typename Call>
+void PageRenderer::to_sink(BandSink* sink, Call call) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cancelled_ || !sink) return;
+    in_sink_ = true;
+  }
+  call(*sink);
+  std::lock_guard<std::mutex> lock(mutex_);
+  in_sink_ = false;
+  changed_.notify_all();
 }
 
 std::vector<std::string> PageRenderer::arguments() const {
@@ -196,7 +213,7 @@ void PageRenderer::end(const std::string& message) {
     page_open_ = false;
     changed_.notify_all();
   }
-  if (sink) sink->failed(message);
+  to_sink(sink, [&](BandSink& to) { to.failed(message); });
 }
 
 // The first rectangle of a page: its layout goes to riphost, which starts it.
@@ -279,7 +296,7 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
   if (outstanding_) {
     Band* done = outstanding_;
     outstanding_ = nullptr;
-    sink_->band(*done);
+    to_sink(sink_, [&](BandSink& to) { to.band(*done); });
   }
   *memory = nullptr;
   *w = *h = 1;  // a rectangle without memory ends the run
@@ -292,7 +309,7 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
       sink_ = nullptr;
       ++page_index_;
     }
-    sink->page_end();
+    to_sink(sink, [](BandSink& to) { to.page_end(); });
     *w = *h = 0;
     return 0;
   }

@@ -94,11 +94,13 @@ class PageRenderer {
   void start_page(BandSink& sink);
   // A band's readers are done with it.
   void release(Band& band);
-  // Stops Ghostscript at its next chance; bands no longer flow.
+  // Stops Ghostscript at its next chance; bands no longer flow, and the
+  // page's sink is not called again once a call under way has returned.
   void cancel();
-  // Waits at most wait for Ghostscript's run to end; true when it has.
-  // Ghostscript cannot be interrupted while it reads a page, only when it
-  // asks for the next band.
+  // After cancel: waits at most wait for Ghostscript's run to end; true when
+  // it has. Ghostscript cannot be interrupted while it reads a page, only
+  // when it asks for the next band; when it has not ended, this returns once
+  // it is out of the page's sink, which it then never calls again.
   bool ended_within(std::chrono::milliseconds wait);
 
   const RenderRequest& request() const noexcept { return request_; }
@@ -116,6 +118,8 @@ class PageRenderer {
   bool open_page();
   Band* free_band();
   void end(const std::string& message);
+  template <typename Call>
+  void to_sink(BandSink* sink, Call call);
 
   RenderRequest request_;
   mutable std::mutex mutex_;
@@ -137,6 +141,7 @@ class PageRenderer {
   std::vector<std::unique_ptr<Band>> bands_;
   std::vector<Band*> free_;
   bool finished_ = false;
+  bool in_sink_ = false;  // Ghostscript's thread is in a call to the page's sink
   std::string error_;
   std::chrono::steady_clock::time_point left_callback_;  // Ghostscript's thread only
   double rendering_ = 0.0;
