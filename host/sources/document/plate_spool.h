@@ -2,10 +2,10 @@
 //
 // The plug-in takes one separation at a time, but Ghostscript renders all
 // inks of a band together. The first ink goes to the plug-in as it is
-// screened; the screened rows of the others are kept in one spool file per
-// ink, in the document source's private temporary folder, and handed over
-// when their separation comes. A spool holds the page's screened rows,
-// Deflate-compressed band by band: no more than the compressed 1-bit plate.
+// screened; the screened rows of the others are kept in one nameless spool
+// file per ink (spool_file.h) and handed over when their separation comes.
+// A spool holds the page's screened rows, Deflate-compressed band by band:
+// no more than the compressed 1-bit plate.
 //
 // Record of a band: rows (u32), raw bytes (u32), compressed bytes (u32),
 // CRC-32 of the raw bytes (u32), then the compressed raw bytes: the bits of every row, then for every row
