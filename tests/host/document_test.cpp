@@ -335,11 +335,11 @@ TEST(DocumentProbe, PdfPagesBringTheirBoxesAndSpotColours) {
   EXPECT_EQ(page.spots, (std::vector<std::string>{"PANTONE 185 C", "Gold (metallic) #1"}));
 }
 
-// A PDF page's UserUnit scales its boxes; a unit PDF readers refuse leaves
-// the page at 1 point per unit.
+// A PDF page's UserUnit scales its boxes; a unit that is no size is refused
+// while the document is checked.
 struct UserUnitCase {
   const char* written;
-  double unit;
+  double unit;  // 0: refused
 };
 
 class DocumentUserUnit : public ::testing::TestWithParam<UserUnitCase> {};
@@ -352,6 +352,16 @@ TEST_P(DocumentUserUnit, ScalesThePagesTrueSize) {
   options.trim = true;
   options.user_unit = GetParam().written;
   write_file(dir / "unit.pdf", riphost_test::marks_pdf(options));
+  if (GetParam().unit == 0.0) {
+    try {
+      probe_document(dir / "unit.pdf", "unit.pdf", PageList::parse(""));
+      ADD_FAILURE() << "a UserUnit of " << GetParam().written << " is refused";
+    } catch (const HostError& error) {
+      EXPECT_EQ(std::string(error.what()), std::string("unit.pdf: page 1 gives a UserUnit of ") +
+                                               GetParam().written + "; a UserUnit must be a positive number of points");
+    }
+    return;
+  }
   const DocumentFacts facts = probe_document(dir / "unit.pdf", "unit.pdf", PageList::parse(""));
   ASSERT_EQ(facts.pages.size(), 1u);
   const DocumentPageFacts& page = facts.pages.front();
@@ -367,8 +377,8 @@ TEST_P(DocumentUserUnit, ScalesThePagesTrueSize) {
 
 INSTANTIATE_TEST_SUITE_P(Units, DocumentUserUnit,
                          ::testing::Values(UserUnitCase{"", 1.0}, UserUnitCase{"2", 2.0},
-                                           UserUnitCase{"0.5", 0.5}, UserUnitCase{"0", 1.0},
-                                           UserUnitCase{"-2", 1.0}, UserUnitCase{"100000", 1.0}));
+                                           UserUnitCase{"0.5", 0.5}, UserUnitCase{"100000", 100000.0},
+                                           UserUnitCase{"0", 0.0}, UserUnitCase{"-2", 0.0}));
 
 // The size a page renders at: the box asked for (media when the page has
 // no trim box), times the unit, turned by the rotation.

@@ -59,8 +59,6 @@ struct DocumentFacts {
 
 // Most spot colours a page may have: the display device holds eight inks.
 inline constexpr int kMaxSpotColours = 4;
-// The largest UserUnit a PDF page may give (as PDF readers accept it).
-inline constexpr double kMaxUserUnit = 75000.0;
 
 }  // namespace riphost
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -115,9 +116,7 @@ void read_answer(const std::string& output, DocumentFacts& facts) {
     } else if (tag == "RIPHOST-UNIT") {
       std::string unit;
       words >> unit;
-      // PDF gives no meaning to a unit that is not positive: the page keeps 1.
-      const double value = number(unit);
-      if (value > 0.0 && value <= kMaxUserUnit) facts.pages.back().user_unit = value;
+      facts.pages.back().user_unit = number(unit);
     } else if (tag == "RIPHOST-SPOT") {
       std::string hex;
       words >> hex;
@@ -247,6 +246,18 @@ void check_spots(const DocumentFacts& facts) {
   }
 }
 
+// Refuses pages whose UserUnit is no size (Ghostscript stops on them).
+void check_units(const DocumentFacts& facts) {
+  for (const DocumentPageFacts& page : facts.pages) {
+    if (!(page.user_unit > 0.0) || !std::isfinite(page.user_unit)) {
+      char text[32] = {};
+      std::to_chars(text, text + sizeof text - 1, page.user_unit, std::chars_format::general, 6);
+      throw HostError(facts.name + ": page " + std::to_string(page.number) + " gives a UserUnit of " + text +
+                      "; a UserUnit must be a positive number of points");
+    }
+  }
+}
+
 }  // namespace
 
 DocumentKind sniff_document(const fs::path& file, const std::string& name) {
@@ -287,6 +298,7 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
     throw HostError(name + ": " + problem.what());
   }
   check_spots(facts);
+  check_units(facts);
   if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
   return facts;
 }
