@@ -251,10 +251,11 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
     pdf.write(path, catalog)
 
 
-def photo_page_pdf(path, spot=SPOT):
-    """The bench's page: A4 with a CMYK picture over most of it, a spot colour."""
+def photo_page_pdf(path, spot=SPOT, spots=()):
+    """The bench's page: A4 with a CMYK picture over most of it, a spot colour
+    (and the patches of further ones, spots)."""
     width, height = 595.0, 842.0
-    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680))
+    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680), spots=spots)
 
 
 def write_broken_pdf(path):

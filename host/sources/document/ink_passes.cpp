@@ -57,7 +57,8 @@ InkPass first_pass(const std::vector<std::string>& spots, std::size_t names) {
 InkPass later_pass(const std::vector<std::string>& spots, std::size_t first) {
   InkPass pass;
   const std::size_t end = std::min(spots.size(), first + kPassSpots);
-  pass.inks.assign(spots.begin() + static_cast<std::ptrdiff_t>(first), spots.begin() + static_cast<std::ptrdiff_t>(end));
+  pass.inks.assign(spots.begin() + static_cast<std::ptrdiff_t>(first),
+                   spots.begin() + static_cast<std::ptrdiff_t>(end));
   pass.names = pass.inks;
   for (std::size_t i = 0; i < spots.size(); ++i) {
     if (i < first || i >= end) pass.names.push_back(spots[i]);

@@ -120,7 +120,8 @@ struct RendererCallbacks {
 };
 
 PageRenderer::PageRenderer(RenderRequest request)
-    : request_(std::move(request)), plan_(plan_inks(request_.name_spots ? request_.spots : std::vector<std::string>{})) {
+    : request_(std::move(request)),
+      plan_(plan_inks(request_.name_spots ? request_.spots : std::vector<std::string>{})) {
   if (plan_.passes.size() > 1 && request_.pages.size() != 1) {
     throw HostError(request_.document.name + ": pages rendered in several passes are rendered one at a time");
   }
