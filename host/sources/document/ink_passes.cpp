@@ -14,26 +14,6 @@ constexpr std::array<const char*, 4> kProcess = {"Cyan", "Magenta", "Yellow", "B
 // later ones in the same four places (see ink_passes.h).
 constexpr std::size_t kPassSpots = kInkSlots - kProcess.size();
 
-}  // namespace
-
-bool is_process_ink(const std::string& name) noexcept {
-  return std::find_if(kProcess.begin(), kProcess.end(), [&](const char* ink) { return name == ink; }) !=
-         kProcess.end();
-}
-
-bool is_filler_ink(const std::string& name) noexcept { return name.rfind(kFillerPrefix, 0) == 0; }
-
-std::vector<std::string> own_spots(const std::vector<std::string>& spots) {
-  std::vector<std::string> own;
-  for (const std::string& spot : spots) {
-    if (spot.empty() || is_process_ink(spot) || spot == "All" || spot == "None") continue;
-    if (std::find(own.begin(), own.end(), spot) == own.end()) own.push_back(spot);
-  }
-  return own;
-}
-
-namespace {
-
 // names, then fillers up to count names.
 std::vector<std::string> filled(std::vector<std::string> names, std::size_t count) {
   for (std::size_t spare = 1; names.size() < count; ++spare) names.push_back(kFillerPrefix + std::to_string(spare));
@@ -71,6 +51,22 @@ InkPass later_pass(const std::vector<std::string>& spots, std::size_t first) {
 }
 
 }  // namespace
+
+bool is_process_ink(const std::string& name) noexcept {
+  return std::find_if(kProcess.begin(), kProcess.end(), [&](const char* ink) { return name == ink; }) !=
+         kProcess.end();
+}
+
+bool is_filler_ink(const std::string& name) noexcept { return name.rfind(kFillerPrefix, 0) == 0; }
+
+std::vector<std::string> own_spots(const std::vector<std::string>& spots) {
+  std::vector<std::string> own;
+  for (const std::string& spot : spots) {
+    if (spot.empty() || is_process_ink(spot) || spot == "All" || spot == "None") continue;
+    if (std::find(own.begin(), own.end(), spot) == own.end()) own.push_back(spot);
+  }
+  return own;
+}
 
 InkPlan plan_inks(const std::vector<std::string>& spots) {
   InkPlan plan;
