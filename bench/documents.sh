@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Documents to plates: riphost against Ghostscript's own 1-bit separations.
 #
-#   bench/documents.sh [BUILD_DIR] [--repeat N] [--a1] [--no-a4]
+#   bench/documents.sh [BUILD_DIR] [--repeat N] [--a1] [--no-a4] [--spots]
 #
 #   BUILD_DIR   build folder holding bin/riphost and the plug-in (default
 #               "build"; a release build gives meaningful figures)
@@ -9,6 +9,10 @@
 #   --a1        also an A1 page (56133 x 79467 pixels at 2400 ppi): time and
 #               peak resident memory of riphost, which must stay under 1 GiB
 #   --no-a4     leave out the A4 comparison
+#   --spots     also the A4 page with 7 spot colours (11 inks; Ghostscript
+#               renders 8 at once, so the page is rendered in two passes)
+#               against the same page with 1: riphost's time and peak
+#               resident memory of each, and their ratios
 #
 # The page (tests/e2e/documents.py, photo_page_pdf): A4 PDF, a CMYK picture
 # over most of the page, a 50 % cyan patch, a solid black patch, a 40 % patch
@@ -36,12 +40,14 @@ build=build
 repeat=3
 a1=
 a4=1
+spots=
 while [ $# -gt 0 ]; do
   case "$1" in
     --repeat) [ $# -ge 2 ] && [[ $2 =~ ^[1-9]$ ]] || { echo "documents.sh: --repeat needs 1..9" >&2; exit 2; }
               repeat=$2; shift ;;
     --a1) a1=1 ;;
     --no-a4) a4= ;;
+    --spots) spots=1 ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     -*) echo "documents.sh: unknown option $1" >&2; exit 2 ;;
     *) build=$1 ;;
@@ -60,6 +66,8 @@ import os, sys
 sys.path.insert(0, sys.argv[1])
 import documents
 documents.photo_page_pdf(os.path.join(sys.argv[2], "a4.pdf"))
+documents.photo_page_pdf(os.path.join(sys.argv[2], "a4-spots.pdf"),
+                         spots=["Varnish", "Die line", "PANTONE 300 C", "PANTONE 485 C", "Gold", "Silver"])
 documents.write_pdf(os.path.join(sys.argv[2], "a1.pdf"), 1684.0, 2384.0,
                     photo=(60.0, 80.0, 1560.0, 2200.0, 1200, 1680))
 EOF
@@ -89,10 +97,16 @@ fi
 if [ -n "$a1" ]; then
   run a1 "$work/out" "$riphost" "$work/a1.pdf" -o "$work/out" -v
 fi
+if [ -n "$spots" ]; then
+  for ((i = 1; i <= repeat; i++)); do
+    run spot1 "$work/out" "$riphost" "$work/a4.pdf" -o "$work/out"
+    run spot7 "$work/out" "$riphost" "$work/a4-spots.pdf" -o "$work/out"
+  done
+fi
 
-/usr/bin/python3 - "$work" "$repeat" "$a4" "$a1" <<'EOF'
+/usr/bin/python3 - "$work" "$repeat" "$a4" "$a1" "$spots" <<'EOF'
 import os, re, statistics, sys
-work, repeat, a4, a1 = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+work, repeat, a4, a1, spots = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
 
 def runs(name):
     with open(os.path.join(work, name)) as f:
@@ -119,6 +133,15 @@ if a4:
                     values[k].append(float(m.group(1)))
     print("  riphost's split (median s): " + ", ".join("%s %.2f" % (k, statistics.median(v))
                                                       for k, v in values.items() if v))
+if spots:
+    one, seven = runs("spot1"), runs("spot7")
+    t1, t7 = statistics.median(r[0] for r in one), statistics.median(r[0] for r in seven)
+    m1, m7 = max(r[1] for r in one) / 1024, max(r[1] for r in seven) / 1024
+    print("A4 CMYK at 2400 ppi, riphost, median of %d" % repeat)
+    print("  %-34s %9s %14s %12s" % ("", "time (s)", "peak RSS (MiB)", "output (MB)"))
+    print("  %-34s %9.2f %14.0f %12.1f" % ("1 spot colour (5 inks, 1 pass)", t1, m1, one[0][2] / 1e6))
+    print("  %-34s %9.2f %14.0f %12.1f" % ("7 spot colours (11 inks, 2 passes)", t7, m7, seven[0][2] / 1e6))
+    print("  ratios 7 / 1 spot colours: time %.2f, peak RSS %.2f" % (t7 / t1, m7 / m1))
 if a1:
     t, kib, size = runs("a1")[0]
     print("A1 (56133 x 79467 pixels, 5 inks): riphost %.1f s, peak RSS %.0f MiB (%s 1 GiB)" %

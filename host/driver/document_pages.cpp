@@ -54,10 +54,6 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
       session.close_page(true);
       return false;
     }
-    if (layout->inks.size() >= static_cast<std::size_t>(kInkSlots)) {
-      sink_.warning("%s: page %d fills all %d inks Ghostscript renders: further spot colours became process inks",
-                    session.facts().name.c_str(), layout->number, kInkSlots);
-    }
     const std::vector<std::size_t> screens = ink_screens(*page.document->spec, *layout);
     std::vector<SelectedScreen> selected;
     for (std::size_t index : screens) selected.push_back({job.screens.at(index), screening_.handle_of(index)});

@@ -169,6 +169,33 @@ class Documents(unittest.TestCase):
                 self.check_plates(files, [1, 2])
                 self.assert_clean("out-" + name)
 
+    def test_every_spot_colour_of_a_page_becomes_its_own_plate(self):
+        """Seven spot colours beside the process inks (Ghostscript renders
+        eight inks at once): each its own named plate, its patch at its
+        tint, and no ink under another ink's patch."""
+        spots = ["Varnish", "Die line", "PANTONE 300 C", "PANTONE 485 C", "Gold", "Silver"]
+        patches = documents.spot_patches(WIDTH_PT, HEIGHT_PT, spots)
+        expected = {"PANTONE_185_C": ("spot40", 0.40)}
+        expected.update({name.replace(" ", "_"): (name, tint) for name, (tint, _) in patches.items()})
+        boxes = {name: box_of(box) for name, (_, box) in patches.items()}
+        boxes["spot40"] = box_of(documents.marks(WIDTH_PT, HEIGHT_PT)["spot40"])
+        boxes["cyan50"] = box_of(documents.marks(WIDTH_PT, HEIGHT_PT)["cyan50"])
+        for name, write in (("spots.pdf", documents.write_pdf), ("spots.ps", documents.write_ps)):
+            with self.subTest(document=name):
+                write(self.path(name), WIDTH_PT, HEIGHT_PT, spots=spots)
+                result = self.run_document(name, "out-" + name)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                plates = {separation_of(path)[1]: path for path in written(result)}
+                self.assertEqual(sorted(plates), sorted(PROCESS + list(expected)))
+                rows = {ink: plate(path)[2] for ink, path in plates.items()}
+                for ink, ink_rows in rows.items():
+                    own_box, tint = expected.get(ink, ("cyan50", 0.5) if ink == "Cyan" else (None, 0.0))
+                    for box_name, box in boxes.items():
+                        wanted = tint if box_name == own_box else 0.0
+                        self.assertAlmostEqual(share(ink_rows, box), wanted, delta=0.01 if wanted else 0.0,
+                                               msg="%s plate under %s" % (ink, box_name))
+                self.assert_clean("out-" + name)
+
     def test_eps_is_one_page_cropped_to_its_box(self):
         documents.write_eps(self.path("marks.eps"), WIDTH_PT, HEIGHT_PT)
         result = self.run_document("marks.eps", "out")

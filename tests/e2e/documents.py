@@ -35,6 +35,15 @@ def marks(width, height):
     }
 
 
+def spot_patches(width, height, spots):
+    """Patches of further spot colours in a row between the text and the
+    vignette: name -> (tint, (x, y, w, h)); the i-th at a tint of 20 + 10 i %."""
+    n = len(spots)
+    step = width * 7.0 / 8.0 / max(n, 1)
+    return {name: (min(0.2 + 0.1 * i, 1.0), (width / 16.0 + i * step, height * 0.22, step, height * 0.09))
+            for i, name in enumerate(spots)}
+
+
 def _num(value):
     text = ("%.4f" % value).rstrip("0").rstrip(".")
     return text if text not in ("", "-0") else "0"
@@ -58,7 +67,15 @@ def _ps_string(text):
 # ---------------------------------------------------------------- PostScript
 
 
-def _ps_page_body(width, height, spot, page_label):
+def _ps_spot_patches(width, height, spots):
+    lines = []
+    for name, (tint, box) in spot_patches(width, height, spots).items():
+        lines.append("[/Separation %s /DeviceCMYK {pop 0 0 0 0.5}] setcolorspace %s setcolor %s %s %s %s rectfill"
+                     % ((_ps_string(name), _num(tint)) + tuple(map(_num, box))))
+    return lines
+
+
+def _ps_page_body(width, height, spot, page_label, spots=()):
     m = marks(width, height)
     c, my, y, k = SPOT_CMYK
     lines = []
@@ -78,18 +95,19 @@ def _ps_page_body(width, height, spot, page_label):
     x0, y0, w0, h0 = m["text"]
     lines.append("/Helvetica-Bold findfont %s scalefont setfont 0 0 0 1 setcmykcolor %s %s moveto %s show"
                  % (_num(h0), _num(x0), _num(y0), _ps_string(page_label)))
-    return "\n".join(lines)
+    return "\n".join(lines + _ps_spot_patches(width, height, spots))
 
 
-def write_ps(path, width=180.0, height=144.0, pages=1, spot=SPOT, error_on_page=None):
+def write_ps(path, width=180.0, height=144.0, pages=1, spot=SPOT, error_on_page=None, spots=()):
     """A PostScript program of `pages` pages; error_on_page makes that page
-    call an undefined operator (a PostScript error)."""
+    call an undefined operator (a PostScript error); spots: further spot
+    colours, a patch each (spot_patches)."""
     out = ["%!PS-Adobe-3.0", "%%%%BoundingBox: 0 0 %d %d" % (round(width), round(height)),
            "%%%%Pages: %d" % pages, "%%EndComments"]
     for n in range(1, pages + 1):
         out.append("%%%%Page: %d %d" % (n, n))
         out.append("<< /PageSize [%s %s] >> setpagedevice" % (_num(width), _num(height)))
-        out.append(_ps_page_body(width, height, spot, "Page %d" % n))
+        out.append(_ps_page_body(width, height, spot, "Page %d" % n, spots))
         if error_on_page == n:
             out.append("thisoperatordoesnotexist")
         out.append("showpage")
@@ -179,11 +197,13 @@ def _photo(width_px, height_px):
     return bytes(data)
 
 
-def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None, user_unit=None):
+def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None, user_unit=None,
+              spots=()):
     """A PDF of `pages` pages. trim: (x, y, w, h) TrimBox in points; xmp: the
     document's XMP packet (text) as the catalog's Metadata; photo: (x, y, w,
     h, width_px, height_px) places a CMYK picture under the marks; user_unit:
-    the pages' UserUnit (points per unit of their boxes and content)."""
+    the pages' UserUnit (points per unit of their boxes and content); spots:
+    further spot colours, a patch each (spot_patches)."""
     pdf = _Pdf()
     catalog = pdf.reserve()
     tree = pdf.reserve()
@@ -192,6 +212,8 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
     tint = pdf.add("<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [%s %s %s %s] /N 1 >>"
                    % (_num(c), _num(m), _num(y), _num(k)))
     spot_cs = pdf.add("[/Separation %s /DeviceCMYK %d 0 R]" % (_spot_name_pdf(spot), tint))
+    grey = pdf.add("<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0 0 0.5] /N 1 >>")
+    extra_cs = [pdf.add("[/Separation %s /DeviceCMYK %d 0 R]" % (_spot_name_pdf(name), grey)) for name in spots]
     ramp = pdf.add("<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 0.5 0] /N 1 >>")
     vx, _, vw, _ = marks(width, height)["vignette"]
     shading = pdf.add("<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [%s 0 %s 0] /Function %d 0 R >>"
@@ -207,9 +229,12 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
         if image:
             ops = "q %s 0 0 %s %s %s cm /Im0 Do Q\n" % (_num(pw), _num(ph), _num(px), _num(py))
         ops += _pdf_marks(width, height, spot, "Page %d" % n)
+        for i, (tint, box) in enumerate(spot_patches(width, height, spots).values()):
+            ops += "\n/CS%d cs %s scn %s %s %s %s re f" % ((i + 1, _num(tint)) + tuple(map(_num, box)))
         content = pdf.add(_Pdf.stream(b"", ops.encode("latin-1"), compress=True))
-        resources = "<< /Font << /F1 %d 0 R >> /ColorSpace << /CS0 %d 0 R >> /Shading << /Sh0 %d 0 R >>" % (
-            font, spot_cs, shading)
+        colour_spaces = "".join(" /CS%d %d 0 R" % (i + 1, cs) for i, cs in enumerate(extra_cs))
+        resources = "<< /Font << /F1 %d 0 R >> /ColorSpace << /CS0 %d 0 R%s >> /Shading << /Sh0 %d 0 R >>" % (
+            font, spot_cs, colour_spaces, shading)
         if image:
             resources += " /XObject << /Im0 %d 0 R >>" % image
         resources += " >>"
@@ -230,10 +255,11 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
     pdf.write(path, catalog)
 
 
-def photo_page_pdf(path, spot=SPOT):
-    """The bench's page: A4 with a CMYK picture over most of it, a spot colour."""
+def photo_page_pdf(path, spot=SPOT, spots=()):
+    """The bench's page: A4 with a CMYK picture over most of it, a spot colour
+    (and the patches of further ones, spots)."""
     width, height = 595.0, 842.0
-    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680))
+    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680), spots=spots)
 
 
 def write_broken_pdf(path):

@@ -4,6 +4,7 @@
 // leaves nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -110,7 +111,7 @@ std::vector<SelectedScreen> test_screens(const PageLayout& layout) {
   for (std::size_t i = 0; i < layout.inks.size(); ++i) {
     SelectedScreen screen;
     screen.spec.ruling = 100;
-    screen.spec.angle = angles[i];
+    screen.spec.angle = angles[std::min<std::size_t>(i, 7)];
     screen.handle = static_cast<std::uint32_t>(0x100 + i);
     screens.push_back(screen);
   }
@@ -159,6 +160,50 @@ TEST_P(DocumentPlates, InksAreTheDocumentsAndPatchesHaveTheirTints) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, DocumentPlates, ::testing::Values("marks.pdf", "marks.ps", "marks.eps"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           return name.substr(name.find('.') + 1);
+                         });
+
+// A page with more spot colours than Ghostscript renders at once (several
+// passes): every spot colour has its own plate with its patch at its tint,
+// and no ink shows under another ink's patch (no spot colour went to the
+// process inks, no pass left an ink on another's plate).
+class ManySpotPlates : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ManySpotPlates, EverySpotColourHasItsOwnPlateAndNoInkLeaks) {
+  TempDir dir;
+  fs::create_directory(dir / "tmp");
+  TemporaryFolderVariable tmpdir(dir / "tmp");
+  const std::string file = GetParam();
+  DocumentOptions options;
+  options.spots = {"PANTONE 185 C", "Varnish", "Die line", "PANTONE 300 C", "Gold", "Silver", "PANTONE 485 C"};
+  write_file(dir / file, file.ends_with(".pdf") ? riphost_test::marks_pdf(options)
+                                                : riphost_test::marks_postscript(options));
+  const auto facts = std::make_shared<const DocumentFacts>(probe_document(dir / file, file, PageList::parse("")));
+  DocumentSession session(facts, {1}, kTestPpi, PageBoxChoice::Media, 2);
+  const std::optional<PageLayout> layout = session.open_page(1, nullptr);
+  ASSERT_TRUE(layout.has_value());
+  std::vector<std::string> inks = {"Cyan", "Magenta", "Yellow", "Black"};
+  inks.insert(inks.end(), options.spots.begin(), options.spots.end());
+  ASSERT_EQ(layout->inks, inks);
+  const riphost_test::PageMarks marks = riphost_test::page_marks(180, 144, options.spots.size());
+  std::vector<PixelBox> boxes = {inside(marks.cyan50, 144), inside(marks.black100, 144)};
+  for (const riphost_test::Mark& spot : marks.spots40) boxes.push_back(inside(spot, 144));
+  PagePlates& plates = session.start_plates(test_screens(*layout));
+  const PlateCounts counts = read_plates(plates, boxes);
+  // Box b shows ink: 0 cyan at 50 %, 1 black solid, 2 + s spot s at 40 %.
+  for (std::size_t ink = 0; ink < inks.size(); ++ink) {
+    for (std::size_t box = 0; box < boxes.size(); ++box) {
+      const bool own = (box == 0 && ink == 0) || (box == 1 && ink == 3) || (box >= 2 && ink == box + 2);
+      const double tint = !own ? 0.0 : box == 0 ? 0.5 : box == 1 ? 1.0 : 0.4;
+      EXPECT_NEAR(counts.share[ink][box], tint, own ? 0.01 : 0.0) << inks[ink] << " in box " << box;
+    }
+  }
+  session.close_page(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ManySpotPlates, ::testing::Values("spots.pdf", "spots.ps"),
                          [](const auto& info) {
                            std::string name = info.param;
                            return name.substr(name.find('.') + 1);

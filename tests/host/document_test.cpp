@@ -289,6 +289,12 @@ DocumentOptions with_pages(int pages, int error_on_page = 0) {
   return o;
 }
 
+std::vector<std::string> numbered_spots(int count) {
+  std::vector<std::string> spots;
+  for (int i = 1; i <= count; ++i) spots.push_back("S" + std::to_string(i));
+  return spots;
+}
+
 DocumentOptions with_spots(std::vector<std::string> spots) {
   DocumentOptions o;
   o.spots = std::move(spots);
@@ -309,8 +315,12 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"broken pdf", "broken", {}, "", -1, "Ghostscript says: **** Error: Couldn't initialise file."},
         ProbeCase{"ticket", "job.json", {}, "", -1, "not a PDF, PostScript or EPS file"},
         ProbeCase{"four spots", "four.pdf", with_spots({"S1", "S2", "S3", "S4"}), "", 1, nullptr},
-        ProbeCase{"five spots", "five.pdf", with_spots({"S1", "S2", "S3", "S4", "S5"}), "", -1,
-                  "page 1 uses 5 spot colours (S1, S2, S3, S4, S5); riphost renders at most 4"}),
+        ProbeCase{"five spots", "five.pdf", with_spots({"S1", "S2", "S3", "S4", "S5"}), "", 1, nullptr},
+        ProbeCase{"sixty spots", "sixty.pdf", with_spots(numbered_spots(60)), "", 1, nullptr},
+        ProbeCase{"sixty-one spots", "many.pdf", with_spots(numbered_spots(61)), "", -1,
+                  "page 1 uses 61 spot colours (S1, S2, "},
+        ProbeCase{"sixty-one spots in postscript", "many.ps", with_spots(numbered_spots(61)), "", -1,
+                  "the program uses at least 60 spot colours (S1, S2, "}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -413,6 +423,19 @@ INSTANTIATE_TEST_SUITE_P(
                       RenderedSizeCase{PageBoxChoice::Trim, true, 90, 1.0, 50, 100},
                       RenderedSizeCase{PageBoxChoice::Media, true, 270, 3.0, 300, 600},
                       RenderedSizeCase{PageBoxChoice::Trim, true, 180, 2.5, 250, 125}));
+
+// A PostScript program names its spot colours only as it runs: the first
+// look finds every one, however many, so that none goes to process inks.
+TEST(DocumentProbe, PostScriptProgramsBringEverySpotColourTheyUse) {
+  TempDir dir;
+  DocumentOptions options;
+  options.pages = 2;
+  options.spots = {"PANTONE 185 C", "Varnish", "Die line", "Gold (metallic) #1", "S5", "S6", "S7"};
+  write_file(dir / "spots.ps", riphost_test::marks_postscript(options));
+  const DocumentFacts facts = probe_document(dir / "spots.ps", "spots.ps", PageList::parse(""));
+  EXPECT_EQ(facts.page_count, 2);
+  EXPECT_EQ(facts.spots, options.spots);
+}
 
 // ---------------------------------------------------------------------- XMP
 

@@ -52,13 +52,13 @@ struct DocumentFacts {
   std::vector<DocumentPageFacts> pages;
   // The document's XMP packet (the PDF catalog's Metadata); empty when none.
   std::string xmp;
+  // PostScript and EPS: the spot colours the program uses, on any page, in
+  // the order it first uses them.
+  std::vector<std::string> spots;
 
   // The facts of page number (PDF), or null.
   const DocumentPageFacts* page(int number) const noexcept;
 };
-
-// Most spot colours a page may have: the display device holds eight inks.
-inline constexpr int kMaxSpotColours = 4;
 
 }  // namespace riphost
 

@@ -12,6 +12,7 @@
 
 #include "common/host_error.h"
 #include "sources/document/ghostscript_session.h"
+#include "sources/document/ink_passes.h"
 
 namespace riphost {
 
@@ -181,42 +182,55 @@ void probe_pdf(DocumentFacts& facts, const PageList& pages) {
   if (facts.page_count == 0) throw HostError(unreadable(facts, gs, "no page can be read from this PDF"));
 }
 
-// Counts the pages of a PostScript program run at a low resolution.
+// Counts the pages of a PostScript program run at a low resolution, and
+// gathers the spot colours Ghostscript meets.
 struct PageCounter {
   int pages = 0;
-  static int open(void*, void*) { return 0; }
-  static int preclose(void*, void*) { return 0; }
-  static int close(void*, void*) { return 0; }
+  std::vector<std::string> spots;
+  static int nothing(void*, void*) { return 0; }
   static int presize(void*, void*, int, int, int, unsigned int) { return 0; }
   static int size(void*, void*, int, int, int, unsigned int, unsigned char*) { return 0; }
-  static int sync(void*, void*) { return 0; }
   static int page(void* handle, void*, int, int) {
     ++static_cast<PageCounter*>(handle)->pages;
     return 0;
   }
+  static int separation(void* handle, void*, int, const char* name, unsigned short, unsigned short, unsigned short,
+                        unsigned short) {
+    auto& spots = static_cast<PageCounter*>(handle)->spots;
+    if (name && std::find(spots.begin(), spots.end(), name) == spots.end()) spots.emplace_back(name);
+    return 0;
+  }
 };
 
+// The program runs in separation mode with room for every colorant
+// Ghostscript keeps, so that each spot colour it uses is added as a
+// colorant of its own and reported, however many there are; only eight are
+// drawn into the (tiny) page.
 void probe_postscript(DocumentFacts& facts) {
   PageCounter counter;
   display_callback callback{};
   callback.size = sizeof callback;
   callback.version_major = DISPLAY_VERSION_MAJOR;
   callback.version_minor = DISPLAY_VERSION_MINOR;
-  callback.display_open = PageCounter::open;
-  callback.display_preclose = PageCounter::preclose;
-  callback.display_close = PageCounter::close;
+  callback.display_open = PageCounter::nothing;
+  callback.display_preclose = PageCounter::nothing;
+  callback.display_close = PageCounter::nothing;
   callback.display_presize = PageCounter::presize;
   callback.display_size = PageCounter::size;
-  callback.display_sync = PageCounter::sync;
+  callback.display_sync = PageCounter::nothing;
   callback.display_page = PageCounter::page;
+  callback.display_separation = PageCounter::separation;
   GhostscriptSession gs;
   gs.set_display(&callback, &counter);
-  const unsigned format =
-      display_format(DISPLAY_COLORS_CMYK, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8, DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST);
+  const unsigned format = display_format(DISPLAY_COLORS_SEPARATION, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8,
+                                         DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST, DISPLAY_CHUNKY);
   std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=display",
                                    "-dDisplayFormat=" + std::to_string(format), "-r4"};
   if (facts.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
-  args.push_back(facts.file.string());
+  args.insert(args.end(), {"-c",
+                           "<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
+                               std::to_string(kInkSlots - 4) + " >> setpagedevice",
+                           "-f", facts.file.string()});
   if (!gs.run(args)) {
     throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " +
                     (facts.kind == DocumentKind::Eps ? "EPS" : "PostScript") + " error" +
@@ -224,25 +238,31 @@ void probe_postscript(DocumentFacts& facts) {
   }
   facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages, 1) : counter.pages;
   if (facts.page_count == 0) throw HostError(facts.name + ": the PostScript program prints no page");
+  facts.spots = own_spots(counter.spots);
 }
 
-// Refuses pages of a PDF with more spot colours than riphost renders.
+std::string name_list(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
+
+// Refuses a page of a PDF with more spot colours than riphost renders, and
+// a PostScript program that fills every place Ghostscript has for them: it
+// may use more, which Ghostscript would draw in process inks unseen.
 void check_spots(const DocumentFacts& facts) {
+  if (facts.kind != DocumentKind::Pdf) {
+    if (static_cast<int>(facts.spots.size()) < kMaxSpotColours) return;
+    throw HostError(facts.name + ": the program uses at least " + std::to_string(facts.spots.size()) +
+                    " spot colours (" + name_list(facts.spots) + "); riphost renders at most " +
+                    std::to_string(kMaxSpotColours - 1) + " spot colours of a PostScript program");
+  }
   for (const DocumentPageFacts& page : facts.pages) {
-    std::vector<std::string> own;
-    for (const std::string& spot : page.spots) {
-      if (spot != "Cyan" && spot != "Magenta" && spot != "Yellow" && spot != "Black" && spot != "All" &&
-          spot != "None") {
-        own.push_back(spot);
-      }
-    }
-    if (static_cast<int>(own.size()) > kMaxSpotColours) {
-      std::string names;
-      for (const std::string& spot : own) names += (names.empty() ? "" : ", ") + spot;
-      throw HostError(facts.name + ": page " + std::to_string(page.number) + " uses " +
-                      std::to_string(own.size()) + " spot colours (" + names + "); riphost renders at most " +
-                      std::to_string(kMaxSpotColours) + " spot colours on a page");
-    }
+    const std::vector<std::string> own = own_spots(page.spots);
+    if (static_cast<int>(own.size()) <= kMaxSpotColours) continue;
+    throw HostError(facts.name + ": page " + std::to_string(page.number) + " uses " + std::to_string(own.size()) +
+                    " spot colours (" + name_list(own) + "); riphost renders at most " +
+                    std::to_string(kMaxSpotColours) + " spot colours on a page");
   }
 }
 

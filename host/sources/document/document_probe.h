@@ -9,8 +9,9 @@
 //               pages, and for the pages the job takes their media, trim
 //               and rotation, and the spot colours their resources use.
 //   PostScript  The program runs once at a low resolution, nothing kept:
-//               its pages are counted and a PostScript error is found with
-//               the page it happened on.
+//               its pages are counted, the spot colours it uses are
+//               gathered, and a PostScript error is found with the page it
+//               happened on.
 //   EPS         As PostScript; an EPS file is one page, cropped to its
 //               bounding box.
 #ifndef RIPHOST_DOCUMENT_PROBE_H
@@ -32,7 +33,8 @@ DocumentKind sniff_document(const std::filesystem::path& file, const std::string
 // the pages of the list. Throws HostError naming the file (and the page when
 // the trouble lies in one) with Ghostscript's own error line: a document
 // Ghostscript cannot read, a PostScript error, a page beyond the document,
-// a page with more spot colours than kMaxSpotColours.
+// a page (a PostScript program) with more spot colours than kMaxSpotColours
+// (ink_passes.h).
 DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages);
 
 }  // namespace riphost

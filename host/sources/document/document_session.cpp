@@ -57,8 +57,21 @@ int DocumentSession::default_workers() {
   return static_cast<int>(std::clamp(cores, 1u, 4u));
 }
 
-// Whether two pages of a PDF can share a run: same size and spot colours.
+// The spot colours a run names to Ghostscript for page number: a PDF
+// page's own; a PostScript program's when they take more than one pass.
+std::vector<std::string> DocumentSession::named_spots(int number) const {
+  if (facts_->kind != DocumentKind::Pdf) {
+    return plan_inks(facts_->spots).passes.size() > 1 ? facts_->spots : std::vector<std::string>{};
+  }
+  const DocumentPageFacts* page = facts_->page(number);
+  return page ? own_spots(page->spots) : std::vector<std::string>{};
+}
+
+// Whether two pages can share a run: one pass over each (a run renders each
+// of its pages once per pass), and for a PDF the same size and spot colours.
 bool DocumentSession::same_run(int a, int b) const {
+  const std::vector<std::string> spots = named_spots(a);
+  if (plan_inks(spots).passes.size() > 1) return false;
   if (facts_->kind != DocumentKind::Pdf) return true;
   const DocumentPageFacts* first = facts_->page(a);
   const DocumentPageFacts* second = facts_->page(b);
@@ -66,7 +79,7 @@ bool DocumentSession::same_run(int a, int b) const {
   double w1 = 0, h1 = 0, w2 = 0, h2 = 0;
   rendered_size(*first, box_, w1, h1);
   rendered_size(*second, box_, w2, h2);
-  return w1 == w2 && h1 == h2 && first->spots == second->spots;
+  return w1 == w2 && h1 == h2 && spots == named_spots(b);
 }
 
 // The run that starts with pages_[first] and takes the pages after it that
@@ -92,8 +105,9 @@ RenderRequest DocumentSession::request_from(std::size_t first) const {
                       std::to_string(static_cast<long long>(ppi_)) + " ppi (more than " +
                       std::to_string(kMostPagePixels) + " pixels a side)");
     }
-    request.spots = page->spots;
   }
+  request.spots = named_spots(pages_[first]);
+  request.name_spots = facts_->kind == DocumentKind::Pdf || !request.spots.empty();
   return request;
 }
 

@@ -4,7 +4,8 @@
 // other, with as few Ghostscript runs as it can: a PostScript program or EPS
 // file in one run (a run of a PostScript program reads every page before
 // the one it renders), a PDF in one run per stretch of pages with the same
-// size and spot colours (see page_renderer.cpp). While riphost writes the
+// size and spot colours (see page_renderer.cpp). A page with more inks than
+// Ghostscript renders at once has runs of its own, one per pass. While riphost writes the
 // plates of one page, Ghostscript already reads the next one.
 //
 // For each page: open_page (the layout: size and inks), start_plates with
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "sources/document/document_facts.h"
@@ -58,6 +60,7 @@ class DocumentSession {
   RenderRequest request_from(std::size_t first) const;
   void end_run();
   bool same_run(int a, int b) const;
+  std::vector<std::string> named_spots(int number) const;
 
   std::shared_ptr<const DocumentFacts> facts_;
   std::vector<int> pages_;

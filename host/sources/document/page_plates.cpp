@@ -88,6 +88,7 @@ void PagePlates::band(Band& band) {
   staging.sequence = next_sequence_++;
   staging.pending = static_cast<int>(workers_.size());
   for (std::size_t ink = 0; ink < layout_.inks.size(); ++ink) {
+    if (layout_.passes[ink] != band.pass) continue;
     staging.bits[ink].resize(static_cast<std::size_t>(band.rows) * row_bytes_);
     staging.solids[ink].resize(static_cast<std::size_t>(band.rows));
   }
@@ -153,6 +154,7 @@ void PagePlates::screen_share(Worker& worker, Staging& staging) {
   const std::size_t pixel_row = static_cast<std::size_t>(layout_.width) * kInkSlots;
   const auto start = std::chrono::steady_clock::now();
   for (std::size_t ink = 0; ink < layout_.inks.size(); ++ink) {
+    if (layout_.passes[ink] != band.pass) continue;
     const std::size_t slot = static_cast<std::size_t>(layout_.slots[ink]);
     for (std::size_t r = worker.index; r < static_cast<std::size_t>(band.rows); r += workers_.size()) {
       const std::uint8_t* pixels = band.pixels.data() + r * pixel_row + slot;
@@ -175,9 +177,13 @@ void PagePlates::hand_on(Staging& staging) {
     if (stopping_) return;
   }
   const std::size_t rows = static_cast<std::size_t>(staging.band->rows);
-  for (std::size_t r = 0; r < rows; ++r) push_live(staging.bits[0].data() + r * row_bytes_, staging.solids[0][r]);
+  const int pass = staging.band->pass;
+  if (layout_.passes[0] == pass) {
+    for (std::size_t r = 0; r < rows; ++r) push_live(staging.bits[0].data() + r * row_bytes_, staging.solids[0][r]);
+  }
   const auto start = std::chrono::steady_clock::now();
   for (std::size_t ink = 1; ink < layout_.inks.size(); ++ink) {
+    if (layout_.passes[ink] != pass) continue;
     for (std::size_t r = 0; r < rows; ++r) {
       spools_[ink]->add_row(staging.bits[ink].data() + r * row_bytes_, staging.solids[ink][r]);
     }

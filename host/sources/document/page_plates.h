@@ -10,7 +10,10 @@
 // their order: the first ink's rows go to riphost's thread through a short
 // queue and are written by the plug-in while the page is still being
 // rendered; the other inks' rows go to their spool files (plate_spool.h)
-// and wait there until the page is done and their separation comes.
+// and wait there until the page is done and their separation comes. A page
+// rendered in several passes (ink_passes.h) sends the bands of each pass in
+// turn: a band carries the inks of its pass, the later passes' inks all go
+// to their spools.
 //
 // riphost's thread calls next_row for ink 0, row after row, then for ink 1,
 // and so on. Memory: the renderer's few bands, the screened rows of as many

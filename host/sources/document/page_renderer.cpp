@@ -7,7 +7,9 @@
 // renders the page empty, and with its spot colours named and the order of
 // eight inks fixed, because otherwise the device packs fewer inks into a
 // pixel than its colour encoding assumes. Unused places of the eight are
-// filled with names of ours, which never become plates.
+// filled with names of ours, which never become plates. A page with more
+// inks than eight is read and rendered once per pass, each pass with its
+// own eight inks (ink_passes.h).
 #include "sources/document/page_renderer.h"
 
 #include <algorithm>
@@ -21,7 +23,6 @@ namespace riphost {
 
 namespace {
 
-constexpr const char* kSparePrefix = "riphost-spare-";
 // A band buffer holds about this many bytes; a few go round.
 constexpr std::size_t kBandBytes = 8u << 20;
 constexpr int kBandBuffers = 4;
@@ -57,24 +58,23 @@ std::string page_list_text(const std::vector<int>& pages) {
   return text;
 }
 
-// The page device settings that fix eight inks: the process inks, the
-// page's spot colours, names of ours for the places left.
-std::string separation_setup(const std::vector<std::string>& spots) {
-  std::string names = "/SeparationColorNames [";
-  std::string order = "/SeparationOrder [(Cyan) (Magenta) (Yellow) (Black)";
-  int used = 0;
-  for (const std::string& spot : spots) {
-    if (used == kInkSlots - 4) break;
-    names += " " + hex_string(spot);
-    order += " " + hex_string(spot);
-    ++used;
+// The page device settings that name the spot colours and fix the eight
+// inks of a pass. More names than eight need room for them first: the
+// device takes at most as many names as it has colorants. Room alone would
+// make the device's pixel as wide as all colorants (8 bytes each, too wide
+// for its bands at high resolutions) until the order is set: the page's
+// spot colours held at four keeps it at eight inks meanwhile.
+std::string separation_setup(const InkPlan& plan, const InkPass& pass) {
+  std::string setup;
+  if (plan.wide) {
+    setup = "<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
+            std::to_string(kInkSlots - 4) + " >> setpagedevice ";
   }
-  for (int spare = used + 1; used < kInkSlots - 4; ++used, ++spare) {
-    const std::string name = hex_string(kSparePrefix + std::to_string(spare));
-    names += " " + name;
-    order += " " + name;
-  }
-  return "<< " + names + "] " + order + "] >> setpagedevice";
+  setup += "<< /SeparationColorNames [";
+  for (const std::string& name : pass.names) setup += " " + hex_string(name);
+  setup += "] /SeparationOrder [";
+  for (const std::string& name : pass.order) setup += " " + hex_string(name);
+  return setup + "] >> setpagedevice";
 }
 
 }  // namespace
@@ -97,9 +97,18 @@ struct RendererCallbacks {
   static int separation(void* handle, void*, int component, const char* name, unsigned short c, unsigned short m,
                         unsigned short y, unsigned short k) {
     PageRenderer& renderer = of(handle);
-    if (component < 0 || component >= kInkSlots || !name) return 0;
+    if (component < 0 || !name) return 0;
+    const std::array<double, 4> cmyk = {c / 65535.0, m / 65535.0, y / 65535.0, k / 65535.0};
+    // With more colorants than eight, the places past the eighth are not
+    // rendered and may carry another colorant's number; a name and its
+    // process equivalent always belong together.
+    auto& known = renderer.equivalents_;
+    const auto at = std::find_if(known.begin(), known.end(), [&](const auto& entry) { return entry.first == name; });
+    if (at == known.end()) known.emplace_back(name, cmyk);
+    else at->second = cmyk;
+    if (component >= kInkSlots) return 0;
     renderer.names_[static_cast<std::size_t>(component)] = name;
-    renderer.cmyk_[static_cast<std::size_t>(component)] = {c / 65535.0, m / 65535.0, y / 65535.0, k / 65535.0};
+    renderer.cmyk_[static_cast<std::size_t>(component)] = cmyk;
     return 0;
   }
   static int band_height(void*, void*, int) { return 0; }
@@ -110,7 +119,12 @@ struct RendererCallbacks {
   static int poll(void* handle) { return of(handle).cancelled_ ? -1 : 0; }
 };
 
-PageRenderer::PageRenderer(RenderRequest request) : request_(std::move(request)) {
+PageRenderer::PageRenderer(RenderRequest request)
+    : request_(std::move(request)),
+      plan_(plan_inks(request_.name_spots ? request_.spots : std::vector<std::string>{})) {
+  if (plan_.passes.size() > 1 && request_.pages.size() != 1) {
+    throw HostError(request_.document.name + ": pages rendered in several passes are rendered one at a time");
+  }
   thread_ = std::thread([this] { run(); });
 }
 
@@ -158,48 +172,60 @@ std::vector<std::string> PageRenderer::arguments() const {
     args.push_back("-dDEVICEWIDTHPOINTS=" + number_text(request_.width_points));
     args.push_back("-dDEVICEHEIGHTPOINTS=" + number_text(request_.height_points));
     if (request_.box == PageBoxChoice::Trim) args.push_back("-dUseTrimBox");
-    args.insert(args.end(), {"-c", separation_setup(request_.spots), "-f", file});
-  } else {
-    if (request_.document.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
-    args.push_back(file);
+  } else if (request_.document.kind == DocumentKind::Eps) {
+    args.push_back("-dEPSCrop");
   }
+  if (request_.name_spots) {
+    args.insert(args.end(), {"-c", separation_setup(plan_, plan_.passes[pass_]), "-f"});
+  }
+  args.push_back(file);
   return args;
 }
 
 void PageRenderer::run() noexcept {
   std::string message;
   try {
-    display_callback callback{};
-    callback.size = sizeof callback;
-    callback.version_major = DISPLAY_VERSION_MAJOR;
-    callback.version_minor = DISPLAY_VERSION_MINOR;
-    callback.display_open = RendererCallbacks::nothing;
-    callback.display_preclose = RendererCallbacks::nothing;
-    callback.display_close = RendererCallbacks::nothing;
-    callback.display_presize = RendererCallbacks::presize;
-    callback.display_size = RendererCallbacks::size;
-    callback.display_sync = RendererCallbacks::nothing;
-    callback.display_page = RendererCallbacks::page;
-    callback.display_memalloc = RendererCallbacks::memalloc;
-    callback.display_memfree = RendererCallbacks::memfree;
-    callback.display_separation = RendererCallbacks::separation;
-    callback.display_adjust_band_height = RendererCallbacks::band_height;
-    callback.display_rectangle_request = RendererCallbacks::rectangle;
     left_callback_ = std::chrono::steady_clock::now();
-    GhostscriptSession gs;
-    gs.set_display(&callback, this);
-    gs.set_poll(RendererCallbacks::poll, this);
-    gs.permit_reading(request_.document.file.string());
-    if (!gs.run(arguments()) || page_open_) {
-      const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
-      message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
-                ": Ghostscript could not render it" +
-                (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line());
+    for (pass_ = 0; pass_ < plan_.passes.size() && !cancelled_; ++pass_) {
+      if (!render_pass(message)) break;
     }
   } catch (const std::exception& error) {
     message = request_.document.name + ": " + error.what();
   }
   end(cancelled_ ? std::string() : message);
+}
+
+// One Ghostscript run over the request's pages with the inks of pass_.
+bool PageRenderer::render_pass(std::string& message) {
+  display_callback callback{};
+  callback.size = sizeof callback;
+  callback.version_major = DISPLAY_VERSION_MAJOR;
+  callback.version_minor = DISPLAY_VERSION_MINOR;
+  callback.display_open = RendererCallbacks::nothing;
+  callback.display_preclose = RendererCallbacks::nothing;
+  callback.display_close = RendererCallbacks::nothing;
+  callback.display_presize = RendererCallbacks::presize;
+  callback.display_size = RendererCallbacks::size;
+  callback.display_sync = RendererCallbacks::nothing;
+  callback.display_page = RendererCallbacks::page;
+  callback.display_memalloc = RendererCallbacks::memalloc;
+  callback.display_memfree = RendererCallbacks::memfree;
+  callback.display_separation = RendererCallbacks::separation;
+  callback.display_adjust_band_height = RendererCallbacks::band_height;
+  callback.display_rectangle_request = RendererCallbacks::rectangle;
+  GhostscriptSession gs;
+  gs.set_display(&callback, this);
+  gs.set_poll(RendererCallbacks::poll, this);
+  gs.permit_reading(request_.document.file.string());
+  pass_done_ = false;
+  pass_checked_ = pass_ == 0;
+  const bool last = pass_ + 1 == plan_.passes.size();
+  if (gs.run(arguments()) && (last ? !page_open_ : pass_done_)) return true;
+  const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
+  message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
+            ": Ghostscript could not render it" + (problem_.empty() ? std::string() : ": " + problem_) +
+            (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line());
+  return false;
 }
 
 // Ends the run: a page still open learns that no more bands come.
@@ -221,14 +247,28 @@ bool PageRenderer::open_page() {
   std::unique_lock<std::mutex> lock(mutex_);
   PageLayout layout;
   layout.number = page_index_ < request_.pages.size() ? request_.pages[page_index_] : 0;
-  layout.width = width_;
-  layout.height = height_;
+  layout.width = laid_out_width_ = width_;
+  layout.height = laid_out_height_ = height_;
   for (int slot = 0; slot < kInkSlots; ++slot) {
     const std::string& name = names_[static_cast<std::size_t>(slot)];
-    if (name.empty() || name.rfind(kSparePrefix, 0) == 0) continue;
+    if (name.empty() || is_filler_ink(name)) continue;
     layout.inks.push_back(name);
+    layout.passes.push_back(0);
     layout.slots.push_back(slot);
     layout.cmyk.push_back(cmyk_[static_cast<std::size_t>(slot)]);
+  }
+  // The inks of the later passes, as they are asked for.
+  for (std::size_t pass = 1; pass < plan_.passes.size(); ++pass) {
+    const InkPass& inks = plan_.passes[pass];
+    for (std::size_t i = 0; i < inks.inks.size(); ++i) {
+      const std::string& name = inks.inks[i];
+      const auto known = std::find_if(equivalents_.begin(), equivalents_.end(),
+                                      [&](const auto& entry) { return entry.first == name; });
+      layout.inks.push_back(name);
+      layout.passes.push_back(static_cast<int>(pass));
+      layout.slots.push_back(inks.first_slot + static_cast<int>(i));
+      layout.cmyk.push_back(known == equivalents_.end() ? std::array<double, 4>{} : known->second);
+    }
   }
   laid_out_ = std::move(layout);
   started_ = false;
@@ -301,6 +341,14 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
   *memory = nullptr;
   *w = *h = 1;  // a rectangle without memory ends the run
   if (!page_open_ && !open_page()) return 0;
+  if (!pass_checked_ && !check_pass()) return 0;
+  if (next_row_ >= height_ && pass_ + 1 < plan_.passes.size()) {
+    // The next pass renders the page again from its top.
+    pass_done_ = true;
+    next_row_ = 0;
+    *w = *h = 0;
+    return 0;
+  }
   if (next_row_ >= height_) {
     BandSink* sink = sink_;
     {
@@ -316,6 +364,7 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
   Band* band = free_band();
   if (!band) return 0;
   band->y = next_row_;
+  band->pass = static_cast<int>(pass_);
   band->rows = std::min(band_rows_, height_ - next_row_);
   next_row_ += band->rows;
   outstanding_ = band;
@@ -329,6 +378,24 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
   *w = width_;
   *h = band->rows;
   return 0;
+}
+
+// A later pass of a page: the page has its size still, and Ghostscript
+// renders the inks asked for in their places.
+bool PageRenderer::check_pass() {
+  const InkPass& pass = plan_.passes[pass_];
+  if (width_ != laid_out_width_ || height_ != laid_out_height_) {
+    problem_ = "its size changed between two passes over it";
+    return false;
+  }
+  for (std::size_t i = 0; i < pass.inks.size(); ++i) {
+    if (names_[static_cast<std::size_t>(pass.first_slot) + i] != pass.inks[i]) {
+      problem_ = "the ink \"" + pass.inks[i] + "\" was not rendered where it was asked for";
+      return false;
+    }
+  }
+  pass_checked_ = true;
+  return true;
 }
 
 std::optional<PageLayout> PageRenderer::next_page(const std::function<bool()>& stop) {

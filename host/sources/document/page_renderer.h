@@ -7,7 +7,9 @@
 // has read the whole page) and waits until riphost starts the page; then it
 // renders the page in full-width bands of chunky pixels, 8 bytes a pixel,
 // one byte per ink slot (0 paper, 255 full ink), and hands each band to the
-// page's BandSink. A few band buffers go round: Ghostscript waits for a free
+// page's BandSink. A page with more inks than eight is rendered once per
+// pass (ink_passes.h), each pass band after band from the top, and its
+// BandSink hears of the page's end after the last pass. A few band buffers go round: Ghostscript waits for a free
 // one, so memory stays bounded whatever the page size.
 #ifndef RIPHOST_PAGE_RENDERER_H
 #define RIPHOST_PAGE_RENDERER_H
@@ -24,31 +26,33 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sources/document/document_facts.h"
+#include "sources/document/ink_passes.h"
 
 namespace riphost {
-
-// Bytes of a rendered pixel: one per ink slot.
-inline constexpr int kInkSlots = 8;
 
 struct PageLayout {
   int number = 0;  // the page's number in the document
   int width = 0;
   int height = 0;
   std::vector<std::string> inks;  // the page's inks: process first, then spot colours
-  std::vector<int> slots;         // the byte of each ink in a pixel
+  std::vector<int> passes;        // the pass that renders each ink
+  std::vector<int> slots;         // the byte of each ink in a pixel of its pass
   // What each ink looks like in process inks (0 to 1 each), as the document
   // gives it for a spot colour.
   std::vector<std::array<double, 4>> cmyk;
 };
 
-// Rows [y, y + rows) of a page, kInkSlots bytes a pixel.
+// Rows [y, y + rows) of a page in one of its passes, kInkSlots bytes a
+// pixel: the inks of the layout whose pass it is.
 struct Band {
   std::vector<std::uint8_t> pixels;
   int y = 0;
   int rows = 0;
+  int pass = 0;
   std::atomic<int> users{0};  // readers still using it
 };
 
@@ -69,10 +73,14 @@ struct RenderRequest {
   std::vector<int> pages;    // ascending page numbers
   double ppi = 2400.0;
   PageBoxChoice box = PageBoxChoice::Media;
-  // PDF: the size the pages are rendered at (points, after rotation) and
-  // their spot colours; all pages of a request share both.
+  // PDF: the size the pages are rendered at (points, after rotation).
   double width_points = 0.0;
   double height_points = 0.0;
+  // The spot colours named to Ghostscript before it reads the document (own
+  // spot colours, own_spots): always for a PDF, whose pages of a request
+  // share them; for a PostScript program when it uses more than fit in one
+  // pass. A request whose inks take several passes has one page.
+  bool name_spots = false;
   std::vector<std::string> spots;
 };
 
@@ -112,6 +120,8 @@ class PageRenderer {
   friend struct RendererCallbacks;
   void run() noexcept;
   std::vector<std::string> arguments() const;
+  bool render_pass(std::string& message);
+  bool check_pass();
   int rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w, int* h);
   int next_rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
                      int* h);
@@ -128,8 +138,17 @@ class PageRenderer {
   // Set by the Ghostscript thread.
   int width_ = 0;
   int height_ = 0;
+  int laid_out_width_ = 0;  // the size of the page being rendered
+  int laid_out_height_ = 0;
   std::vector<std::string> names_ = std::vector<std::string>(kInkSlots);
   std::vector<std::array<double, 4>> cmyk_ = std::vector<std::array<double, 4>>(kInkSlots);
+  // What each ink Ghostscript named looks like in process inks, by name.
+  std::vector<std::pair<std::string, std::array<double, 4>>> equivalents_;
+  InkPlan plan_;
+  std::size_t pass_ = 0;       // being rendered
+  bool pass_done_ = false;     // the page's rows of pass_ were all rendered
+  bool pass_checked_ = false;  // pass_'s inks are those asked for
+  std::string problem_;        // why a pass was refused
   std::optional<PageLayout> laid_out_;  // waiting for start_page
   BandSink* sink_ = nullptr;            // of the page being rendered
   bool started_ = false;                // start_page was called for laid_out_

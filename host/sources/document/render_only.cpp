@@ -124,6 +124,7 @@ void ContoneFiles::band(Band& band) {
   }
   std::string problem;
   for (std::size_t ink = 0; writing && problem.empty() && ink < files_.size(); ++ink) {
+    if (layout_.passes[ink] != band.pass) continue;
     const std::size_t slot = static_cast<std::size_t>(layout_.slots[ink]);
     for (int r = 0; r < band.rows; ++r) {
       const std::uint8_t* pixels =
@@ -138,7 +139,7 @@ void ContoneFiles::band(Band& band) {
   renderer_.release(band);
   std::lock_guard<std::mutex> lock(mutex_);
   if (!problem.empty() && error_.empty()) error_ = problem;
-  rows_done_ = band.y + band.rows;
+  rows_done_ = band.pass * layout_.height + band.y + band.rows;
   changed_.notify_all();
 }
 
@@ -205,7 +206,8 @@ int render_only(const DocumentFacts& facts, const std::vector<int>& pages, doubl
       if (!layout) break;
       ContoneFiles files(folder, stem, *layout, session.renderer());
       session.start_sink(files);
-      Progress progress(sink, terminal, stem + "/" + std::to_string(number), layout->height);
+      const int passes = layout->passes.empty() ? 1 : layout->passes.back() + 1;
+      Progress progress(sink, terminal, stem + "/" + std::to_string(number), layout->height * passes);
       if (!files.wait(stop, progress)) {
         session.close_page(true);
         break;
