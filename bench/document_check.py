@@ -18,7 +18,8 @@ separation device. Per plate the table shows:
   plane %   mean ink of riphost's contone plane (--render-only)
   tiffsep % mean ink of Ghostscript's tiffsep plane of the ink
   ink_cov % Ghostscript's ink_cov device (process inks only; on a page with
-            spot colours it holds their process equivalents, so "~")
+            spot colours it holds their process equivalents, so "~"), at
+            most at 1200 ppi since it holds the whole page
   d gs      pixels - tiffsep, in percentage points: screening and rendering
             together; the halftone's own error on flat tints is below 0.1 pp
 
@@ -42,7 +43,6 @@ import tempfile
 from PIL import Image
 
 Image.MAX_IMAGE_PIXELS = None  # plates at 2400 ppi are far beyond Pillow's guard
-HERE = os.path.dirname(os.path.abspath(__file__))
 PROCESS = ("Cyan", "Magenta", "Yellow", "Black")
 
 
@@ -93,22 +93,22 @@ def mean_ink(path):
     return ink / (w * h), hist[0], (w, h)
 
 
+def written_files(stdout, name_of):
+    """The files of riphost's "wrote FILE" lines by (page, ink)."""
+    files = {}
+    for line in stdout.splitlines():
+        if line.startswith("wrote "):
+            page, ink = name_of(line[len("wrote "):])
+            files[(page, ink_key(ink))] = line[len("wrote "):]
+    return files
+
+
 def riphost_plates(tools, doc, work, ppi, pages):
-    out = os.path.join(work, "plates")
-    written = run([tools["riphost"], doc, "-o", out, "--ppi", str(ppi), "--pages", pages], "riphost")
-    plates = {}
-    for line in written.splitlines():
-        if line.startswith("wrote "):
-            page, ink = page_of_plate(line[len("wrote "):])
-            plates[(page, ink_key(ink))] = line[len("wrote "):]
-    planes = {}
-    out = os.path.join(work, "planes")
-    written = run([tools["riphost"], doc, "-o", out, "--ppi", str(ppi), "--pages", pages, "--render-only"],
-                  "riphost --render-only")
-    for line in written.splitlines():
-        if line.startswith("wrote "):
-            page, ink = plane_of_file(line[len("wrote "):])
-            planes[(page, ink_key(ink))] = line[len("wrote "):]
+    """riphost's screened plates and, from a second run, its contone planes."""
+    common = [tools["riphost"], doc, "--ppi", str(ppi), "--pages", pages]
+    plates = written_files(run(common + ["-o", os.path.join(work, "plates")], "riphost"), page_of_plate)
+    planes = written_files(run(common + ["-o", os.path.join(work, "planes"), "--render-only"],
+                               "riphost --render-only"), plane_of_file)
     return plates, planes
 
 
