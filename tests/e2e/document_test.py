@@ -13,6 +13,8 @@ inks from riphost's XMP packet (the spot colour's staggered cut); an
 interrupted run leaves no temporary file, no spool and no incomplete file;
 a broken document, a PostScript error, a page beyond the document and a
 missing Ghostscript give their message and exit 2 with nothing written;
+an ink given an FM screen by name shows FM in its tag; a device gamma
+moves the tints of document plates as the calibration rule says;
 --render-only writes the contone planes; several processes sharing one
 document's pages write into one folder without a clash.
 
@@ -281,6 +283,69 @@ class Documents(unittest.TestCase):
             if name == "PANTONE_185_C":
                 screen = tags["_KVT_RIPINFO0"]["screens"][0]
                 self.assertEqual((screen["ruling"], screen["angle"]), (120.0, 30.0))
+
+    def device_with_gamma(self, gamma):
+        """The example device folder with `gamma` at the tests' resolution."""
+        source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "device",
+                              "device.toml")
+        with open(source, encoding="utf-8") as f:
+            text = f.read()
+        text, found = re.subn(r"(ppi = %d\s+gamma = )1\.0" % PPI, r"\g<1>%s" % gamma, text, count=1)
+        self.assertEqual(found, 1, "the example device has a gamma line at %d ppi" % PPI)
+        folder = self.path("device-gamma")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "device.toml"), "w", encoding="utf-8") as f:
+            f.write(text)
+        return folder
+
+    def test_device_gamma_sets_the_dot_area_of_document_plates(self):
+        """printed = ink^(1/gamma): tints move, paper and solids stay."""
+        documents.write_pdf(self.path("marks.pdf"), WIDTH_PT, HEIGHT_PT)
+        marks = documents.marks(WIDTH_PT, HEIGHT_PT)
+        for gamma in (2.0, 0.5):
+            with self.subTest(gamma=gamma):
+                out = "out-%s" % gamma
+                result = self.run_document("marks.pdf", out, "--device", self.device_with_gamma(gamma))
+                self.assertEqual(result.returncode, 0, result.stderr)
+                plates = {separation_of(path)[1]: plate(path)[2] for path in written(result)}
+                cases = [("Cyan", "cyan50", 0.5 ** (1 / gamma)),
+                         ("PANTONE_185_C", "spot40", 0.4 ** (1 / gamma)),
+                         ("Black", "black100", 1.0),
+                         ("Cyan", "black100", 0.0)]
+                for ink, mark, area in cases:
+                    self.assertAlmostEqual(share(plates[ink], box_of(marks[mark])), area, delta=0.01,
+                                           msg="%s in %s" % (ink, mark))
+                self.assert_clean(out)
+
+    def test_fm_screen_named_for_an_ink_is_in_its_tags(self):
+        """An ink given an FM screen by name is screened stochastically, at
+        its tint, and its tag says FM; the other inks keep their AM dots."""
+        documents.write_pdf(self.path("marks.pdf"), WIDTH_PT, HEIGHT_PT)
+        ticket = {
+            "device": os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "device"),
+            "output": "out",
+            "screens": [{"name": "FM2", "dot": "fm", "dot_size": 2}],
+            "jobs": [{"name": "doc", "ppi": PPI, "document": "marks.pdf",
+                      "ink_screens": {"cyan": "FM2", "PANTONE 185 C": "FM2"}}],
+        }
+        with open(self.path("job.json"), "w") as f:
+            json.dump(ticket, f)
+        result = riphost(self.path("job.json"), env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        marks = documents.marks(WIDTH_PT, HEIGHT_PT)
+        plates = {separation_of(path)[1]: path for path in written(result)}
+        cases = [("Cyan", "FM", "cyan50", 0.5), ("PANTONE_185_C", "FM", "spot40", 0.4),
+                 ("Magenta", "ROUND", None, None), ("Yellow", "ROUND", None, None)]
+        for ink, screen, mark, tint in cases:
+            with self.subTest(ink=ink):
+                tag = tags_of(plates[ink])["_KVT_RIPINFO0"]
+                self.assertEqual([s["name"] for s in tag["screens"]], [screen])
+                self.assertIn("S=%s" % screen, tag["value"])
+                width, height, rows = plate(plates[ink])
+                self.assertAlmostEqual(tag["screens"][0]["coverage"], set_pixels(rows) / float(width * height),
+                                       delta=1e-6 if ink != "Magenta" else 0.005)
+                if mark:
+                    self.assertAlmostEqual(share(rows, box_of(marks[mark])), tint, delta=0.01)
 
     def test_render_only_writes_the_contone_planes(self):
         documents.write_ps(self.path("marks.ps"), WIDTH_PT, HEIGHT_PT)
