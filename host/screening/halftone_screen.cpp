@@ -27,9 +27,12 @@ std::string screen_size_problem(double ppi, double ruling, const TileLimits& lim
   if (!(cell >= 2.0)) {
     return number(ruling) + " lpi is too fine for " + number(ppi) + " ppi (a cell needs at least 2 pixels)";
   }
-  if (cell * cell > static_cast<double>(limits.max_pixels)) {
+  // A tile's side is a cell's rounded to whole pixels: up to 0.71 pixels
+  // longer than the cell.
+  const double largest_cell = std::floor(std::sqrt(static_cast<double>(limits.max_pixels))) - 1.0;
+  if (cell > largest_cell) {
     return number(ruling) + " lpi is too coarse for " + number(ppi) + " ppi (a cell may have at most " +
-           number(std::floor(std::sqrt(static_cast<double>(limits.max_pixels)))) + " pixels a side)";
+           number(largest_cell) + " pixels a side)";
   }
   return {};
 }

@@ -29,7 +29,9 @@ struct TileLimits {
   double page_extent = 0.0;
   double max_drift = 0.01;
   std::int64_t min_pixels = std::int64_t{1} << 16;  // enough cells to spread the levels
-  std::int64_t max_pixels = std::int64_t{1} << 22;  // 8 MiB of 16-bit thresholds
+  // 24 MiB of 16-bit thresholds: room for the tiles that put the usual
+  // screens (100 to 200 lpi at 2400 ppi, any angle) within the errors above.
+  std::int64_t max_pixels = std::int64_t{3} << 22;
 };
 
 struct Supercell {
