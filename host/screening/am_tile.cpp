@@ -2,6 +2,7 @@
 #include "screening/am_tile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -119,17 +120,31 @@ class PixelGeometry {
   std::int64_t U1_, U2_, n_, D_;
 };
 
+// Unsigned keys in the order of the numbers (-0 taken as 0).
+std::uint64_t ordered(double value) noexcept {
+  const auto bits = std::bit_cast<std::uint64_t>(value + 0.0);
+  return bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+std::uint32_t ordered(float value) noexcept {
+  const auto bits = std::bit_cast<std::uint32_t>(value + 0.0f);
+  return bits >> 31 ? ~bits : bits | (std::uint32_t{1} << 31);
+}
+
 // One pixel of a dot or hole, in the order it takes ink: highest spot value
-// first, then the tie key, then the turn around the centre.
+// first, then the tie key, then the turn around the centre. The numbers are
+// kept as unsigned keys, so that a comparison is two integer ones (tiles
+// sort millions of pixels).
 struct Ranked {
-  double spot;
-  float tie;
-  float turn;
+  std::uint64_t spot_key;   // falls as the spot value grows
+  std::uint64_t order_key;  // the tie key, then the turn
   std::size_t index;
+
+  Ranked(double spot, float tie, float turn, std::size_t at) noexcept
+      : spot_key(~ordered(spot)), order_key(std::uint64_t{ordered(tie)} << 32 | ordered(turn)), index(at) {}
+  bool above_zero() const noexcept { return spot_key < ~ordered(0.0); }
   bool operator<(const Ranked& o) const noexcept {
-    if (spot != o.spot) return spot > o.spot;
-    if (tie != o.tie) return tie < o.tie;
-    if (turn != o.turn) return turn < o.turn;
+    if (spot_key != o.spot_key) return spot_key < o.spot_key;
+    if (order_key != o.order_key) return order_key < o.order_key;
     return index < o.index;
   }
 };
@@ -169,8 +184,8 @@ class AmTileBuilder {
  private:
   // Gathers the pixels whose centres lie in cell coordinates [u0, u0 + 1) x
   // [v0, v0 + 1), with (u0, v0) = (i, j) for a cell and (i, j) - 1/2 for the
-  // region around corner (i, j), in the order they take ink; with
-  // unset_only, only those without a threshold yet.
+  // region around corner (i, j), not yet in order; with unset_only, only
+  // those without a threshold yet.
   void gather(std::int64_t i, std::int64_t j, bool corner, bool unset_only, double d) {
     const std::int64_t D = geometry_.D(), half = corner ? D / 2 : 0;
     // Members: i D - half <= u < (i + 1) D - half, the same for v and j.
@@ -195,10 +210,9 @@ class AmTileBuilder {
         const double ax = corner ? lx - std::copysign(1.0, lx) : lx, ay = corner ? ly - std::copysign(1.0, ly) : ly;
         float turn = turn_of(ax, ay) + static_cast<float>(d);
         turn -= std::floor(turn);
-        pixels_.push_back({spot_value(dot_, lx, ly), static_cast<float>(spot_tie_key(lx, ly, !corner)), turn, index});
+        pixels_.emplace_back(spot_value(dot_, lx, ly), static_cast<float>(spot_tie_key(lx, ly, !corner)), turn, index);
       }
     }
-    std::sort(pixels_.begin(), pixels_.end());
   }
 
   void put(std::size_t index, double share) noexcept {
@@ -216,16 +230,20 @@ class AmTileBuilder {
   std::int64_t grow_dot(std::uint32_t c) {
     const double d = dither_[c];
     gather(lattice_.i(c), lattice_.j(c), false, false, d);
-    std::size_t part = pixels_.size();
+    auto part = pixels_.end();
     if (dots_keep_their_part(dot_)) {
-      part = 0;
-      while (part < pixels_.size() && pixels_[part].spot > 0.0) ++part;
+      part = std::partition(pixels_.begin(), pixels_.end(), [](const Ranked& p) { return p.above_zero(); });
     }
-    std::size_t r = 0;
-    for (; r < part && static_cast<double>(r) + d < dot_pixels_; ++r) {
-      put(pixels_[r].index, (static_cast<double>(r) + d) / cell_pixels_);
-    }
-    return static_cast<std::int64_t>(r);
+    // Only the pixels the dot takes need their order: they are the first
+    // ones of the whole order, picked before they are sorted.
+    const auto available = static_cast<std::size_t>(part - pixels_.begin());
+    std::size_t taken = 0;
+    while (taken < available && static_cast<double>(taken) + d < dot_pixels_) ++taken;
+    const auto last = pixels_.begin() + static_cast<std::ptrdiff_t>(taken);
+    if (taken < available) std::nth_element(pixels_.begin(), last, part);
+    std::sort(pixels_.begin(), last);
+    for (std::size_t r = 0; r < taken; ++r) put(pixels_[r].index, (static_cast<double>(r) + d) / cell_pixels_);
+    return static_cast<std::int64_t>(taken);
   }
 
   // The hole around corner (i, j) of cell c: the pixels near it that no dot
@@ -238,6 +256,7 @@ class AmTileBuilder {
   void shrink_hole(std::uint32_t c) {
     const double d = dither_[c];
     gather(lattice_.i(c), lattice_.j(c), true, true, d);
+    std::sort(pixels_.begin(), pixels_.end());
     const double n = static_cast<double>(pixels_.size());
     for (std::size_t r = 0; r < pixels_.size(); ++r) {
       const double depth = n - 1.0 - static_cast<double>(r);
