@@ -198,10 +198,14 @@ class AmTileBuilder {
     for (std::int64_t y = y0; y < y1; ++y) {
       std::int64_t column = 0;
       const std::size_t row = static_cast<std::size_t>(tile_.place_row(y, column)) * tile_.stride();
-      std::int64_t c = floor_mod(x0 + column, width);
-      std::int64_t u = geometry_.u_num(x0, y), v = geometry_.v_num(x0, y);
-      for (std::int64_t x = x0; x < x1; ++x, u += geometry_.du(), v += geometry_.dv(), c = c + 1 == width ? 0 : c + 1) {
-        if (u < u_lo || u >= u_lo + D || v < v_lo || v >= v_lo + D) continue;
+      // The row's members are the pixels from xa to xb: u and v grow
+      // evenly along the row.
+      std::int64_t xa = x0, xb = x1;
+      narrow(geometry_.u_num(x0, y), geometry_.du(), u_lo, u_lo + D, x0, xa, xb);
+      narrow(geometry_.v_num(x0, y), geometry_.dv(), v_lo, v_lo + D, x0, xa, xb);
+      std::int64_t c = floor_mod(xa + column, width);
+      std::int64_t u = geometry_.u_num(xa, y), v = geometry_.v_num(xa, y);
+      for (std::int64_t x = xa; x < xb; ++x, u += geometry_.du(), v += geometry_.dv(), c = c + 1 == width ? 0 : c + 1) {
         const std::size_t index = row + static_cast<std::size_t>(c);
         if (unset_only && tile_.at_index(index) != kUnset) continue;
         const double lx = geometry_.local(u, corner ? (u < i * D ? i - 1 : i) : i);
@@ -213,6 +217,23 @@ class AmTileBuilder {
         pixels_.emplace_back(spot_value(dot_, lx, ly), static_cast<float>(spot_tie_key(lx, ly, !corner)), turn, index);
       }
     }
+  }
+
+  // Narrows [xa, xb) to the x at which f0 + step (x - x0) lies in [lo, hi).
+  static void narrow(std::int64_t f0, std::int64_t step, std::int64_t lo, std::int64_t hi, std::int64_t x0,
+                     std::int64_t& xa, std::int64_t& xb) noexcept {
+    std::int64_t first = 0, end = 0;  // of x - x0
+    if (step > 0) {
+      first = -floor_div(f0 - lo, step), end = -floor_div(f0 - hi, step);
+    } else if (step < 0) {
+      first = floor_div(f0 - hi, -step) + 1, end = floor_div(f0 - lo, -step) + 1;
+    } else if (f0 < lo || f0 >= hi) {
+      xb = xa;
+      return;
+    } else {
+      return;
+    }
+    xa = std::max(xa, x0 + first), xb = std::max(xa, std::min(xb, x0 + end));
   }
 
   void put(std::size_t index, double share) noexcept {
