@@ -210,6 +210,35 @@ INSTANTIATE_TEST_SUITE_P(UsualScreens, SupercellTest,
                          ::testing::Combine(::testing::Values(100.0, 133.0, 150.0, 175.0, 200.0),
                                             ::testing::Values(0.0, 15.0, 45.0, 75.0, 90.0, -22.5)));
 
+// Rulings at the ends of what a tile can hold: too fine and too coarse are
+// refused with the limit in words; the coarsest accepted screen has a tile
+// at every angle (its rounded side stays within the largest tile).
+struct SizeCase {
+  double ruling;
+  const char* problem;
+};
+
+class ScreenSizeTest : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(ScreenSizeTest, RefusedWithTheLimitOrMadeAtEveryAngle) {
+  const SizeCase& c = GetParam();
+  EXPECT_EQ(riphost::screen_size_problem(kPpi, c.ruling), c.problem);
+  if (c.problem[0] != '\0') return;
+  for (double angle = 0.0; angle < 90.0; angle += 7.5) {
+    const riphost::Supercell cell = riphost::choose_supercell(kPpi, c.ruling, angle, TileLimits{});
+    EXPECT_GT(cell.pixels(), 0) << angle;
+    EXPECT_LE(cell.pixels(), TileLimits{}.max_pixels) << angle;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rulings, ScreenSizeTest,
+    ::testing::Values(SizeCase{1500.0, "1500 lpi is too fine for 2400 ppi (a cell needs at least 2 pixels)"},
+                      SizeCase{1200.0, ""}, SizeCase{kPpi / 3546.0, ""},
+                      SizeCase{kPpi / 3546.5,
+                               "0.676724 lpi is too coarse for 2400 ppi (a cell may have at most 3546 pixels a side)"},
+                      SizeCase{0.5, "0.5 lpi is too coarse for 2400 ppi (a cell may have at most 3546 pixels a side)"}));
+
 // Counts the components of ink (or of paper) of a side x side patch at tint
 // k, pixels joined through their sides.
 int components_at(const std::vector<std::uint16_t>& t, int side, unsigned k, bool paper = false) {
