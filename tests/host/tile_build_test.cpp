@@ -79,8 +79,9 @@ TEST(PreparedTilesTest, ScreensMadeAfterwardsTakeThePreparedTiles) {
   std::vector<const ThresholdTile*> seen;
   for (std::size_t r = 0; r + 1 < requests.size(); ++r) {
     const riphost::HalftoneScreen screen(requests[r].ppi, requests[r].spec, requests[r].limits);
-    // Held twice at least: by the prepared set and by this screen.
-    EXPECT_GE(screen.tile_ptr().use_count(), 3) << r;
+    // Held by this screen and the prepared set (and the cache, unless other
+    // tiles of this process pushed it out).
+    EXPECT_GE(screen.tile_ptr().use_count(), 2) << r;
     seen.push_back(&screen.tile());
   }
   EXPECT_EQ(seen[4], seen[1]);
