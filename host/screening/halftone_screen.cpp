@@ -53,6 +53,7 @@ HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLim
     const std::string problem = screen_size_problem(ppi, spec.ruling, limits);
     if (!problem.empty()) throw HostError("screen " + spec.name + ": " + problem);
     supercell_ = choose_supercell(ppi, spec.ruling, spec.angle, limits);
+    if (supercell_.pixels() == 0) throw HostError("screen " + spec.name + ": no tile within the size allowed");
     key.P = supercell_.P, key.Q = supercell_.Q, key.A = supercell_.A, key.B = supercell_.B;
     tile_ = shared_tile(key, [&] { return build_am_tile(supercell_, spec.dot); });
   }

@@ -50,7 +50,9 @@ struct Supercell {
 // The supercell of a screen of ruling lines per inch at angle degrees
 // (counterclockwise as the page is seen) on a ppi grid: the smallest one
 // within the limits' errors and sizes, else the most accurate one within
-// max_pixels. ppi / ruling must be at least 1 pixel.
+// max_pixels; all zero when no tile fits within max_pixels (a cell that,
+// rounded to whole pixels, is larger: screen_size_problem refuses those).
+// ppi / ruling must be at least 1 pixel.
 Supercell choose_supercell(double ppi, double ruling, double angle, const TileLimits& limits);
 
 // floor(a / b) and a mod b in [0, b) for b > 0.
