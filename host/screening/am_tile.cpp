@@ -27,16 +27,23 @@ constexpr std::uint16_t kUnset = 0xFFFFu;
 
 // The cells of a supercell: the cell lattice Z^2 taken modulo the tile's
 // sides (A, B) and (-B, A), each cell named by its representative in the
-// parallelogram the two sides span.
+// parallelogram the two sides span. A table over the parallelogram's
+// bounding box widened by kReach names the cell of every position in it, so
+// that the neighbours the dispersed order asks for (within kReach) are
+// looked up without reducing them.
 class CellLattice final : public SiteTorus {
  public:
+  static constexpr std::int64_t kReach = 32;
+
   CellLattice(std::int64_t A, std::int64_t B) : A_(A), B_(B), n_(A * A + B * B) {
     const std::int64_t xs[] = {0, A, -B, A - B}, ys[] = {0, B, A, A + B};
-    i0_ = *std::min_element(xs, xs + 4), j0_ = *std::min_element(ys, ys + 4);
-    side_i_ = *std::max_element(xs, xs + 4) - i0_ + 1, side_j_ = *std::max_element(ys, ys + 4) - j0_ + 1;
+    const std::int64_t lo_i = *std::min_element(xs, xs + 4), lo_j = *std::min_element(ys, ys + 4);
+    const std::int64_t hi_i = *std::max_element(xs, xs + 4), hi_j = *std::max_element(ys, ys + 4);
+    i0_ = lo_i - kReach, j0_ = lo_j - kReach;
+    side_i_ = hi_i - lo_i + 1 + 2 * kReach, side_j_ = hi_j - lo_j + 1 + 2 * kReach;
     table_.assign(static_cast<std::size_t>(side_i_ * side_j_), kNoCell);
-    for (std::int64_t j = j0_; j < j0_ + side_j_; ++j) {
-      for (std::int64_t i = i0_; i < i0_ + side_i_; ++i) {
+    for (std::int64_t j = lo_j; j <= hi_j; ++j) {
+      for (std::int64_t i = lo_i; i <= hi_i; ++i) {
         std::int64_t ri = i, rj = j;
         reduce(ri, rj);
         if (ri != i || rj != j) continue;
@@ -44,11 +51,17 @@ class CellLattice final : public SiteTorus {
         cells_.push_back({i, j});
       }
     }
+    for (std::int64_t j = j0_; j < j0_ + side_j_; ++j) {
+      for (std::int64_t i = i0_; i < i0_ + side_i_; ++i) table_[slot(i, j)] = id(i, j);
+    }
   }
 
   std::uint32_t size() const noexcept override { return static_cast<std::uint32_t>(cells_.size()); }
   std::uint32_t neighbour(std::uint32_t site, int dx, int dy) const noexcept override {
-    return id(cells_[site].i + dx, cells_[site].j + dy);
+    if (dx < -kReach || dx > kReach || dy < -kReach || dy > kReach) {
+      return id(cells_[site].i + dx, cells_[site].j + dy);
+    }
+    return table_[slot(cells_[site].i + dx, cells_[site].j + dy)];
   }
   std::uint32_t id(std::int64_t i, std::int64_t j) const noexcept {
     reduce(i, j);
