@@ -4,7 +4,7 @@
 // on one or two threads.
 //
 //   AmTile/<angle>        one round 150 lpi tile (15 and 75 degrees are the
-//                         largest: 9.1 M thresholds)
+//                         largest: 7.3 M thresholds)
 //   AmTileSmall/<angle>   the same within the earlier bound of 4 M thresholds
 //                         (off by up to 0.00085 lpi and 0.00026 degrees):
 //                         the baseline of the run
