@@ -15,6 +15,7 @@
 #include "driver/job_name.h"
 #include "driver/option_check.h"
 #include "common/progress.h"
+#include "sources/contone_source.h"
 #include "sources/row_source.h"
 #include "common/signals.h"
 #include "driver/document_pages.h"
@@ -227,6 +228,9 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
     ContainerGuard container(factory_, page_description(page), "page", sink_);
     if (!succeeded("dravout_startpage", api_.startpage(container.get()), page.where)) return false;
   }
+  // The tiles of the page's screens are built side by side before its
+  // separations, which are screened one after another.
+  const PreparedTiles tiles(contone_tile_requests(page, job.screens, job.ppi));
   for (const Separation& separation : page.separations) {
     if (stopped()) return false;
     bool done = run_separation(job, page, page_number, separation);

@@ -2,6 +2,7 @@
 #include "screening/am_tile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -26,16 +27,23 @@ constexpr std::uint16_t kUnset = 0xFFFFu;
 
 // The cells of a supercell: the cell lattice Z^2 taken modulo the tile's
 // sides (A, B) and (-B, A), each cell named by its representative in the
-// parallelogram the two sides span.
+// parallelogram the two sides span. A table over the parallelogram's
+// bounding box widened by kReach names the cell of every position in it, so
+// that the neighbours the dispersed order asks for (within kReach) are
+// looked up without reducing them.
 class CellLattice final : public SiteTorus {
  public:
+  static constexpr std::int64_t kReach = 32;
+
   CellLattice(std::int64_t A, std::int64_t B) : A_(A), B_(B), n_(A * A + B * B) {
     const std::int64_t xs[] = {0, A, -B, A - B}, ys[] = {0, B, A, A + B};
-    i0_ = *std::min_element(xs, xs + 4), j0_ = *std::min_element(ys, ys + 4);
-    side_i_ = *std::max_element(xs, xs + 4) - i0_ + 1, side_j_ = *std::max_element(ys, ys + 4) - j0_ + 1;
+    const std::int64_t lo_i = *std::min_element(xs, xs + 4), lo_j = *std::min_element(ys, ys + 4);
+    const std::int64_t hi_i = *std::max_element(xs, xs + 4), hi_j = *std::max_element(ys, ys + 4);
+    i0_ = lo_i - kReach, j0_ = lo_j - kReach;
+    side_i_ = hi_i - lo_i + 1 + 2 * kReach, side_j_ = hi_j - lo_j + 1 + 2 * kReach;
     table_.assign(static_cast<std::size_t>(side_i_ * side_j_), kNoCell);
-    for (std::int64_t j = j0_; j < j0_ + side_j_; ++j) {
-      for (std::int64_t i = i0_; i < i0_ + side_i_; ++i) {
+    for (std::int64_t j = lo_j; j <= hi_j; ++j) {
+      for (std::int64_t i = lo_i; i <= hi_i; ++i) {
         std::int64_t ri = i, rj = j;
         reduce(ri, rj);
         if (ri != i || rj != j) continue;
@@ -43,11 +51,17 @@ class CellLattice final : public SiteTorus {
         cells_.push_back({i, j});
       }
     }
+    for (std::int64_t j = j0_; j < j0_ + side_j_; ++j) {
+      for (std::int64_t i = i0_; i < i0_ + side_i_; ++i) table_[slot(i, j)] = id(i, j);
+    }
   }
 
   std::uint32_t size() const noexcept override { return static_cast<std::uint32_t>(cells_.size()); }
   std::uint32_t neighbour(std::uint32_t site, int dx, int dy) const noexcept override {
-    return id(cells_[site].i + dx, cells_[site].j + dy);
+    if (dx < -kReach || dx > kReach || dy < -kReach || dy > kReach) {
+      return id(cells_[site].i + dx, cells_[site].j + dy);
+    }
+    return table_[slot(cells_[site].i + dx, cells_[site].j + dy)];
   }
   std::uint32_t id(std::int64_t i, std::int64_t j) const noexcept {
     reduce(i, j);
@@ -119,17 +133,31 @@ class PixelGeometry {
   std::int64_t U1_, U2_, n_, D_;
 };
 
+// Unsigned keys in the order of the numbers (-0 taken as 0).
+std::uint64_t ordered(double value) noexcept {
+  const auto bits = std::bit_cast<std::uint64_t>(value + 0.0);
+  return bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+std::uint32_t ordered(float value) noexcept {
+  const auto bits = std::bit_cast<std::uint32_t>(value + 0.0f);
+  return bits >> 31 ? ~bits : bits | (std::uint32_t{1} << 31);
+}
+
 // One pixel of a dot or hole, in the order it takes ink: highest spot value
-// first, then the tie key, then the turn around the centre.
+// first, then the tie key, then the turn around the centre. The numbers are
+// kept as unsigned keys, so that a comparison is two integer ones (tiles
+// sort millions of pixels).
 struct Ranked {
-  double spot;
-  float tie;
-  float turn;
+  std::uint64_t spot_key;   // falls as the spot value grows
+  std::uint64_t order_key;  // the tie key, then the turn
   std::size_t index;
+
+  Ranked(double spot, float tie, float turn, std::size_t at) noexcept
+      : spot_key(~ordered(spot)), order_key(std::uint64_t{ordered(tie)} << 32 | ordered(turn)), index(at) {}
+  bool above_zero() const noexcept { return spot_key < ~ordered(0.0); }
   bool operator<(const Ranked& o) const noexcept {
-    if (spot != o.spot) return spot > o.spot;
-    if (tie != o.tie) return tie < o.tie;
-    if (turn != o.turn) return turn < o.turn;
+    if (spot_key != o.spot_key) return spot_key < o.spot_key;
+    if (order_key != o.order_key) return order_key < o.order_key;
     return index < o.index;
   }
 };
@@ -169,8 +197,8 @@ class AmTileBuilder {
  private:
   // Gathers the pixels whose centres lie in cell coordinates [u0, u0 + 1) x
   // [v0, v0 + 1), with (u0, v0) = (i, j) for a cell and (i, j) - 1/2 for the
-  // region around corner (i, j), in the order they take ink; with
-  // unset_only, only those without a threshold yet.
+  // region around corner (i, j), not yet in order; with unset_only, only
+  // those without a threshold yet.
   void gather(std::int64_t i, std::int64_t j, bool corner, bool unset_only, double d) {
     const std::int64_t D = geometry_.D(), half = corner ? D / 2 : 0;
     // Members: i D - half <= u < (i + 1) D - half, the same for v and j.
@@ -183,10 +211,14 @@ class AmTileBuilder {
     for (std::int64_t y = y0; y < y1; ++y) {
       std::int64_t column = 0;
       const std::size_t row = static_cast<std::size_t>(tile_.place_row(y, column)) * tile_.stride();
-      std::int64_t c = floor_mod(x0 + column, width);
-      std::int64_t u = geometry_.u_num(x0, y), v = geometry_.v_num(x0, y);
-      for (std::int64_t x = x0; x < x1; ++x, u += geometry_.du(), v += geometry_.dv(), c = c + 1 == width ? 0 : c + 1) {
-        if (u < u_lo || u >= u_lo + D || v < v_lo || v >= v_lo + D) continue;
+      // The row's members are the pixels from xa to xb: u and v grow
+      // evenly along the row.
+      std::int64_t xa = x0, xb = x1;
+      narrow(geometry_.u_num(x0, y), geometry_.du(), u_lo, u_lo + D, x0, xa, xb);
+      narrow(geometry_.v_num(x0, y), geometry_.dv(), v_lo, v_lo + D, x0, xa, xb);
+      std::int64_t c = floor_mod(xa + column, width);
+      std::int64_t u = geometry_.u_num(xa, y), v = geometry_.v_num(xa, y);
+      for (std::int64_t x = xa; x < xb; ++x, u += geometry_.du(), v += geometry_.dv(), c = c + 1 == width ? 0 : c + 1) {
         const std::size_t index = row + static_cast<std::size_t>(c);
         if (unset_only && tile_.at_index(index) != kUnset) continue;
         const double lx = geometry_.local(u, corner ? (u < i * D ? i - 1 : i) : i);
@@ -195,10 +227,26 @@ class AmTileBuilder {
         const double ax = corner ? lx - std::copysign(1.0, lx) : lx, ay = corner ? ly - std::copysign(1.0, ly) : ly;
         float turn = turn_of(ax, ay) + static_cast<float>(d);
         turn -= std::floor(turn);
-        pixels_.push_back({spot_value(dot_, lx, ly), static_cast<float>(spot_tie_key(lx, ly, !corner)), turn, index});
+        pixels_.emplace_back(spot_value(dot_, lx, ly), static_cast<float>(spot_tie_key(lx, ly, !corner)), turn, index);
       }
     }
-    std::sort(pixels_.begin(), pixels_.end());
+  }
+
+  // Narrows [xa, xb) to the x at which f0 + step (x - x0) lies in [lo, hi).
+  static void narrow(std::int64_t f0, std::int64_t step, std::int64_t lo, std::int64_t hi, std::int64_t x0,
+                     std::int64_t& xa, std::int64_t& xb) noexcept {
+    std::int64_t first = 0, end = 0;  // of x - x0
+    if (step > 0) {
+      first = -floor_div(f0 - lo, step), end = -floor_div(f0 - hi, step);
+    } else if (step < 0) {
+      first = floor_div(f0 - hi, -step) + 1, end = floor_div(f0 - lo, -step) + 1;
+    } else if (f0 < lo || f0 >= hi) {
+      xb = xa;
+      return;
+    } else {
+      return;
+    }
+    xa = std::max(xa, x0 + first), xb = std::max(xa, std::min(xb, x0 + end));
   }
 
   void put(std::size_t index, double share) noexcept {
@@ -216,16 +264,20 @@ class AmTileBuilder {
   std::int64_t grow_dot(std::uint32_t c) {
     const double d = dither_[c];
     gather(lattice_.i(c), lattice_.j(c), false, false, d);
-    std::size_t part = pixels_.size();
+    auto part = pixels_.end();
     if (dots_keep_their_part(dot_)) {
-      part = 0;
-      while (part < pixels_.size() && pixels_[part].spot > 0.0) ++part;
+      part = std::partition(pixels_.begin(), pixels_.end(), [](const Ranked& p) { return p.above_zero(); });
     }
-    std::size_t r = 0;
-    for (; r < part && static_cast<double>(r) + d < dot_pixels_; ++r) {
-      put(pixels_[r].index, (static_cast<double>(r) + d) / cell_pixels_);
-    }
-    return static_cast<std::int64_t>(r);
+    // Only the pixels the dot takes need their order: they are the first
+    // ones of the whole order, picked before they are sorted.
+    const auto available = static_cast<std::size_t>(part - pixels_.begin());
+    std::size_t taken = 0;
+    while (taken < available && static_cast<double>(taken) + d < dot_pixels_) ++taken;
+    const auto last = pixels_.begin() + static_cast<std::ptrdiff_t>(taken);
+    if (taken < available) std::nth_element(pixels_.begin(), last, part);
+    std::sort(pixels_.begin(), last);
+    for (std::size_t r = 0; r < taken; ++r) put(pixels_[r].index, (static_cast<double>(r) + d) / cell_pixels_);
+    return static_cast<std::int64_t>(taken);
   }
 
   // The hole around corner (i, j) of cell c: the pixels near it that no dot
@@ -238,6 +290,7 @@ class AmTileBuilder {
   void shrink_hole(std::uint32_t c) {
     const double d = dither_[c];
     gather(lattice_.i(c), lattice_.j(c), true, true, d);
+    std::sort(pixels_.begin(), pixels_.end());
     const double n = static_cast<double>(pixels_.size());
     for (std::size_t r = 0; r < pixels_.size(); ++r) {
       const double depth = n - 1.0 - static_cast<double>(r);

@@ -27,9 +27,12 @@ std::string screen_size_problem(double ppi, double ruling, const TileLimits& lim
   if (!(cell >= 2.0)) {
     return number(ruling) + " lpi is too fine for " + number(ppi) + " ppi (a cell needs at least 2 pixels)";
   }
-  if (cell * cell > static_cast<double>(limits.max_pixels)) {
+  // A tile's side is a cell's rounded to whole pixels: up to 0.71 pixels
+  // longer than the cell.
+  const double largest_cell = std::floor(std::sqrt(static_cast<double>(limits.max_pixels))) - 1.0;
+  if (cell > largest_cell) {
     return number(ruling) + " lpi is too coarse for " + number(ppi) + " ppi (a cell may have at most " +
-           number(std::floor(std::sqrt(static_cast<double>(limits.max_pixels)))) + " pixels a side)";
+           number(largest_cell) + " pixels a side)";
   }
   return {};
 }
@@ -50,6 +53,7 @@ HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLim
     const std::string problem = screen_size_problem(ppi, spec.ruling, limits);
     if (!problem.empty()) throw HostError("screen " + spec.name + ": " + problem);
     supercell_ = choose_supercell(ppi, spec.ruling, spec.angle, limits);
+    if (supercell_.pixels() == 0) throw HostError("screen " + spec.name + ": no tile within the size allowed");
     key.P = supercell_.P, key.Q = supercell_.Q, key.A = supercell_.A, key.B = supercell_.B;
     tile_ = shared_tile(key, [&] { return build_am_tile(supercell_, spec.dot); });
   }

@@ -45,6 +45,8 @@ class HalftoneScreen {
   const std::uint16_t* row() const noexcept { return row_; }
   std::int64_t column() const noexcept { return column_; }
   const ThresholdTile& tile() const noexcept { return *tile_; }
+  // The tile, to be held beyond the screen.
+  std::shared_ptr<const ThresholdTile> tile_ptr() const noexcept { return tile_; }
 
   // Pixels per cell side (AM; the dot size for FM).
   double cell() const noexcept { return cell_; }

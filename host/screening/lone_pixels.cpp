@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <vector>
 
 #include "screening/supercell.h"
@@ -22,14 +23,16 @@ std::uint64_t in_range(unsigned first, unsigned last) noexcept {
   return hi >= lo ? hi - lo + 1 : 0;
 }
 
-// The neighbourhood of the pixels of one brick row: the stored rows of the
+// The neighbourhood of the pixels of one brick row: the brick rows of the
 // page rows above, at and below it and the columns their pixel 0 takes.
 class Around {
  public:
   Around(const ThresholdTile& tile, std::int64_t y) : width_(tile.width()) {
     for (int dy = -1; dy <= 1; ++dy) {
       std::int64_t column = 0;
-      rows_[dy + 1] = tile.brick_row(tile.place_row(y + dy, column));
+      const std::int64_t row = tile.place_row(y + dy, column);
+      rows_[dy + 1] = tile.brick_row(row);
+      starts_[dy + 1] = static_cast<std::size_t>(row * width_);
       columns_[dy + 1] = column;
     }
   }
@@ -37,18 +40,53 @@ class Around {
   void extremes(std::int64_t x, unsigned& least, unsigned& largest) const noexcept {
     least = 0xFFFFu, largest = 0;
     for (const auto& a : kAround) {
-      std::int64_t c = x + a[0] + columns_[a[1] + 1];
-      if (c < 0) c += width_;
-      if (c >= width_) c -= width_;
-      const unsigned t = rows_[a[1] + 1][c];
+      const unsigned t = rows_[a[1] + 1][column(x, a)];
       least = std::min(least, t), largest = std::max(largest, t);
     }
   }
+  // Neighbour a of pixel x as row * width + column of the brick.
+  std::size_t place(std::int64_t x, const std::array<int, 2>& a) const noexcept {
+    return starts_[a[1] + 1] + static_cast<std::size_t>(column(x, a));
+  }
 
  private:
+  std::int64_t column(std::int64_t x, const std::array<int, 2>& a) const noexcept {
+    std::int64_t c = x + a[0] + columns_[a[1] + 1];
+    if (c < 0) c += width_;
+    if (c >= width_) c -= width_;
+    return c;
+  }
+
   std::int64_t width_;
   const std::uint16_t* rows_[3];
+  std::size_t starts_[3];
   std::int64_t columns_[3];
+};
+
+// The brick's pixels (row * width + column) whose neighbourhood changed
+// since they were last looked at: only those can be alone anew.
+class Pending {
+ public:
+  explicit Pending(std::size_t pixels) : words_((pixels + 63) / 64, ~std::uint64_t{0}) {
+    if (pixels % 64 != 0) words_.back() = (std::uint64_t{1} << (pixels % 64)) - 1;
+  }
+  void set(std::size_t p) noexcept { words_[p / 64] |= std::uint64_t{1} << (p % 64); }
+  // The first pending pixel in [from, to), cleared; to when there is none.
+  std::size_t take(std::size_t from, std::size_t to) noexcept {
+    for (std::size_t w = from / 64; w * 64 < to; ++w) {
+      std::uint64_t bits = words_[w];
+      if (w == from / 64) bits &= ~std::uint64_t{0} << (from % 64);
+      if (bits == 0) continue;
+      const std::size_t p = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+      if (p >= to) return to;
+      words_[w] &= ~(std::uint64_t{1} << (p % 64));
+      return p;
+    }
+    return to;
+  }
+
+ private:
+  std::vector<std::uint64_t> words_;
 };
 
 // Paper alone at L when largest < L <= t, ink alone when t < L <= least.
@@ -84,21 +122,35 @@ std::uint64_t lone_levels(const ThresholdTile& tile, std::int64_t x, std::int64_
 }
 
 std::uint64_t remove_lone_pixels(ThresholdTile& tile) {
+  const std::int64_t width = tile.width();
+  const std::size_t pixels = static_cast<std::size_t>(width * tile.height());
+  // Sweeps in row order that look again only at pixels whose neighbourhood
+  // changed since they were last looked at: the others would stay as they
+  // are, so the result is that of sweeping every pixel each time.
+  Pending pending(pixels);
   std::uint64_t changed = 0;
   for (int sweep = 0; sweep < kSweeps; ++sweep) {
     std::uint64_t now = 0;
     for (std::int64_t y = 0; y < tile.height(); ++y) {
+      const std::size_t start = static_cast<std::size_t>(y * width), end = start + static_cast<std::size_t>(width);
+      std::size_t p = pending.take(start, end);
+      if (p == end) continue;
       const Around around(tile, y);
       std::uint16_t* row = tile.brick_row(y);
-      for (std::int64_t x = 0; x < tile.width(); ++x) {
+      for (; p < end; p = pending.take(p + 1, end)) {
+        const std::int64_t x = static_cast<std::int64_t>(p - start);
         unsigned least, largest;
         around.extremes(x, least, largest);
         std::uint16_t& t = row[x];
         if (t > largest && in_range(largest, t) > 0) {
-          t = static_cast<std::uint16_t>(largest), ++now;
+          t = static_cast<std::uint16_t>(largest);
         } else if (least > t && in_range(t, least) > 0) {
-          t = static_cast<std::uint16_t>(least), ++now;
+          t = static_cast<std::uint16_t>(least);
+        } else {
+          continue;
         }
+        ++now;
+        for (const auto& a : kAround) pending.set(around.place(x, a));
       }
     }
     changed += now;

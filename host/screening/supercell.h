@@ -29,7 +29,9 @@ struct TileLimits {
   double page_extent = 0.0;
   double max_drift = 0.01;
   std::int64_t min_pixels = std::int64_t{1} << 16;  // enough cells to spread the levels
-  std::int64_t max_pixels = std::int64_t{1} << 22;  // 8 MiB of 16-bit thresholds
+  // 24 MiB of 16-bit thresholds: room for the tiles that put the usual
+  // screens (100 to 200 lpi at 2400 ppi, any angle) within the errors above.
+  std::int64_t max_pixels = std::int64_t{3} << 22;
 };
 
 struct Supercell {
@@ -48,7 +50,9 @@ struct Supercell {
 // The supercell of a screen of ruling lines per inch at angle degrees
 // (counterclockwise as the page is seen) on a ppi grid: the smallest one
 // within the limits' errors and sizes, else the most accurate one within
-// max_pixels. ppi / ruling must be at least 1 pixel.
+// max_pixels; all zero when no tile fits within max_pixels (a cell that,
+// rounded to whole pixels, is larger: screen_size_problem refuses those).
+// ppi / ruling must be at least 1 pixel.
 Supercell choose_supercell(double ppi, double ruling, double angle, const TileLimits& limits);
 
 // floor(a / b) and a mod b in [0, b) for b > 0.

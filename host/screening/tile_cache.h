@@ -1,8 +1,10 @@
 // tile_cache.h - threshold tiles shared within the process.
 //
-// Building a tile costs up to a few hundred milliseconds; a run that screens
-// many separations with the same screens builds each tile once. The cache
-// keeps the tiles used last, within a bound on their memory.
+// Building a tile costs up to about a second; a run that screens many
+// separations with the same screens builds each tile once. The cache keeps
+// the tiles used last, within a bound on their memory. Threads may ask for
+// tiles at once: a tile another thread is building is waited for, not built
+// twice.
 #ifndef RIPHOST_TILE_CACHE_H
 #define RIPHOST_TILE_CACHE_H
 
@@ -23,8 +25,9 @@ struct TileKey {
   bool operator==(const TileKey&) const = default;
 };
 
-// Memory the cache may keep for tiles that no screen uses.
-inline constexpr std::size_t kTileCacheBytes = std::size_t{48} << 20;
+// Memory the cache may keep for tiles that no screen uses: the four tiles
+// of a CMYK set of the largest size (TileLimits::max_pixels).
+inline constexpr std::size_t kTileCacheBytes = std::size_t{100} << 20;
 
 // The tile of key, made by make when the cache does not hold it.
 std::shared_ptr<const ThresholdTile> shared_tile(const TileKey& key, const std::function<ThresholdTile()>& make);

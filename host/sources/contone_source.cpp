@@ -32,11 +32,19 @@ auto named(const std::string& name, Step step) {
   }
 }
 
+// The tiles of a page of width x height pixels: dots need to stay near the
+// exact screen over the page only.
+TileLimits limits_for(int width, int height) {
+  TileLimits limits;
+  limits.page_extent = std::hypot(static_cast<double>(width), static_cast<double>(height));
+  return limits;
+}
+
 ScreenerSetup setup_for(const ContentSource& content, int width, int height, double gamma) {
   ScreenerSetup setup;
   setup.gamma = gamma;
   setup.ink_transfer = content.transfer;
-  setup.limits.page_extent = std::hypot(static_cast<double>(width), static_cast<double>(height));
+  setup.limits = limits_for(width, height);
   return setup;
 }
 
@@ -154,6 +162,22 @@ std::unique_ptr<RowSource> make_contone(const ContentSource& content, int width,
                                         const std::vector<SelectedScreen>& screens, double gamma) {
   if (!(ppi > 0.0)) throw HostError("contone content needs the job's resolution");
   return std::make_unique<ContoneSource>(content, width, height, ppi, screens, gamma);
+}
+
+std::vector<TileRequest> contone_tile_requests(const Page& page, const std::vector<ScreenSpec>& job_screens,
+                                               double ppi) {
+  std::vector<TileRequest> requests;
+  if (!(ppi > 0.0)) return requests;
+  auto request = [&](const Separation& separation, std::size_t entry) {
+    if (entry >= separation.screens.size() || separation.screens[entry] >= job_screens.size()) return;
+    requests.push_back(TileRequest{ppi, job_screens[separation.screens[entry]], limits_for(page.width, page.height)});
+  };
+  for (const Separation& separation : page.separations) {
+    if (separation.source.kind != ContentSource::Kind::Contone) continue;
+    request(separation, 0);
+    for (const ScreenArea& area : separation.source.areas) request(separation, area.screen);
+  }
+  return requests;
 }
 
 }  // namespace riphost

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "screening/contone_screener.h"
+#include "screening/tile_preparation.h"
 #include "sources/row_source.h"
+#include "ticket/ticket.h"
 
 namespace riphost {
 
@@ -24,6 +26,12 @@ namespace riphost {
 // page of width x height pixels at ppi, with the device's gamma.
 std::unique_ptr<RowSource> make_contone(const ContentSource& content, int width, int height, double ppi,
                                         const std::vector<SelectedScreen>& screens, double gamma = 1.0);
+
+// The screens the page's contone separations screen pixels with (each one's
+// first and those of its areas; job_screens: the job's screens), as
+// make_contone makes them: to build their tiles before the page.
+std::vector<TileRequest> contone_tile_requests(const Page& page, const std::vector<ScreenSpec>& job_screens,
+                                               double ppi);
 
 }  // namespace riphost
 

@@ -7,8 +7,9 @@
 // Interlaced images are refused: their rows only exist once all passes are
 // read, which means holding the whole image. A 1-bit grey image without
 // transparency is used bit for bit (black = ink); anything else is expanded
-// to 8-bit grey or RGB with or without alpha, laid over white, and
-// thresholded by luminance.
+// to grey or RGB with or without alpha, laid over white, and thresholded by
+// luminance. Images of 16 bits a sample keep them: contone use (read_ink16)
+// takes their luminance at 16 bits, the 8-bit uses the samples' high bytes.
 //
 // Only IHDR, PLTE, tRNS, pHYs, IDAT and IEND are read: libpng skips every
 // other chunk (text, colour profiles, private chunks) without keeping its
@@ -65,11 +66,11 @@ bool read_info(png_structp png, png_infop info) {
   return true;
 }
 
-// Sets the transformations to 8-bit samples; false on a libpng error.
-bool expand_to_8bit(png_structp png, png_infop info) {
+// Sets the transformations to grey or RGB samples of 8 bits (16 bits for
+// 16-bit images), transparency as alpha; false on a libpng error.
+bool expand_samples(png_structp png, png_infop info) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_expand(png);
-  png_set_strip_16(png);
   png_read_update_info(png, info);
   return true;
 }
@@ -140,9 +141,10 @@ class PngReader final : public ImageReader {
     int bit_depth = png_get_bit_depth(png_, info_);
     one_bit_ = color_type == PNG_COLOR_TYPE_GRAY && bit_depth == 1 && !png_get_valid(png_, info_, PNG_INFO_tRNS);
     if (!one_bit_) {
-      if (!expand_to_8bit(png_, info_)) throw HostError(failure("bad PNG"));
+      if (!expand_samples(png_, info_)) throw HostError(failure("bad PNG"));
       channels_ = png_get_channels(png_, info_);
       if (channels_ < 1 || channels_ > 4) throw HostError("unsupported PNG pixel layout");
+      deep_ = png_get_bit_depth(png_, info_) == 16;
       grey_.resize(static_cast<std::size_t>(width_));
     }
     raw_.resize(png_get_rowbytes(png_, info_));
@@ -177,6 +179,33 @@ class PngReader final : public ImageReader {
     for (int x = 0; x < pixels; ++x) ink[x] = static_cast<std::uint8_t>(255u - grey_[static_cast<std::size_t>(x)]);
   }
 
+  bool deep() const noexcept override { return deep_; }
+
+  // Decodes the next row as 16-bit ink: 65535 minus the grey laid over white.
+  void read_ink16(std::uint16_t* ink, int pixels) override {
+    if (!deep_) {
+      ImageReader::read_ink16(ink, pixels);
+      return;
+    }
+    if (!read_one_row(png_, raw_.data())) {
+      throw HostError(failure("PNG data unreadable at row " + std::to_string(row_)));
+    }
+    ++row_;
+    const std::uint8_t* p = raw_.data();
+    // PNG samples of 16 bits are big-endian.
+    auto at = [&p](int i) { return static_cast<std::uint32_t>(p[2 * i] << 8 | p[2 * i + 1]); };
+    for (int x = 0; x < pixels; ++x, p += 2 * channels_) {
+      std::uint16_t grey = 0;
+      switch (channels_) {
+        case 1: grey = static_cast<std::uint16_t>(at(0)); break;
+        case 2: grey = over_white16(at(0), at(1)); break;
+        case 3: grey = luminance16(at(0), at(1), at(2)); break;
+        default: grey = over_white16(luminance16(at(0), at(1), at(2)), at(3)); break;
+      }
+      ink[x] = static_cast<std::uint16_t>(65535u - grey);
+    }
+  }
+
  private:
   // "<what>: <libpng's error>", with the warning before it when there was one.
   std::string failure(const std::string& what) const {
@@ -185,22 +214,31 @@ class PngReader final : public ImageReader {
     return text;
   }
 
-  // Luminance of the row's first pixels pixels, laid over white.
+  // Luminance of the row's first pixels pixels, laid over white, at 8 bits
+  // (of 16-bit samples their high bytes).
   void to_grey(int pixels) {
     const std::uint8_t* p = raw_.data();
     std::uint8_t* g = grey_.data();
+    const int step = deep_ ? 2 : 1;  // bytes a sample; the high byte first
+    const std::size_t pixel = static_cast<std::size_t>(channels_ * step);
     switch (channels_) {
       case 1:
-        std::memcpy(g, p, static_cast<std::size_t>(pixels));
+        if (!deep_) {
+          std::memcpy(g, p, static_cast<std::size_t>(pixels));
+          break;
+        }
+        for (int x = 0; x < pixels; ++x, p += pixel) g[x] = p[0];
         break;
       case 2:
-        for (int x = 0; x < pixels; ++x, p += 2) g[x] = over_white(p[0], p[1]);
+        for (int x = 0; x < pixels; ++x, p += pixel) g[x] = over_white(p[0], p[step]);
         break;
       case 3:
-        for (int x = 0; x < pixels; ++x, p += 3) g[x] = luminance(p[0], p[1], p[2]);
+        for (int x = 0; x < pixels; ++x, p += pixel) g[x] = luminance(p[0], p[step], p[2 * step]);
         break;
       default:
-        for (int x = 0; x < pixels; ++x, p += 4) g[x] = over_white(luminance(p[0], p[1], p[2]), p[3]);
+        for (int x = 0; x < pixels; ++x, p += pixel) {
+          g[x] = over_white(luminance(p[0], p[step], p[2 * step]), p[3 * step]);
+        }
         break;
     }
   }
@@ -212,6 +250,7 @@ class PngReader final : public ImageReader {
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
   bool one_bit_ = false;
+  bool deep_ = false;  // 16-bit samples
   int channels_ = 1;
   std::vector<std::uint8_t> raw_;
   std::vector<std::uint8_t> grey_;

@@ -18,6 +18,7 @@
 #include "screening/resampler.h"
 #include "sources/contone_source.h"
 #include "sources/image_reader.h"
+#include "image_files.h"
 #include "test_support.h"
 
 namespace {
@@ -234,6 +235,65 @@ TEST(ContoneImageTest, SixteenBitInkKeepsItsSixteenBits) {
   EXPECT_NEAR(s.set / (256.0 * 256.0), 120.0 / 65535.0, 0.0005);
   EXPECT_GT(s.set, 0);
 }
+
+// 16-bit PNGs of every colour type keep their 16 bits: a row whose grey
+// falls by one step of 65535 a pixel (ink 0 to 255 of 65535, all 0 once cut
+// to 8 bits), with alpha where the type has it.
+struct DeepPng {
+  const char* name;
+  int color_type;
+  int samples;
+  std::uint16_t alpha;
+};
+
+class DeepPngTest : public ::testing::TestWithParam<DeepPng> {};
+
+TEST_P(DeepPngTest, InkKeepsTheLevelsBelowEightBits) {
+  const DeepPng& c = GetParam();
+  TempDir dir;
+  constexpr int kSide = 256;
+  riphost_test::SampleRows rows(kSide);
+  for (auto& row : rows) {
+    for (int x = 0; x < kSide; ++x) {
+      const auto grey = static_cast<std::uint16_t>(65535 - x);
+      for (int s = 0; s < c.samples; ++s) {
+        const bool alpha = (c.samples == 2 && s == 1) || (c.samples == 4 && s == 3);
+        const std::uint16_t value = alpha ? c.alpha : grey;
+        row.push_back(static_cast<std::uint8_t>(value >> 8));  // big-endian
+        row.push_back(static_cast<std::uint8_t>(value & 0xFF));
+      }
+    }
+  }
+  const auto file = dir / "deep.png";
+  ASSERT_TRUE(riphost_test::write_png(file, kSide, kSide, c.color_type, 16, false, rows));
+  auto reader = riphost::open_contone(file, 0);
+  EXPECT_TRUE(reader->deep());
+  std::vector<std::uint16_t> ink(kSide);
+  reader->read_ink16(ink.data(), kSide);
+  for (int x = 0; x < kSide; ++x) {
+    // Laid over white: ink scaled by the coverage.
+    const double expected = x * (c.alpha / 65535.0);
+    ASSERT_NEAR(ink[x], expected, 1.0) << x;
+  }
+  // The 8-bit ink of the next row: the high bytes, as before.
+  std::vector<std::uint8_t> ink8(kSide);
+  reader->read_ink(ink8.data(), kSide);
+  EXPECT_LE(*std::max_element(ink8.begin(), ink8.end()), c.alpha == 65535 ? 0 : 128);
+  if (c.alpha == 65535) {
+    // Screened: the mean ink of the row, 127.5 / 65535 (0.19 %), not 0.
+    const Screened s = screen_image(file, kSide, kSide);
+    EXPECT_NEAR(s.set / (256.0 * 256.0), 127.5 / 65535.0, 0.0005);
+    EXPECT_GT(s.set, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ColourTypes, DeepPngTest,
+                         ::testing::Values(DeepPng{"Grey", PNG_COLOR_TYPE_GRAY, 1, 65535},
+                                           DeepPng{"GreyAlpha", PNG_COLOR_TYPE_GRAY_ALPHA, 2, 65535},
+                                           DeepPng{"HalfCovered", PNG_COLOR_TYPE_GRAY_ALPHA, 2, 32768},
+                                           DeepPng{"Rgb", PNG_COLOR_TYPE_RGB, 3, 65535},
+                                           DeepPng{"Rgba", PNG_COLOR_TYPE_RGB_ALPHA, 4, 65535}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ContoneImageTest, ResolutionFieldsOfTiffAndPngAreRead) {
   TempDir dir;

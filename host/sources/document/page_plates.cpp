@@ -8,6 +8,7 @@
 
 #include "common/bitrow.h"
 #include "common/host_error.h"
+#include "screening/tile_preparation.h"
 
 namespace riphost {
 
@@ -33,6 +34,13 @@ PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double 
   }
   live_.resize(kLiveRows);
   for (LiveRow& row : live_) row.bits.assign(row_bytes_, 0);
+  // The inks' tiles are built side by side first; the screeners below then
+  // find them in the tile cache.
+  std::vector<TileRequest> requests;
+  for (std::size_t ink = 0; ink < inks; ++ink) {
+    requests.push_back(TileRequest{ppi, screens.at(ink).spec, ink < setups.size() ? setups[ink].limits : TileLimits{}});
+  }
+  const PreparedTiles tiles(requests);
   // Every worker screens rows of every ink: each has its own screeners.
   for (int w = 0; w < std::max(workers, 1); ++w) {
     auto worker = std::make_unique<Worker>();
