@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/host_error.h"
+#include "sources/document/device_guard.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
 
@@ -228,10 +229,14 @@ void probe_postscript(DocumentFacts& facts) {
                                    "-dDisplayFormat=" + std::to_string(format), "-r4"};
   if (facts.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
   args.insert(args.end(), {"-c",
-                           "<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
-                               std::to_string(kInkSlots - 4) + " >> setpagedevice",
+                           page_device_guard("<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) +
+                                             " /PageSpotColors " + std::to_string(kInkSlots - 4) +
+                                             " >> setpagedevice"),
                            "-f", facts.file.string()});
   if (!gs.run(args)) {
+    if (const auto key = changed_device_key(gs.output())) {
+      throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " + changed_inks_problem(*key));
+    }
     throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " +
                     (facts.kind == DocumentKind::Eps ? "EPS" : "PostScript") + " error" +
                     (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line()));

@@ -17,6 +17,7 @@
 #include <chrono>
 
 #include "common/host_error.h"
+#include "sources/document/device_guard.h"
 #include "sources/document/ghostscript_session.h"
 
 namespace riphost {
@@ -175,9 +176,12 @@ std::vector<std::string> PageRenderer::arguments() const {
   } else if (request_.document.kind == DocumentKind::Eps) {
     args.push_back("-dEPSCrop");
   }
-  if (request_.name_spots) {
-    args.insert(args.end(), {"-c", separation_setup(plan_, plan_.passes[pass_]), "-f"});
-  }
+  // A PostScript program is kept off the inks set up for it; a PDF page's
+  // own settings come from the PDF interpreter, which riphost's setup
+  // already accounts for.
+  std::string setup = request_.name_spots ? separation_setup(plan_, plan_.passes[pass_]) : std::string();
+  if (request_.document.kind != DocumentKind::Pdf) setup = page_device_guard(setup);
+  if (!setup.empty()) args.insert(args.end(), {"-c", setup, "-f"});
   args.push_back(file);
   return args;
 }
@@ -221,6 +225,7 @@ bool PageRenderer::render_pass(std::string& message) {
   pass_checked_ = pass_ == 0;
   const bool last = pass_ + 1 == plan_.passes.size();
   if (gs.run(arguments()) && (last ? !page_open_ : pass_done_)) return true;
+  if (const auto key = changed_device_key(gs.output())) problem_ = changed_inks_problem(*key);
   const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
   message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
             ": Ghostscript could not render it" + (problem_.empty() ? std::string() : ": " + problem_) +
