@@ -1,0 +1,113 @@
+// Telling documents from tickets by their first bytes, and keeping a
+// PostScript program off the inks riphost sets up for it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/host_error.h"
+#include "document_files.h"
+#include "sources/document/document_probe.h"
+#include "test_support.h"
+
+namespace riphost {
+namespace {
+
+namespace fs = std::filesystem;
+using riphost_test::TempDir;
+using riphost_test::write_file;
+
+struct KindCase {
+  const char* name;
+  std::string head;
+  std::optional<DocumentKind> kind;
+};
+
+const std::string kPjl = "\x1b%-12345X@PJL JOB NAME=\"a\"\r\n@PJL SET RESOLUTION=600\r\n@PJL ENTER LANGUAGE=";
+
+class DocumentKindOf : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(DocumentKindOf, ComesFromTheFirstBytes) {
+  const KindCase& c = GetParam();
+  EXPECT_EQ(document_kind(c.head), c.kind) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Heads, DocumentKindOf,
+    ::testing::Values(
+        KindCase{"postscript", "%!PS-Adobe-3.0\n/a 1 def\n", DocumentKind::PostScript},
+        KindCase{"bare postscript", "%!\nshowpage\n", DocumentKind::PostScript},
+        KindCase{"eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n", DocumentKind::Eps},
+        KindCase{"eps only on its first line", "%!PS-Adobe-3.0\n%%Title: EPSF\n", DocumentKind::PostScript},
+        KindCase{"dos eps", std::string("\xC5\xD0\xD3\xC6\x1e\0\0\0", 8), DocumentKind::Eps},
+        KindCase{"ctrl-d first", "\x04%!PS\n", DocumentKind::PostScript},
+        KindCase{"blanks first", "\r\n \t\f%!PS-Adobe-3.0 EPSF-3.0\n", DocumentKind::Eps},
+        KindCase{"comment first", "% Copyright (C) someone\n%\n/a 1 def\n", DocumentKind::PostScript},
+        KindCase{"pjl postscript", kPjl + "POSTSCRIPT\r\n%!PS\n", DocumentKind::PostScript},
+        KindCase{"ctrl-d and pjl", "\x04" + kPjl + "POSTSCRIPT\n\x04%!PS-Adobe-3.0 EPSF-3.0\n", DocumentKind::Eps},
+        KindCase{"pjl pdf", kPjl + "PDF\r\n%PDF-1.7\n", DocumentKind::Pdf},
+        KindCase{"pdf", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n", DocumentKind::Pdf},
+        KindCase{"pdf after junk", std::string(500, 'x') + "%PDF-1.4\n", DocumentKind::Pdf},
+        KindCase{"postscript naming pdf", "%!PS\n% makes a %PDF-1.4 file\n", DocumentKind::PostScript},
+        KindCase{"ticket", "{\"jobs\": []}\n", std::nullopt},
+        KindCase{"ticket after blanks", "\n  {\"jobs\": []}\n", std::nullopt},
+        KindCase{"pjl alone", kPjl + "PCL\r\n\x1b" "E", std::nullopt},
+        KindCase{"empty", "", std::nullopt},
+        KindCase{"blanks only", " \n\x04", std::nullopt}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+// A program's own page device requests: the keys that decide the inks are
+// dropped (a lowered MaxSeparations used to crash Ghostscript), PageSize
+// stays the program's, and a change that bypasses the guard refuses the
+// program with a message naming the key.
+struct DeviceCase {
+  const char* name;
+  const char* prologue;
+  const char* error;  // part of the message, or null
+};
+
+class ProgramPageDevice : public ::testing::TestWithParam<DeviceCase> {};
+
+TEST_P(ProgramPageDevice, CannotUndoTheSeparations) {
+  const DeviceCase& c = GetParam();
+  TempDir dir;
+  riphost_test::DocumentOptions options;
+  options.spots = {"Varnish"};
+  std::string program = riphost_test::marks_postscript(options);
+  const std::size_t line = program.find('\n') + 1;
+  program.insert(line, std::string(c.prologue) + "\n");
+  write_file(dir / "own.ps", program);
+  try {
+    const DocumentFacts facts = probe_document(dir / "own.ps", "own.ps", PageList::parse(""));
+    ASSERT_EQ(c.error, nullptr) << c.name;
+    EXPECT_EQ(facts.page_count, 1) << c.name;
+    EXPECT_EQ(facts.spots, options.spots) << c.name;
+  } catch (const HostError& error) {
+    ASSERT_NE(c.error, nullptr) << c.name << ": " << error.what();
+    EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos) << error.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ProgramPageDevice,
+    ::testing::Values(
+        DeviceCase{"page spot colours", "<< /PageSpotColors 0 /PageUsesTransparency true >> setpagedevice", nullptr},
+        DeviceCase{"order and names", "<< /SeparationOrder [/Black] /SeparationColorNames [(X)] >> setpagedevice",
+                   nullptr},
+        DeviceCase{"fewer separations", "<< /MaxSeparations 2 >> setpagedevice", nullptr},
+        DeviceCase{"resolution", "<< /HWResolution [36 36] /GrayValues 2 >> setpagedevice", nullptr},
+        DeviceCase{"level 1 props", "mark /PageSpotColors 0 currentdevice putdeviceprops pop", nullptr},
+        DeviceCase{"page size", "<< /PageSize [300 400] >> setpagedevice", nullptr},
+        DeviceCase{"around the guard", "systemdict /setpagedevice get << /PageSpotColors 0 >> exch exec",
+                   "page 1: the program changes the page device's PageSpotColors"}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace riphost
