@@ -180,7 +180,7 @@ std::vector<std::string> PageRenderer::arguments() const {
   // own settings come from the PDF interpreter, which riphost's setup
   // already accounts for.
   std::string setup = request_.name_spots ? separation_setup(plan_, plan_.passes[pass_]) : std::string();
-  if (request_.document.kind != DocumentKind::Pdf) setup = page_device_guard(setup);
+  if (request_.document.kind != DocumentKind::Pdf && !plan_.wide) setup = page_device_guard(setup);
   if (!setup.empty()) args.insert(args.end(), {"-c", setup, "-f"});
   args.push_back(file);
   return args;
