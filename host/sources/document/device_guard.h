@@ -17,14 +17,15 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace riphost {
 
-// The PostScript to run before the program (Ghostscript's "-c" text): it
-// runs setup (riphost's own setpagedevice requests, possibly none), keeps
-// the device's values and guards them. It only defines names in userdict,
-// which -dSAFER permits.
-std::string page_device_guard(const std::string& setup);
+// The PostScript to run after riphost's own page device setup and before
+// the program, in parts for command_pieces (ghostscript_session.h): it
+// keeps the device's values and guards them. It only defines names in
+// userdict, which -dSAFER permits.
+std::vector<std::string> page_device_guard();
 
 // The page device key the program changed, when Ghostscript's standard
 // output holds the guard's marker.

@@ -228,11 +228,13 @@ void probe_postscript(DocumentFacts& facts) {
   std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=display",
                                    "-dDisplayFormat=" + std::to_string(format), "-r4"};
   if (facts.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
-  args.insert(args.end(), {"-c",
-                           page_device_guard("<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) +
-                                             " /PageSpotColors " + std::to_string(kInkSlots - 4) +
-                                             " >> setpagedevice"),
-                           "-f", facts.file.string()});
+  std::vector<std::string> setup = {"<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) +
+                                    " /PageSpotColors " + std::to_string(kInkSlots - 4) + " >> setpagedevice"};
+  const std::vector<std::string> guard = page_device_guard();
+  setup.insert(setup.end(), guard.begin(), guard.end());
+  args.push_back("-c");
+  for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
+  args.insert(args.end(), {"-f", facts.file.string()});
   if (!gs.run(args)) {
     if (const auto key = changed_device_key(gs.output())) {
       throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " + changed_inks_problem(*key));

@@ -65,17 +65,18 @@ std::string page_list_text(const std::vector<int>& pages) {
 // make the device's pixel as wide as all colorants (8 bytes each, too wide
 // for its bands at high resolutions) until the order is set: the page's
 // spot colours held at four keeps it at eight inks meanwhile.
-std::string separation_setup(const InkPlan& plan, const InkPass& pass) {
-  std::string setup;
+std::vector<std::string> separation_setup(const InkPlan& plan, const InkPass& pass) {
+  std::vector<std::string> setup;
   if (plan.wide) {
-    setup = "<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
-            std::to_string(kInkSlots - 4) + " >> setpagedevice ";
+    setup.push_back("<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
+                    std::to_string(kInkSlots - 4) + " >> setpagedevice");
   }
-  setup += "<< /SeparationColorNames [";
-  for (const std::string& name : pass.names) setup += " " + hex_string(name);
-  setup += "] /SeparationOrder [";
-  for (const std::string& name : pass.order) setup += " " + hex_string(name);
-  return setup + "] >> setpagedevice";
+  setup.push_back("<< /SeparationColorNames [");
+  for (const std::string& name : pass.names) setup.push_back(hex_string(name));
+  setup.push_back("] /SeparationOrder [");
+  for (const std::string& name : pass.order) setup.push_back(hex_string(name));
+  setup.push_back("] >> setpagedevice");
+  return setup;
 }
 
 }  // namespace
@@ -179,9 +180,17 @@ std::vector<std::string> PageRenderer::arguments() const {
   // A PostScript program is kept off the inks set up for it; a PDF page's
   // own settings come from the PDF interpreter, which riphost's setup
   // already accounts for.
-  std::string setup = request_.name_spots ? separation_setup(plan_, plan_.passes[pass_]) : std::string();
-  if (request_.document.kind != DocumentKind::Pdf && !plan_.wide) setup = page_device_guard(setup);
-  if (!setup.empty()) args.insert(args.end(), {"-c", setup, "-f"});
+  std::vector<std::string> setup;
+  if (request_.name_spots) setup = separation_setup(plan_, plan_.passes[pass_]);
+  if (request_.document.kind != DocumentKind::Pdf) {
+    const std::vector<std::string> guard = page_device_guard();
+    setup.insert(setup.end(), guard.begin(), guard.end());
+  }
+  if (!setup.empty()) {
+    args.push_back("-c");
+    for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
+    args.push_back("-f");
+  }
   args.push_back(file);
   return args;
 }
