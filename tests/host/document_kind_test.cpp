@@ -7,6 +7,7 @@
 #include "common/host_error.h"
 #include "document_files.h"
 #include "sources/document/document_probe.h"
+#include "sources/document/ghostscript_session.h"
 #include "test_support.h"
 
 namespace riphost {
@@ -103,6 +104,53 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceCase{"page size", "<< /PageSize [300 400] >> setpagedevice", nullptr},
         DeviceCase{"around the guard", "systemdict /setpagedevice get << /PageSpotColors 0 >> exch exec",
                    "page 1: the program changes the page device's PageSpotColors"}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+// PostScript for Ghostscript's command line goes in pieces it reads whole.
+struct PiecesCase {
+  const char* name;
+  std::vector<std::size_t> parts;   // sizes
+  std::vector<std::size_t> pieces;  // sizes
+  bool refused = false;
+};
+
+class CommandPieces : public ::testing::TestWithParam<PiecesCase> {};
+
+TEST_P(CommandPieces, KeepPartsWholeAndUnderTheLimit) {
+  const PiecesCase& c = GetParam();
+  std::vector<std::string> parts;
+  std::string all;
+  for (std::size_t i = 0; i < c.parts.size(); ++i) {
+    parts.emplace_back(c.parts[i], static_cast<char>('a' + i % 26));
+    all += (all.empty() ? "" : " ") + parts.back();
+  }
+  if (c.refused) {
+    EXPECT_THROW(command_pieces(parts), HostError) << c.name;
+    return;
+  }
+  const std::vector<std::string> pieces = command_pieces(parts);
+  std::vector<std::size_t> sizes;
+  std::string joined;
+  for (const std::string& piece : pieces) {
+    sizes.push_back(piece.size());
+    joined += (joined.empty() ? "" : " ") + piece;
+  }
+  EXPECT_EQ(sizes, c.pieces) << c.name;
+  EXPECT_EQ(joined, all) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, CommandPieces,
+    ::testing::Values(PiecesCase{"none", {}, {}}, PiecesCase{"one", {10}, {10}},
+                      PiecesCase{"joined", {10, 20, 30}, {62}},
+                      PiecesCase{"the limit", {1000, 999}, {2000}},
+                      PiecesCase{"one over the limit", {1000, 1000}, {1000, 1000}},
+                      PiecesCase{"many", {700, 700, 700, 700, 700}, {1401, 1401, 700}},
+                      PiecesCase{"too long a part", {10, 2001}, {}, true}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
