@@ -220,21 +220,26 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ManySpotPlates, ::testing::Values("spots.pdf", "
                          [](const auto& info) { return kind_name(info.param); });
 
 // Spot colours with long names: all of them are named to Ghostscript on its
-// command line, more text than it reads from one argument.
+// command line, more text than it reads from one argument; every plate
+// comes out whole.
 TEST(ManySpotPlates, LongNamesAreAllNamed) {
   TempDir dir;
   DocumentOptions options;
-  for (int i = 1; i <= 24; ++i) {
+  for (int i = 1; i <= 20; ++i) {
     options.spots.push_back("Spot colour " + std::to_string(i) + " of a long list, named as its maker names it");
   }
   write_file(dir / "long.pdf", riphost_test::marks_pdf(options));
-  const auto facts = std::make_shared<const DocumentFacts>(probe_document(dir / "long.pdf", "long.pdf", PageList::parse("")));
-  DocumentSession session(facts, {1}, 72, PageBoxChoice::Media, 2);
+  const auto facts =
+      std::make_shared<const DocumentFacts>(probe_document(dir / "long.pdf", "long.pdf", PageList::parse("")));
+  DocumentSession session(facts, {1}, kTestPpi, PageBoxChoice::Media, 2);
   const std::optional<PageLayout> layout = session.open_page(1, nullptr);
   ASSERT_TRUE(layout.has_value());
   std::vector<std::string> inks = {"Cyan", "Magenta", "Yellow", "Black"};
   inks.insert(inks.end(), options.spots.begin(), options.spots.end());
   EXPECT_EQ(layout->inks, inks);
+  PagePlates& plates = session.start_plates(test_screens(*layout));
+  const PlateCounts counts = read_plates(plates, {});
+  for (long long rows : counts.rows) EXPECT_EQ(rows, layout->height);
   session.close_page(false);
 }
 
