@@ -2,11 +2,13 @@
 // PostScript program off the inks riphost sets up for it.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "common/host_error.h"
 #include "document_files.h"
 #include "sources/document/document_probe.h"
+#include "sources/document/document_session.h"
 #include "sources/document/ghostscript_session.h"
 #include "test_support.h"
 
@@ -24,6 +26,13 @@ struct KindCase {
 };
 
 const std::string kPjl = "\x1b%-12345X@PJL JOB NAME=\"a\"\r\n@PJL SET RESOLUTION=600\r\n@PJL ENTER LANGUAGE=";
+
+// Two kilobytes of PJL settings, as a driver may send them.
+std::string long_pjl() {
+  std::string lines;
+  for (int i = 0; i < 64; ++i) lines += "@PJL SET USERNAME=\"someone at a rather long host name\"\r\n";
+  return lines;
+}
 
 class DocumentKindOf : public ::testing::TestWithParam<KindCase> {};
 
@@ -48,6 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"pjl pdf", kPjl + "PDF\r\n%PDF-1.7\n", DocumentKind::Pdf},
         KindCase{"pdf", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n", DocumentKind::Pdf},
         KindCase{"pdf after junk", std::string(500, 'x') + "%PDF-1.4\n", DocumentKind::Pdf},
+        KindCase{"pdf too late", std::string(1020, 'x') + "%PDF-1.4\n", std::nullopt},
+        KindCase{"long pjl header", "\x1b%-12345X" + long_pjl() + "@PJL ENTER LANGUAGE=POSTSCRIPT\r\n%!PS\n",
+                 DocumentKind::PostScript},
         KindCase{"postscript naming pdf", "%!PS\n% makes a %PDF-1.4 file\n", DocumentKind::PostScript},
         KindCase{"ticket", "{\"jobs\": []}\n", std::nullopt},
         KindCase{"ticket after blanks", "\n  {\"jobs\": []}\n", std::nullopt},
@@ -109,6 +121,29 @@ INSTANTIATE_TEST_SUITE_P(
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });
+
+// A change the check cannot see (the program sets what the check set up,
+// not what rendering sets up) is found when the page goes out: the page is
+// refused rather than rendered with its inks in the wrong places.
+TEST(ProgramPageDevice, AChangeFoundWhileRenderingRefusesThePage) {
+  TempDir dir;
+  riphost_test::DocumentOptions options;
+  std::string program = riphost_test::marks_postscript(options);
+  program.insert(program.find('\n') + 1, "systemdict /setpagedevice get << /PageSpotColors 4 >> exch exec\n");
+  write_file(dir / "late.ps", program);
+  const auto facts =
+      std::make_shared<const DocumentFacts>(probe_document(dir / "late.ps", "late.ps", PageList::parse("")));
+  DocumentSession session(facts, {1}, 300, PageBoxChoice::Media, 2);
+  try {
+    session.open_page(1, nullptr);
+    FAIL() << "the page was rendered";
+  } catch (const HostError& error) {
+    EXPECT_NE(std::string(error.what()).find("page 1: Ghostscript could not render it: the program changes the "
+                                             "page device's PageSpotColors"),
+              std::string::npos)
+        << error.what();
+  }
+}
 
 // PostScript for Ghostscript's command line goes in pieces it reads whole.
 struct PiecesCase {

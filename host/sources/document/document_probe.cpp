@@ -318,7 +318,7 @@ std::optional<DocumentKind> document_kind(std::string_view head) {
     return first.find("EPSF") != std::string_view::npos ? DocumentKind::Eps : DocumentKind::PostScript;
   }
   // PDF readers take "%PDF-" anywhere in the first kilobyte.
-  if (head.find("%PDF-") != std::string_view::npos) return DocumentKind::Pdf;
+  if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return DocumentKind::Pdf;
   // A comment can only begin PostScript: a ticket (JSON) never starts so.
   if (text.starts_with("%")) return DocumentKind::PostScript;
   return std::nullopt;
@@ -327,7 +327,8 @@ std::optional<DocumentKind> document_kind(std::string_view head) {
 DocumentKind sniff_document(const fs::path& file, const std::string& name) {
   std::FILE* in = std::fopen(file.c_str(), "rb");
   if (!in) throw HostError(name + ": cannot open it: " + std::strerror(errno));
-  std::array<char, 1024> head{};
+  // A PJL job header may take a few kilobytes before the document starts.
+  std::array<char, 8192> head{};
   const std::size_t got = std::fread(head.data(), 1, head.size(), in);
   std::fclose(in);
   if (const auto kind = document_kind(std::string_view(head.data(), got))) return *kind;

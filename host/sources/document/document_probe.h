@@ -27,8 +27,8 @@
 
 namespace riphost {
 
-// The kind of a document told by its first bytes (up to 1024): a PDF holds
-// "%PDF-" in them; PostScript starts with "%!" ("%!PS-Adobe-3.0 EPSF-3.0":
+// The kind of a document told by its first bytes (up to 8192): a PDF holds
+// "%PDF-" in the first 1024; PostScript starts with "%!" ("%!PS-Adobe-3.0 EPSF-3.0":
 // EPS) or another comment, after any Ctrl-D, blanks and PJL job header; a
 // DOS EPS file starts with its binary header. Nothing for anything else
 // (a ticket).
