@@ -179,7 +179,7 @@ TEST_P(CommandPieces, KeepPartsWholeAndUnderTheLimit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Parts, CommandPieces,
+    Sizes, CommandPieces,
     ::testing::Values(PiecesCase{"none", {}, {}}, PiecesCase{"one", {10}, {10}},
                       PiecesCase{"joined", {10, 20, 30}, {62}},
                       PiecesCase{"the limit", {1000, 999}, {2000}},

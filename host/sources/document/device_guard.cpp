@@ -19,7 +19,7 @@ constexpr const char kMarker[] = "RIPHOST-INKS-CHANGED ";
 // Ghostscript's display device goes back to 8 when a program sets keys of
 // its own (PageUsesTransparency, GrayValues) and takes no more after that;
 // a page rendered in several passes checks the inks each pass renders.
-// Parts of at most a few hundred bytes each, whole procedures, so that the
+// Pieces of at most a few hundred bytes each, whole procedures, so that the
 // guard goes on Ghostscript's command line in pieces it reads whole.
 constexpr const char* kGuard[] = {
     "userdict /RiphostDevice 12 dict dup begin "
