@@ -198,6 +198,23 @@ class Documents(unittest.TestCase):
                                                msg="%s plate under %s" % (ink, box_name))
                 self.assert_clean("out-" + name)
 
+    def test_pjl_wrapped_postscript_with_its_own_page_device_gives_full_plates(self):
+        """A print job as a driver sends it: PJL header and trailer around a
+        program that asks its page device for no spot colours; the plates
+        still carry every ink."""
+        documents.write_ps(self.path("plain.ps"), WIDTH_PT, HEIGHT_PT)
+        with open(self.path("plain.ps"), "rb") as f:
+            first, rest = f.read().split(b"\n", 1)
+        own = b"<< /PageSpotColors 0 >> setpagedevice\n"
+        with open(self.path("job.prn"), "wb") as f:
+            f.write(b"\x1b%-12345X@PJL JOB NAME=\"marks\"\r\n@PJL ENTER LANGUAGE=POSTSCRIPT\r\n")
+            f.write(first + b"\n" + own + rest)
+            f.write(b"\x1b%-12345X@PJL EOJ\r\n\x1b%-12345X")
+        result = self.run_document("job.prn", "out")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.check_plates(written(result), [1])
+        self.assert_clean("out")
+
     def test_eps_is_one_page_cropped_to_its_box(self):
         documents.write_eps(self.path("marks.eps"), WIDTH_PT, HEIGHT_PT)
         result = self.run_document("marks.eps", "out")

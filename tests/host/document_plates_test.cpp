@@ -118,6 +118,16 @@ std::vector<SelectedScreen> test_screens(const PageLayout& layout) {
   return screens;
 }
 
+// A program that asks its page device for inks of its own ("own*.ps"):
+// riphost's separation setup stands, and the plates are those of the
+// program without the request.
+std::string with_own_page_device(std::string program, const std::string& file) {
+  if (!file.starts_with("own")) return program;
+  program.insert(program.find('\n') + 1,
+                 "<< /PageSpotColors 0 /SeparationOrder [/Black] /MaxSeparations 2 >> setpagedevice\n");
+  return program;
+}
+
 class DocumentPlates : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(DocumentPlates, InksAreTheDocumentsAndPatchesHaveTheirTints) {
@@ -129,7 +139,7 @@ TEST_P(DocumentPlates, InksAreTheDocumentsAndPatchesHaveTheirTints) {
   options.pages = 2;
   write_file(dir / file, file.ends_with(".pdf")   ? riphost_test::marks_pdf(options)
                          : file.ends_with(".eps") ? riphost_test::marks_eps(options)
-                                                  : riphost_test::marks_postscript(options));
+                                                  : with_own_page_device(riphost_test::marks_postscript(options), file));
   const auto facts = std::make_shared<const DocumentFacts>(probe_document(dir / file, file, PageList::parse("")));
   const int last = facts->page_count;
   {
@@ -159,11 +169,14 @@ TEST_P(DocumentPlates, InksAreTheDocumentsAndPatchesHaveTheirTints) {
   EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "nothing is left after the session";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DocumentPlates, ::testing::Values("marks.pdf", "marks.ps", "marks.eps"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           return name.substr(name.find('.') + 1);
-                         });
+std::string kind_name(const char* file) {
+  std::string name = file;
+  return (name.starts_with("own") ? "own_" : "") + name.substr(name.find('.') + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DocumentPlates,
+                         ::testing::Values("marks.pdf", "marks.ps", "marks.eps", "own-device.ps"),
+                         [](const auto& info) { return kind_name(info.param); });
 
 // A page with more spot colours than Ghostscript renders at once (several
 // passes): every spot colour has its own plate with its patch at its tint,
@@ -179,7 +192,7 @@ TEST_P(ManySpotPlates, EverySpotColourHasItsOwnPlateAndNoInkLeaks) {
   DocumentOptions options;
   options.spots = {"PANTONE 185 C", "Varnish", "Die line", "PANTONE 300 C", "Gold", "Silver", "PANTONE 485 C"};
   write_file(dir / file, file.ends_with(".pdf") ? riphost_test::marks_pdf(options)
-                                                : riphost_test::marks_postscript(options));
+                                                : with_own_page_device(riphost_test::marks_postscript(options), file));
   const auto facts = std::make_shared<const DocumentFacts>(probe_document(dir / file, file, PageList::parse("")));
   DocumentSession session(facts, {1}, kTestPpi, PageBoxChoice::Media, 2);
   const std::optional<PageLayout> layout = session.open_page(1, nullptr);
@@ -203,11 +216,32 @@ TEST_P(ManySpotPlates, EverySpotColourHasItsOwnPlateAndNoInkLeaks) {
   session.close_page(false);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ManySpotPlates, ::testing::Values("spots.pdf", "spots.ps"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           return name.substr(name.find('.') + 1);
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, ManySpotPlates, ::testing::Values("spots.pdf", "spots.ps", "own-spots.ps"),
+                         [](const auto& info) { return kind_name(info.param); });
+
+// Spot colours with long names: all of them are named to Ghostscript on its
+// command line, more text than it reads from one argument; every plate
+// comes out whole.
+TEST(ManySpotPlates, LongNamesAreAllNamed) {
+  TempDir dir;
+  DocumentOptions options;
+  for (int i = 1; i <= 20; ++i) {
+    options.spots.push_back("Spot colour " + std::to_string(i) + " of a long list, named as its maker names it");
+  }
+  write_file(dir / "long.pdf", riphost_test::marks_pdf(options));
+  const auto facts =
+      std::make_shared<const DocumentFacts>(probe_document(dir / "long.pdf", "long.pdf", PageList::parse("")));
+  DocumentSession session(facts, {1}, kTestPpi, PageBoxChoice::Media, 2);
+  const std::optional<PageLayout> layout = session.open_page(1, nullptr);
+  ASSERT_TRUE(layout.has_value());
+  std::vector<std::string> inks = {"Cyan", "Magenta", "Yellow", "Black"};
+  inks.insert(inks.end(), options.spots.begin(), options.spots.end());
+  EXPECT_EQ(layout->inks, inks);
+  PagePlates& plates = session.start_plates(test_screens(*layout));
+  const PlateCounts counts = read_plates(plates, {});
+  for (long long rows : counts.rows) EXPECT_EQ(rows, layout->height);
+  session.close_page(false);
+}
 
 // Document plates go through the screener's calibration: each ink's curve
 // (named, else "*"), the device's gamma, and the screen (FM for the spot).

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/host_error.h"
+#include "sources/document/device_guard.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
 
@@ -227,11 +228,17 @@ void probe_postscript(DocumentFacts& facts) {
   std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=display",
                                    "-dDisplayFormat=" + std::to_string(format), "-r4"};
   if (facts.kind == DocumentKind::Eps) args.push_back("-dEPSCrop");
-  args.insert(args.end(), {"-c",
-                           "<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
-                               std::to_string(kInkSlots - 4) + " >> setpagedevice",
-                           "-f", facts.file.string()});
+  std::vector<std::string> setup = {"<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) +
+                                    " /PageSpotColors " + std::to_string(kInkSlots - 4) + " >> setpagedevice"};
+  const std::vector<std::string> guard = page_device_guard();
+  setup.insert(setup.end(), guard.begin(), guard.end());
+  args.push_back("-c");
+  for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
+  args.insert(args.end(), {"-f", facts.file.string()});
   if (!gs.run(args)) {
+    if (const auto key = changed_device_key(gs.output())) {
+      throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " + changed_inks_problem(*key));
+    }
     throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " +
                     (facts.kind == DocumentKind::Eps ? "EPS" : "PostScript") + " error" +
                     (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line()));
@@ -278,24 +285,53 @@ void check_units(const DocumentFacts& facts) {
   }
 }
 
+// Skips what may come before a document's own first byte, as Ghostscript
+// and printers skip it: Ctrl-D (the end of a previous job), blanks, and a
+// PJL job header (the universal exit, then "@PJL" lines up to the one that
+// enters the document's language).
+std::string_view after_job_header(std::string_view text) {
+  constexpr std::string_view kExit = "\x1b%-12345X";
+  for (;;) {
+    const std::size_t first = text.find_first_not_of(std::string_view("\x04 \t\r\n\f\0", 7));
+    text.remove_prefix(std::min(first, text.size()));
+    if (text.starts_with(kExit)) {
+      text.remove_prefix(kExit.size());
+    } else if (text.starts_with("@PJL")) {
+      const std::size_t end = text.find('\n');
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    } else {
+      return text;
+    }
+  }
+}
+
 }  // namespace
+
+std::optional<DocumentKind> document_kind(std::string_view head) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(head[i]); };
+  if (head.size() >= 4 && byte(0) == 0xC5 && byte(1) == 0xD0 && byte(2) == 0xD3 && byte(3) == 0xC6) {
+    return DocumentKind::Eps;  // the binary header of a DOS EPS file
+  }
+  const std::string_view text = after_job_header(head);
+  if (text.starts_with("%!")) {
+    const std::string_view first = text.substr(0, text.find_first_of("\r\n"));
+    return first.find("EPSF") != std::string_view::npos ? DocumentKind::Eps : DocumentKind::PostScript;
+  }
+  // PDF readers take "%PDF-" anywhere in the first kilobyte.
+  if (head.substr(0, 1024).find("%PDF-") != std::string_view::npos) return DocumentKind::Pdf;
+  // A comment can only begin PostScript: a ticket (JSON) never starts so.
+  if (text.starts_with("%")) return DocumentKind::PostScript;
+  return std::nullopt;
+}
 
 DocumentKind sniff_document(const fs::path& file, const std::string& name) {
   std::FILE* in = std::fopen(file.c_str(), "rb");
   if (!in) throw HostError(name + ": cannot open it: " + std::strerror(errno));
-  std::array<char, 1024> head{};
+  // A PJL job header may take a few kilobytes before the document starts.
+  std::array<char, 8192> head{};
   const std::size_t got = std::fread(head.data(), 1, head.size(), in);
   std::fclose(in);
-  const std::string_view text(head.data(), got);
-  if (text.find("%PDF-") != std::string_view::npos) return DocumentKind::Pdf;
-  if (got >= 4 && static_cast<unsigned char>(head[0]) == 0xC5 && static_cast<unsigned char>(head[1]) == 0xD0 &&
-      static_cast<unsigned char>(head[2]) == 0xD3 && static_cast<unsigned char>(head[3]) == 0xC6) {
-    return DocumentKind::Eps;
-  }
-  if (text.rfind("%!", 0) == 0) {
-    const std::string_view first = text.substr(0, text.find_first_of("\r\n"));
-    return first.find("EPSF") != std::string_view::npos ? DocumentKind::Eps : DocumentKind::PostScript;
-  }
+  if (const auto kind = document_kind(std::string_view(head.data(), got))) return *kind;
   throw HostError(name + ": not a PDF, PostScript or EPS file");
 }
 

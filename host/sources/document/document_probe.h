@@ -18,14 +18,23 @@
 #define RIPHOST_DOCUMENT_PROBE_H
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "sources/document/document_facts.h"
 #include "sources/document/page_list.h"
 
 namespace riphost {
 
-// The kind of a document, told by its first bytes. Throws HostError (the
+// The kind of a document told by its first bytes (up to 8192): a PDF holds
+// "%PDF-" in the first 1024; PostScript starts with "%!" ("%!PS-Adobe-3.0 EPSF-3.0":
+// EPS) or another comment, after any Ctrl-D, blanks and PJL job header; a
+// DOS EPS file starts with its binary header. Nothing for anything else
+// (a ticket).
+std::optional<DocumentKind> document_kind(std::string_view head);
+
+// The kind of a document file, told by its first bytes. Throws HostError (the
 // file's name first) when it cannot be read or is none of the three.
 DocumentKind sniff_document(const std::filesystem::path& file, const std::string& name);
 

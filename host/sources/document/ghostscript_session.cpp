@@ -26,6 +26,22 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
+std::vector<std::string> command_pieces(const std::vector<std::string>& parts) {
+  constexpr std::size_t kMaxPiece = 2000;
+  std::vector<std::string> pieces;
+  for (const std::string& part : parts) {
+    if (part.size() > kMaxPiece) {
+      throw HostError("a setting for Ghostscript is too long (" + std::to_string(part.size()) + " bytes)");
+    }
+    if (pieces.empty() || pieces.back().size() + 1 + part.size() > kMaxPiece) {
+      pieces.push_back(part);
+    } else {
+      pieces.back() += " " + part;
+    }
+  }
+  return pieces;
+}
+
 GhostscriptSession::GhostscriptSession()
     : one_at_a_time_(instance_mutex()), library_(ghostscript_library()) {
   if (library_.new_instance(&instance_, this) < 0 || !instance_) {

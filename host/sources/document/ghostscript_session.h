@@ -31,6 +31,13 @@ constexpr unsigned display_format(Parts... parts) noexcept {
   return (0u | ... | static_cast<unsigned>(parts));
 }
 
+// Ghostscript reads each argument of "-c" into a buffer of 2048 bytes and
+// cuts a longer one ("Previous line has been truncated"). PostScript given
+// on the command line therefore goes in pieces below that, split between
+// its parts (each part a sequence of whole tokens; a procedure cannot be
+// split). Throws HostError when a single part is too long.
+std::vector<std::string> command_pieces(const std::vector<std::string>& parts);
+
 class GhostscriptSession {
  public:
   // Loads the library when needed and makes the instance (arguments read as

@@ -17,6 +17,7 @@
 #include <chrono>
 
 #include "common/host_error.h"
+#include "sources/document/device_guard.h"
 #include "sources/document/ghostscript_session.h"
 
 namespace riphost {
@@ -64,17 +65,18 @@ std::string page_list_text(const std::vector<int>& pages) {
 // make the device's pixel as wide as all colorants (8 bytes each, too wide
 // for its bands at high resolutions) until the order is set: the page's
 // spot colours held at four keeps it at eight inks meanwhile.
-std::string separation_setup(const InkPlan& plan, const InkPass& pass) {
-  std::string setup;
+std::vector<std::string> separation_setup(const InkPlan& plan, const InkPass& pass) {
+  std::vector<std::string> setup;
   if (plan.wide) {
-    setup = "<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
-            std::to_string(kInkSlots - 4) + " >> setpagedevice ";
+    setup.push_back("<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
+                    std::to_string(kInkSlots - 4) + " >> setpagedevice");
   }
-  setup += "<< /SeparationColorNames [";
-  for (const std::string& name : pass.names) setup += " " + hex_string(name);
-  setup += "] /SeparationOrder [";
-  for (const std::string& name : pass.order) setup += " " + hex_string(name);
-  return setup + "] >> setpagedevice";
+  setup.push_back("<< /SeparationColorNames [");
+  for (const std::string& name : pass.names) setup.push_back(hex_string(name));
+  setup.push_back("] /SeparationOrder [");
+  for (const std::string& name : pass.order) setup.push_back(hex_string(name));
+  setup.push_back("] >> setpagedevice");
+  return setup;
 }
 
 }  // namespace
@@ -175,8 +177,19 @@ std::vector<std::string> PageRenderer::arguments() const {
   } else if (request_.document.kind == DocumentKind::Eps) {
     args.push_back("-dEPSCrop");
   }
-  if (request_.name_spots) {
-    args.insert(args.end(), {"-c", separation_setup(plan_, plan_.passes[pass_]), "-f"});
+  // A PostScript program is kept off the inks set up for it; a PDF page's
+  // own settings come from the PDF interpreter, which riphost's setup
+  // already accounts for.
+  std::vector<std::string> setup;
+  if (request_.name_spots) setup = separation_setup(plan_, plan_.passes[pass_]);
+  if (request_.document.kind != DocumentKind::Pdf) {
+    const std::vector<std::string> guard = page_device_guard();
+    setup.insert(setup.end(), guard.begin(), guard.end());
+  }
+  if (!setup.empty()) {
+    args.push_back("-c");
+    for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
+    args.push_back("-f");
   }
   args.push_back(file);
   return args;
@@ -221,6 +234,7 @@ bool PageRenderer::render_pass(std::string& message) {
   pass_checked_ = pass_ == 0;
   const bool last = pass_ + 1 == plan_.passes.size();
   if (gs.run(arguments()) && (last ? !page_open_ : pass_done_)) return true;
+  if (const auto key = changed_device_key(gs.output())) problem_ = changed_inks_problem(*key);
   const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
   message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
             ": Ghostscript could not render it" + (problem_.empty() ? std::string() : ": " + problem_) +
