@@ -29,9 +29,11 @@ namespace riphost {
 // Bytes of a rendered pixel: one per ink slot.
 inline constexpr int kInkSlots = 8;
 
-// Most spot colours a page may have: Ghostscript keeps at most 64 colorants
-// of a device, the four process inks among them.
-inline constexpr int kMaxSpotColours = 60;
+// Most spot colours a page may have. Ghostscript keeps up to 64 colorants
+// of a device, but its display device 10.0 fails on pages with more than 20
+// spot colours named (a PostScript error in the PDF interpreter, or a crash
+// of the renderer), so riphost refuses such pages while it checks them.
+inline constexpr int kMaxSpotColours = 20;
 
 struct InkPass {
   // The spot colours named to Ghostscript (SeparationColorNames), with
