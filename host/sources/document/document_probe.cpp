@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/host_error.h"
+#include "sources/document/document_marks.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
 
@@ -57,6 +58,7 @@ std::string pdf_query(const PageList& pages) {
          " dup /MediaBox ripbox dup /TrimBox ripbox"
          " dup /Rotate known {(RIPHOST-ROTATE ) print dup /Rotate get =} if"
          " dup /UserUnit known {(RIPHOST-UNIT ) print dup /UserUnit get =} if"
+         " dup /UsesTransparency known {dup /UsesTransparency get {(RIPHOST-TRANSPARENT\\n) print} if} if"
          " dup /Spots known {dup /Spots get {(RIPHOST-SPOT ) print dup length string cvs riphex (\\n) print}"
          " forall} if pop} {pop} ifelse} for "
          "runpdfend";
@@ -118,6 +120,8 @@ void read_answer(const std::string& output, DocumentFacts& facts) {
       std::string unit;
       words >> unit;
       facts.pages.back().user_unit = number(unit);
+    } else if (tag == "RIPHOST-TRANSPARENT") {
+      facts.pages.back().transparency = true;
     } else if (tag == "RIPHOST-SPOT") {
       std::string hex;
       words >> hex;
@@ -319,6 +323,7 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
   }
   check_spots(facts);
   check_units(facts);
+  facts.overprint_or_transparency = document_needs_separation_device(facts.file, facts.kind);
   if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
   return facts;
 }
