@@ -171,6 +171,36 @@ class Documents(unittest.TestCase):
                 self.check_plates(files, [1, 2])
                 self.assert_clean("out-" + name)
 
+    def test_overprint_keeps_the_inks_under_a_mark_and_transparency_renders(self):
+        """Black strokes in overprint leave the cyan and the spot colour under
+        them; a fill at 50 % opacity is a 50 % tint."""
+        cases = (("overprint.pdf", documents.write_overprint_pdf, True),
+                 ("overprint.ps", documents.write_overprint_ps, False))
+        for name, write, has_alpha in cases:
+            with self.subTest(document=name):
+                write(self.path(name), WIDTH_PT, HEIGHT_PT)
+                result = self.run_document(name, "out-" + name)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                plates = {separation_of(f)[1]: plate(f)[2] for f in written(result)}
+                self.assertIn("PANTONE_185_C", plates)
+                m = documents.overprint_marks(WIDTH_PT, HEIGHT_PT)
+                x0, y0, x1, y1 = box_of(m["cyan50"])
+                beside_cyan = (x0, y0, box_of(m["stroke_cyan"])[0] - 48, y1)
+                x0, y0, x1, y1 = box_of(m["spot40"])
+                beside_spot = (x0, y0, box_of(m["stroke_spot"])[0] - 48, y1)
+                under_cyan = box_of(m["stroke_cyan"], margin=12)[0:1] + box_of(m["cyan50"])[1:2] + \
+                    box_of(m["stroke_cyan"], margin=12)[2:3] + box_of(m["cyan50"])[3:4]
+                under_spot = box_of(m["stroke_spot"], margin=12)[0:1] + box_of(m["spot40"])[1:2] + \
+                    box_of(m["stroke_spot"], margin=12)[2:3] + box_of(m["spot40"])[3:4]
+                expected = [("Cyan", beside_cyan, 0.5), ("Cyan", under_cyan, 0.5),
+                            ("PANTONE_185_C", beside_spot, 0.4), ("PANTONE_185_C", under_spot, 0.4),
+                            ("Black", under_cyan, 1.0), ("Black", under_spot, 1.0), ("Black", beside_cyan, 0.0)]
+                if has_alpha:
+                    expected.append(("Black", box_of(m["alpha50"]), 0.5))
+                for ink, box, tint in expected:
+                    self.assertAlmostEqual(share(plates[ink], box), tint, delta=0.01, msg="%s %s" % (ink, box))
+                self.assert_clean("out-" + name)
+
     def test_every_spot_colour_of_a_page_becomes_its_own_plate(self):
         """Seven spot colours beside the process inks (Ghostscript renders
         eight inks at once): each its own named plate, its patch at its

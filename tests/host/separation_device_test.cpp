@@ -1,0 +1,109 @@
+// separation_device_test.cpp - which documents go to Ghostscript's separation
+// device, and how its files are matched to inks and read back.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sources/document/document_marks.h"
+#include "sources/document/ghostscript_program.h"
+#include "sources/document/separation_planes.h"
+
+namespace riphost {
+namespace {
+
+struct MarkCase {
+  const char* text;
+  DocumentKind kind;
+  bool needs;
+};
+
+TEST(DocumentMarks, OverprintAndTransparencyAreFound) {
+  const MarkCase cases[] = {
+      {"<< /Type /ExtGState /OP true /OPM 1 >>", DocumentKind::Pdf, true},
+      {"<</op\ntrue>>", DocumentKind::Pdf, true},
+      {"<</OP true/op true>>", DocumentKind::Pdf, true},
+      {"<< /OP false /op false /OPM 1 >>", DocumentKind::Pdf, false},
+      {"<< /OPM 1 >> /opacity", DocumentKind::Pdf, false},
+      {"0 0 0 1 k 0 0 10 10 re f", DocumentKind::Pdf, false},
+      {"true setoverprint 0 0 moveto", DocumentKind::PostScript, true},
+      {"0.5 .setfillconstantalpha", DocumentKind::PostScript, true},
+      {"[ /SetTransparency pdfmark", DocumentKind::Eps, true},
+      {"0 0 0 1 setcmykcolor 0 0 10 10 rectfill showpage", DocumentKind::PostScript, false},
+  };
+  for (const MarkCase& c : cases) {
+    EXPECT_EQ(names_overprint_or_transparency(c.text, c.kind), c.needs) << c.text;
+  }
+}
+
+TEST(DocumentMarks, AWordAcrossTwoPiecesOfAFileIsFound) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("marks-" + std::to_string(getpid()) + ".pdf");
+  for (std::size_t before : {std::size_t{0}, (std::size_t{1} << 20) - 4, std::size_t{3} << 20}) {
+    {
+      std::FILE* out = std::fopen(file.c_str(), "wb");
+      ASSERT_NE(out, nullptr);
+      const std::string filler(before, 'x');
+      std::fputs(filler.c_str(), out);
+      std::fputs("/OP true", out);
+      std::fclose(out);
+    }
+    EXPECT_TRUE(document_needs_separation_device(file, DocumentKind::Pdf)) << before;
+  }
+  std::filesystem::remove(file);
+  EXPECT_FALSE(document_needs_separation_device(file, DocumentKind::Pdf));
+}
+
+TEST(SeparationPlanes, FileNamesGiveTheirInks) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"page(Cyan).tif", "Cyan"},
+      {"page(PANTONE%20185%20C).tif", "PANTONE 185 C"},
+      {"page(100%25%20Red).tif", "100% Red"},
+      {"page(%C3%A9t%C3%A9).tif", "\xC3\xA9t\xC3\xA9"},
+      {"page(Bad%2).tif", "Bad%2"},
+      {"page.tif", ""},
+      {"gs.log", ""},
+      {"page().tif", ""},
+  };
+  for (const auto& [file, ink] : cases) EXPECT_EQ(ink_of_plane_file(file), ink) << file;
+}
+
+TEST(SeparationPlanes, ArgumentsRenderOnePageOfItsSizeWithItsSpots) {
+  PlaneJob job;
+  job.document = "/docs/a.pdf";
+  job.page = 7;
+  job.ppi = 2400;
+  job.width_points = 595.5;
+  job.height_points = 842;
+  job.trim_box = true;
+  job.spots = {"PANTONE 185 C"};
+  const std::vector<std::string> args = plane_job_arguments(job, "/tmp/f");
+  const auto has = [&](const std::string& word) { return std::find(args.begin(), args.end(), word) != args.end(); };
+  for (const char* word : {"-dSAFER", "-sDEVICE=tiffsep", "-sCompression=lzw", "-r2400", "-sPageList=7",
+                           "-sOutputFile=/tmp/f/page.tif", "-dDEVICEWIDTHPOINTS=595.5", "-dDEVICEHEIGHTPOINTS=842",
+                           "-dUseTrimBox", "<< /SeparationColorNames [ <50414E544F4E45203138352043> ] >> setpagedevice"}) {
+    EXPECT_TRUE(has(word)) << word;
+  }
+  EXPECT_EQ(args.back(), "/docs/a.pdf");
+}
+
+TEST(GhostscriptProgram, AStoppedChildIsKilledAtOnce) {
+  const std::filesystem::path log =
+      std::filesystem::temp_directory_path() / ("program-" + std::to_string(getpid()) + ".log");
+  EXPECT_EQ(run_program("/bin/sh", {"-c", "echo 'Error: /undefined in foo'; echo last"}, log, {}), ProgramEnd::Done);
+  EXPECT_EQ(ghostscript_error_in(log), "Error: /undefined in foo");
+  EXPECT_EQ(run_program("/bin/sh", {"-c", "echo fine; echo '  the end  '; exit 1"}, log, {}), ProgramEnd::Failed);
+  EXPECT_EQ(ghostscript_error_in(log), "the end");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run_program("/bin/sh", {"-c", "sleep 30"}, log, [] { return true; }), ProgramEnd::Stopped);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  std::filesystem::remove(log);
+}
+
+}  // namespace
+}  // namespace riphost
