@@ -198,12 +198,13 @@ def _photo(width_px, height_px):
 
 
 def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None, user_unit=None,
-              spots=()):
+              spots=(), overprint=False):
     """A PDF of `pages` pages. trim: (x, y, w, h) TrimBox in points; xmp: the
     document's XMP packet (text) as the catalog's Metadata; photo: (x, y, w,
     h, width_px, height_px) places a CMYK picture under the marks; user_unit:
     the pages' UserUnit (points per unit of their boxes and content); spots:
-    further spot colours, a patch each (spot_patches)."""
+    further spot colours, a patch each (spot_patches); overprint: a black
+    frame stroked in overprint round the page's marks."""
     pdf = _Pdf()
     catalog = pdf.reserve()
     tree = pdf.reserve()
@@ -231,12 +232,16 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
         ops += _pdf_marks(width, height, spot, "Page %d" % n)
         for i, (tint, box) in enumerate(spot_patches(width, height, spots).values()):
             ops += "\n/CS%d cs %s scn %s %s %s %s re f" % ((i + 1, _num(tint)) + tuple(map(_num, box)))
+        if overprint:
+            ops += "\nq /GSO gs 0 0 0 1 K 6 w %s %s %s %s re S Q" % tuple(map(_num, (12, 12, width - 24, height - 24)))
         content = pdf.add(_Pdf.stream(b"", ops.encode("latin-1"), compress=True))
         colour_spaces = "".join(" /CS%d %d 0 R" % (i + 1, cs) for i, cs in enumerate(extra_cs))
         resources = "<< /Font << /F1 %d 0 R >> /ColorSpace << /CS0 %d 0 R%s >> /Shading << /Sh0 %d 0 R >>" % (
             font, spot_cs, colour_spaces, shading)
         if image:
             resources += " /XObject << /Im0 %d 0 R >>" % image
+        if overprint:
+            resources += " /ExtGState << /GSO << /OP true /op true /OPM 1 >> >>"
         resources += " >>"
         box = "/MediaBox [0 0 %s %s]" % (_num(width), _num(height))
         if trim:
@@ -255,11 +260,12 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
     pdf.write(path, catalog)
 
 
-def photo_page_pdf(path, spot=SPOT, spots=()):
+def photo_page_pdf(path, spot=SPOT, spots=(), overprint=False):
     """The bench's page: A4 with a CMYK picture over most of it, a spot colour
-    (and the patches of further ones, spots)."""
+    (and the patches of further ones, spots; an overprinting frame)."""
     width, height = 595.0, 842.0
-    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680), spots=spots)
+    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680), spots=spots,
+              overprint=overprint)
 
 
 def overprint_marks(width, height):

@@ -38,6 +38,7 @@ bool PageRenderer::render_from_planes(std::string& message) {
     }
     if (planes.stopped() || cancelled_) return false;
     planes.open(page_.inks, page_.width, page_.height);
+    plane_bytes_ = planes.disk_bytes();
     if (!hand_planes(planes)) return false;
   } catch (const std::exception& error) {
     message = request_.document.name + ": page " + std::to_string(number) + ": " + error.what();

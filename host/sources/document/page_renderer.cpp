@@ -175,6 +175,9 @@ std::vector<std::string> PageRenderer::arguments() const {
   } else if (request_.document.kind == DocumentKind::Eps) {
     args.push_back("-dEPSCrop");
   }
+  // A page the separation device renders is only laid out here, and a page
+  // group this device cannot render may stop it before that.
+  if (request_.via_planes) args.push_back("-dNOTRANSPARENCY");
   if (request_.name_spots) {
     args.insert(args.end(), {"-c", separation_setup(plan_, plan_.passes[pass_]), "-f"});
   }

@@ -120,6 +120,9 @@ class PageRenderer {
   // Seconds Ghostscript has spent reading and rendering so far (its
   // thread's time outside riphost's callbacks).
   double rendering_seconds() const;
+  // Bytes of the separation device's planes of the last page it rendered
+  // (RenderRequest::via_planes); 0 when none.
+  std::uint64_t plane_bytes() const noexcept { return plane_bytes_; }
 
  private:
   friend struct RendererCallbacks;
@@ -175,6 +178,7 @@ class PageRenderer {
   std::string error_;
   std::chrono::steady_clock::time_point left_callback_;  // Ghostscript's thread only
   double rendering_ = 0.0;
+  std::atomic<std::uint64_t> plane_bytes_{0};
   std::thread thread_;
 };
 

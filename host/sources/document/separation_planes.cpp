@@ -143,9 +143,10 @@ void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int
   planes_.resize(inks.size());
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder_, error)) {
+    // Every file counts: the composite page tiffsep writes too.
+    disk_bytes_ += entry.file_size(error);
     const auto at = std::find(inks.begin(), inks.end(), ink_of_plane_file(entry.path().filename().string()));
     if (at == inks.end()) continue;
-    disk_bytes_ += entry.file_size(error);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) throw HostError("cannot start libtiff");
     TIFFOpenOptionsSetErrorHandlerExtR(options, keep_tiff_error, error_);

@@ -59,7 +59,7 @@ class SeparationPlanes {
 
   // The run was stopped: there are no planes.
   bool stopped() const noexcept { return stopped_; }
-  // The bytes the planes took on disk.
+  // The bytes the run's files took on disk (planes and composite page).
   std::uint64_t disk_bytes() const noexcept { return disk_bytes_; }
 
   // Opens the plane of each ink of inks, which must be width x height; an
