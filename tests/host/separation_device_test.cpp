@@ -105,5 +105,29 @@ TEST(GhostscriptProgram, AStoppedChildIsKilledAtOnce) {
   std::filesystem::remove(log);
 }
 
+TEST(SeparationPlanes, OnlyFoldersOfGoneProcessesAreRemoved) {
+  const std::filesystem::path temp =
+      std::filesystem::temp_directory_path() / ("planes-" + std::to_string(getpid()));
+  std::filesystem::create_directories(temp);
+  char host[64] = "host";
+  gethostname(host, sizeof host - 1);
+  const std::string prefix = "riphost-planes." + std::string(host) + ".";
+  // A process id that cannot be running: above the kernel's largest.
+  const std::string gone = prefix + "2147483646.abc123";
+  const std::string alive = prefix + std::to_string(getpid()) + ".abc123";
+  const std::string other_host = "riphost-planes.elsewhere.2147483646.abc123";
+  const std::string unlike = prefix + "x.abc123";
+  for (const std::string& name : {gone, alive, other_host, unlike}) {
+    std::filesystem::create_directories(temp / name);
+    std::FILE* file = std::fopen((temp / name / "page(Cyan).tif").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+  }
+  EXPECT_EQ(remove_abandoned_plane_folders(temp), 1);
+  EXPECT_FALSE(std::filesystem::exists(temp / gone));
+  for (const std::string& name : {alive, other_host, unlike}) EXPECT_TRUE(std::filesystem::exists(temp / name));
+  std::filesystem::remove_all(temp);
+}
+
 }  // namespace
 }  // namespace riphost

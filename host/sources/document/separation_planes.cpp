@@ -1,6 +1,7 @@
 // separation_planes.cpp - tiffsep into a private folder, read back by rows.
 #include "sources/document/separation_planes.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,14 +49,18 @@ __attribute__((format(printf, 4, 0))) int keep_tiff_error(TIFF*, void* user_data
 
 int ignore_tiff_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-// A new folder of this run's own, named so that a killed run's leftovers
-// tell which host and process made them.
-fs::path make_private_folder(const fs::path& temp) {
+std::string folder_prefix() {
   char host[64] = "host";
   gethostname(host, sizeof host - 1);
   host[sizeof host - 1] = '\0';
-  std::string name =
-      (temp / ("riphost-planes." + std::string(host) + "." + std::to_string(getpid()) + ".XXXXXX")).string();
+  return "riphost-planes." + std::string(host) + ".";
+}
+
+// A new folder of this run's own, named so that a killed run's leftovers
+// tell which host and process made them.
+fs::path make_private_folder(const fs::path& temp) {
+  remove_abandoned_plane_folders(temp);
+  std::string name = (temp / (folder_prefix() + std::to_string(getpid()) + ".XXXXXX")).string();
   if (!mkdtemp(name.data())) {
     throw HostError("cannot make a temporary folder in " + temp.string() + ": " + std::strerror(errno));
   }
@@ -63,6 +68,25 @@ fs::path make_private_folder(const fs::path& temp) {
 }
 
 }  // namespace
+
+int remove_abandoned_plane_folders(const fs::path& temp) {
+  const std::string prefix = folder_prefix();
+  int removed = 0;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(temp, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    long pid = 0;
+    const char* digits = name.c_str() + prefix.size();
+    const auto [end, problem] = std::from_chars(digits, name.c_str() + name.size(), pid);
+    if (problem != std::errc() || *end != '.' || pid <= 0) continue;
+    // Only a process that is gone leaves its folder behind.
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    if (fs::remove_all(entry.path(), ignored) > 0) ++removed;
+  }
+  return removed;
+}
 
 std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path& folder) {
   std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=tiffsep",

@@ -9,7 +9,9 @@
 // opens the planes, removes the folder and its files at once (the open
 // files stay readable and vanish when closed) and reads them row by row.
 // Ghostscript renders the page band by band itself, so memory stays
-// bounded; the disk holds the compressed planes of one page.
+// bounded; the disk holds the compressed planes of one page. The child gs
+// dies with riphost; a folder that riphost, killed outright, leaves behind
+// is removed by the next run on the same host.
 #ifndef RIPHOST_SEPARATION_PLANES_H
 #define RIPHOST_SEPARATION_PLANES_H
 
@@ -40,6 +42,11 @@ struct PlaneJob {
   // PDF page's resources name by itself).
   std::vector<std::string> spots;
 };
+
+// Removes the plane folders in temp that processes of this host made and
+// left behind when they were killed (their process is gone); returns how
+// many. Every run of the separation device does this first.
+int remove_abandoned_plane_folders(const std::filesystem::path& temp);
 
 // Ghostscript's arguments for the job, writing into folder.
 std::vector<std::string> plane_job_arguments(const PlaneJob& job, const std::filesystem::path& folder);
