@@ -7,7 +7,8 @@
 // overprint it does not tell, and a PostScript program tells nothing before
 // it runs. So the document's bytes are looked at: a PDF that sets overprint
 // in a graphics state (`/OP true`, `/op true`), a PostScript program that
-// names an overprint or transparency operator. A match in a comment or a
+// names an overprint or transparency operator (or sets /PageSpotColors,
+// which leaves the display device's plates empty). A match in a comment or a
 // string only costs time; a graphics state inside a compressed object
 // stream is not seen.
 #ifndef RIPHOST_DOCUMENT_MARKS_H
