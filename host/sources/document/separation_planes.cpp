@@ -168,7 +168,9 @@ void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder_, error)) {
     // Every file counts: the composite page tiffsep writes too.
-    disk_bytes_ += entry.file_size(error);
+    std::error_code unsized;
+    const std::uintmax_t size = entry.file_size(unsized);
+    if (!unsized) disk_bytes_ += size;
     const auto at = std::find(inks.begin(), inks.end(), ink_of_plane_file(entry.path().filename().string()));
     if (at == inks.end()) continue;
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
