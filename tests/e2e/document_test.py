@@ -16,7 +16,9 @@ missing Ghostscript give their message and exit 2 with nothing written;
 an ink given an FM screen by name shows FM in its tag; a device gamma
 moves the tints of document plates as the calibration rule says;
 --render-only writes the contone planes; several processes sharing one
-document's pages write into one folder without a clash.
+document's pages write into one folder without a clash; overprinting marks
+keep the inks under them and transparency renders, and a stop while
+Ghostscript renders such a page leaves none of its files.
 
 Usage: document_test.py BUILD_BIN_DIR
 """
@@ -283,6 +285,25 @@ class Documents(unittest.TestCase):
                 im.load()  # a file under a final name is complete
         finals = glob.glob(self.path("out/*.tav"))
         self.assertEqual(len(finals), len([l for l in out.splitlines() if l.startswith("wrote ")]))
+
+    def test_stop_while_ghostscript_renders_planes_removes_them_at_once(self):
+        """A page with overprint: Ghostscript's planes are files for a while;
+        a stop then ends Ghostscript and leaves nothing of them."""
+        documents.photo_page_pdf(self.path("frame.pdf"), overprint=True)
+        process = subprocess.Popen([os.path.join(BIN, "riphost"), self.path("frame.pdf"), "-o", self.path("out")],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=self.env)
+        deadline = time.time() + 120
+        while time.time() < deadline and not glob.glob(os.path.join(self.spool, "riphost-planes.*")):
+            time.sleep(0.05)
+        self.assertTrue(glob.glob(os.path.join(self.spool, "riphost-planes.*")), "Ghostscript renders into a folder")
+        time.sleep(0.5)
+        stopped = time.time()
+        process.send_signal(signal.SIGTERM)
+        _, err = process.communicate(timeout=60)
+        self.assertEqual(process.returncode, 143, err)
+        self.assertLess(time.time() - stopped, 5.0)
+        self.assert_clean("out")
+        self.assertEqual(glob.glob(self.path("out/*.tav")), [])
 
     def test_ticket_with_document_numbers_inks_for_cutting_texts(self):
         documents.write_pdf(self.path("marks.pdf"), WIDTH_PT, HEIGHT_PT, pages=2)
