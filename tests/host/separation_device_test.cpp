@@ -2,6 +2,7 @@
 // device, and how its files are matched to inks and read back.
 #include <gtest/gtest.h>
 
+#include <libdeflate.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,6 +59,49 @@ TEST(DocumentMarks, AWordAcrossTwoPiecesOfAFileIsFound) {
   }
   std::filesystem::remove(file);
   EXPECT_FALSE(document_needs_separation_device(file, DocumentKind::Pdf));
+}
+
+// A PDF whose only graphics state sits in a compressed object stream.
+std::string pdf_with_object_stream(const std::string& objects, bool flate) {
+  std::string data = objects;
+  if (flate) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(6);
+    data.resize(libdeflate_zlib_compress_bound(compressor, objects.size()));
+    data.resize(libdeflate_zlib_compress(compressor, objects.data(), objects.size(), data.data(), data.size()));
+    libdeflate_free_compressor(compressor);
+  }
+  return "%PDF-1.5\n1 0 obj\n<< /Type /ObjStm /N 1 /First 5" + std::string(flate ? " /Filter /FlateDecode" : "") +
+         " /Length " + std::to_string(data.size()) + " >>\nstream\r\n" + data + "\nendstream\nendobj\n%%EOF\n";
+}
+
+// The stream says it is Flate-compressed but is not.
+std::string flate_in_name_only(std::string pdf) {
+  return pdf.insert(pdf.find(" /Length"), " /Filter /FlateDecode");
+}
+
+TEST(DocumentMarks, OverprintInACompressedObjectStreamIsFound) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("objstm-" + std::to_string(getpid()) + ".pdf");
+  const std::string padding(3u << 20, ' ');  // the stream starts past the first piece read
+  const struct {
+    std::string pdf;
+    bool needs;
+  } cases[] = {
+      {pdf_with_object_stream("2 0 << /Type /ExtGState /OP true /OPM 1 >>", true), true},
+      {pdf_with_object_stream("2 0 << /Type /ExtGState /op true >>" + padding, true), true},
+      {"%PDF-1.5\n" + padding + pdf_with_object_stream("2 0 << /op true >>", true).substr(9), true},
+      {pdf_with_object_stream("2 0 << /Type /ExtGState /OP false /CA 1 >>", true), false},
+      // A stream that cannot be inflated may hide anything.
+      {flate_in_name_only(pdf_with_object_stream("2 0 << /Type /ExtGState /CA 1 >>", false)), true},
+  };
+  for (const auto& c : cases) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(c.pdf.data(), 1, c.pdf.size(), out);
+    std::fclose(out);
+    EXPECT_EQ(document_needs_separation_device(file, DocumentKind::Pdf), c.needs) << c.pdf.substr(0, 120);
+  }
+  std::filesystem::remove(file);
 }
 
 TEST(SeparationPlanes, FileNamesGiveTheirInks) {

@@ -1,9 +1,13 @@
 // document_marks.cpp - looking for overprint and transparency in a file.
 #include "sources/document/document_marks.h"
 
+#include "sources/document/pdf_object_streams.h"
+
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace riphost {
@@ -34,6 +38,16 @@ bool pdf_overprint(std::string_view text) noexcept {
   return false;
 }
 
+// Whether a graphics state in one of the object streams sets overprint;
+// true also when a stream cannot be read, since then nobody can tell.
+bool object_streams_overprint(std::FILE* in, const std::vector<long>& offsets) {
+  for (long offset : offsets) {
+    const std::optional<std::string> text = inflate_object_stream(in, offset);
+    if (!text || pdf_overprint(*text)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool names_overprint_or_transparency(std::string_view text, DocumentKind kind) noexcept {
@@ -51,16 +65,29 @@ bool document_needs_separation_device(const std::filesystem::path& file, Documen
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
   if (!in) return false;
   std::vector<char> buffer(kPiece + kOverlap);
+  std::vector<long> object_streams;  // where their /ObjStm keys are
   std::size_t kept = 0;
+  long base = 0;  // the file offset of buffer[0]
   for (;;) {
     const std::size_t got = std::fread(buffer.data() + kept, 1, kPiece, in.get());
-    if (got == 0) return false;
+    if (got == 0) break;
     const std::size_t size = kept + got;
-    if (names_overprint_or_transparency(std::string_view(buffer.data(), size), kind)) return true;
+    const std::string_view text(buffer.data(), size);
+    if (names_overprint_or_transparency(text, kind)) return true;
+    if (kind == DocumentKind::Pdf) {
+      constexpr std::string_view kKey = "/ObjStm";
+      // A key in the overlap was seen with the piece before.
+      for (std::size_t at = text.find(kKey, kept >= kKey.size() ? kept - kKey.size() + 1 : 0);
+           at != std::string_view::npos; at = text.find(kKey, at + 1)) {
+        object_streams.push_back(base + static_cast<long>(at));
+      }
+    }
     kept = std::min(size, kOverlap);
-    std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(size - kept), buffer.begin() + static_cast<std::ptrdiff_t>(size),
-              buffer.begin());
+    base += static_cast<long>(size - kept);
+    std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(size - kept),
+              buffer.begin() + static_cast<std::ptrdiff_t>(size), buffer.begin());
   }
+  return object_streams_overprint(in.get(), object_streams);
 }
 
 }  // namespace riphost

@@ -8,9 +8,9 @@
 // it runs. So the document's bytes are looked at: a PDF that sets overprint
 // in a graphics state (`/OP true`, `/op true`), a PostScript program that
 // names an overprint or transparency operator (or sets /PageSpotColors,
-// which leaves the display device's plates empty). A match in a comment or a
-// string only costs time; a graphics state inside a compressed object
-// stream is not seen.
+// which leaves the display device's plates empty). A PDF's compressed object
+// streams are inflated and looked at too (one that cannot be read counts as
+// overprint). A match in a comment or a string only costs time.
 #ifndef RIPHOST_DOCUMENT_MARKS_H
 #define RIPHOST_DOCUMENT_MARKS_H
 
