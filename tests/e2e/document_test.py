@@ -248,8 +248,12 @@ class Documents(unittest.TestCase):
         documents.write_ps(self.path("error.ps"), pages=3, error_on_page=2)
         documents.write_broken_pdf(self.path("broken.pdf"))
         documents.write_pdf(self.path("three.pdf"), pages=3)
+        documents.write_overprint_pdf(self.path("overprint.pdf"))
         env = dict(self.env, RIPHOST_GHOSTSCRIPT="/nonexistent/libgs.so.10")
+        no_gs = dict(self.env, RIPHOST_GS="/nonexistent/gs")
         cases = [
+            ("overprint.pdf", [], no_gs, "overprint.pdf: page 1 has transparency or overprint, which riphost "
+                                         "renders with Ghostscript's gs program, which is not there"),
             ("error.ps", [], self.env, "error.ps: page 2: PostScript error: Ghostscript says: "
                                       "Error: /undefined in thisoperatordoesnotexist"),
             ("broken.pdf", [], self.env, "Ghostscript says: **** Error: Couldn't initialise file."),

@@ -50,6 +50,12 @@ bool object_streams_overprint(std::FILE* in, const std::vector<long>& offsets) {
 
 }  // namespace
 
+bool page_needs_separation_device(const DocumentFacts& facts, int number) noexcept {
+  if (facts.overprint_or_transparency) return true;
+  const DocumentPageFacts* page = facts.page(number);
+  return page && page->transparency;
+}
+
 bool names_overprint_or_transparency(std::string_view text, DocumentKind kind) noexcept {
   if (kind == DocumentKind::Pdf) return pdf_overprint(text);
   for (std::string_view word : kPostScriptWords) {

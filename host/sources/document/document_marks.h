@@ -29,6 +29,11 @@ bool names_overprint_or_transparency(std::string_view text, DocumentKind kind) n
 // The same for a whole file, read in pieces; false when it cannot be read.
 bool document_needs_separation_device(const std::filesystem::path& file, DocumentKind kind);
 
+// Whether page number of a looked-at document goes to the separation
+// device: the document's bytes say so, or Ghostscript found transparency
+// on the page.
+bool page_needs_separation_device(const DocumentFacts& facts, int number) noexcept;
+
 }  // namespace riphost
 
 #endif  // RIPHOST_DOCUMENT_MARKS_H

@@ -12,6 +12,7 @@
 
 #include "common/host_error.h"
 #include "sources/document/document_marks.h"
+#include "sources/document/ghostscript_program.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
 
@@ -282,6 +283,17 @@ void check_units(const DocumentFacts& facts) {
   }
 }
 
+// Pages with transparency or overprint are rendered by Ghostscript's gs
+// program (separation_planes.h): it must be there before anything is written.
+void check_separation_program(const DocumentFacts& facts, const std::vector<int>& numbers) {
+  const auto needs = [&](int number) { return page_needs_separation_device(facts, number); };
+  const auto page = std::find_if(numbers.begin(), numbers.end(), needs);
+  if (page == numbers.end() || !ghostscript_program().empty()) return;
+  throw HostError(facts.name + ": page " + std::to_string(*page) + " has transparency or overprint, which riphost "
+                  "renders with Ghostscript's gs program, which is not there (Debian's ghostscript package; "
+                  "RIPHOST_GS names another)");
+}
+
 }  // namespace
 
 DocumentKind sniff_document(const fs::path& file, const std::string& name) {
@@ -324,6 +336,7 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
   check_spots(facts);
   check_units(facts);
   facts.overprint_or_transparency = document_needs_separation_device(facts.file, facts.kind);
+  check_separation_program(facts, numbers);
   if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
   return facts;
 }

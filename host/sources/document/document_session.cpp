@@ -7,6 +7,7 @@
 
 #include "common/host_error.h"
 #include "common/signals.h"
+#include "sources/document/document_marks.h"
 #include "sources/document/spool_file.h"
 
 namespace riphost {
@@ -69,11 +70,7 @@ std::vector<std::string> DocumentSession::named_spots(int number) const {
 
 // Whether page number needs Ghostscript's separation device: transparency
 // or overprint, which the display device does not render in bands.
-bool DocumentSession::via_planes(int number) const {
-  if (facts_->overprint_or_transparency) return true;
-  const DocumentPageFacts* page = facts_->page(number);
-  return page && page->transparency;
-}
+bool DocumentSession::via_planes(int number) const { return page_needs_separation_device(*facts_, number); }
 
 // Whether two pages can share a run: one pass over each (a run renders each
 // of its pages once per pass), and for a PDF the same size and spot colours.

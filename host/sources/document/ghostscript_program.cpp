@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 fs::path ghostscript_program() {
   const char* chosen = std::getenv("RIPHOST_GS");
-  if (chosen && *chosen) return chosen;
+  if (chosen && *chosen) return access(chosen, X_OK) == 0 ? fs::path(chosen) : fs::path();
   const char* path = std::getenv("PATH");
   std::string dirs = path && *path ? path : "/usr/bin:/bin";
   for (std::size_t start = 0; start <= dirs.size();) {

@@ -16,7 +16,7 @@
 namespace riphost {
 
 // The program riphost runs: RIPHOST_GS names it, else `gs` on the PATH.
-// Empty when there is none.
+// Empty when that is no program riphost may run.
 std::filesystem::path ghostscript_program();
 
 enum class ProgramEnd { Done, Failed, Stopped };

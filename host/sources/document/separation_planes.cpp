@@ -134,8 +134,8 @@ std::string ink_of_plane_file(const std::string& file_name) {
 SeparationPlanes::SeparationPlanes(const PlaneJob& job, const fs::path& temp, const std::function<bool()>& stop) {
   const fs::path program = ghostscript_program();
   if (program.empty()) {
-    throw HostError("Ghostscript's gs program is not installed (Debian's ghostscript package); pages with "
-                    "transparency or overprint need it");
+    throw HostError("Ghostscript's gs program is not there (Debian's ghostscript package; RIPHOST_GS names "
+                    "another); pages with transparency or overprint need it");
   }
   folder_ = make_private_folder(temp);
   try {
