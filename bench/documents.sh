@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Documents to plates: riphost against Ghostscript's own 1-bit separations.
 #
-#   bench/documents.sh [BUILD_DIR] [--repeat N] [--a1] [--no-a4] [--spots]
+#   bench/documents.sh [BUILD_DIR] [--repeat N] [--a1] [--no-a4] [--spots] [--planes]
 #
 #   BUILD_DIR   build folder holding bin/riphost and the plug-in (default
 #               "build"; a release build gives meaningful figures)
@@ -13,6 +13,12 @@
 #               renders 8 at once, so the page is rendered in two passes)
 #               against the same page with 1: riphost's time and peak
 #               resident memory of each, and their ratios
+#   --planes    also the A4 page with a black frame stroked in overprint,
+#               which riphost renders with Ghostscript's separation device
+#               into LZW planes on disk and reads back, against the page
+#               without it (display device, bands): time, peak resident
+#               memory (of riphost, or of the gs it runs when larger) and
+#               the planes' bytes on disk, and their ratios
 #
 # The page (tests/e2e/documents.py, photo_page_pdf): A4 PDF, a CMYK picture
 # over most of the page, a 50 % cyan patch, a solid black patch, a 40 % patch
@@ -41,6 +47,7 @@ repeat=3
 a1=
 a4=1
 spots=
+planes=
 while [ $# -gt 0 ]; do
   case "$1" in
     --repeat) [ $# -ge 2 ] && [[ $2 =~ ^[1-9]$ ]] || { echo "documents.sh: --repeat needs 1..9" >&2; exit 2; }
@@ -48,6 +55,7 @@ while [ $# -gt 0 ]; do
     --a1) a1=1 ;;
     --no-a4) a4= ;;
     --spots) spots=1 ;;
+    --planes) planes=1 ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     -*) echo "documents.sh: unknown option $1" >&2; exit 2 ;;
     *) build=$1 ;;
@@ -68,6 +76,7 @@ import documents
 documents.photo_page_pdf(os.path.join(sys.argv[2], "a4.pdf"))
 documents.photo_page_pdf(os.path.join(sys.argv[2], "a4-spots.pdf"),
                          spots=["Varnish", "Die line", "PANTONE 300 C", "PANTONE 485 C", "Gold", "Silver"])
+documents.photo_page_pdf(os.path.join(sys.argv[2], "a4-overprint.pdf"), overprint=True)
 documents.write_pdf(os.path.join(sys.argv[2], "a1.pdf"), 1684.0, 2384.0,
                     photo=(60.0, 80.0, 1560.0, 2200.0, 1200, 1680))
 EOF
@@ -103,10 +112,17 @@ if [ -n "$spots" ]; then
     run spot7 "$work/out" "$riphost" "$work/a4-spots.pdf" -o "$work/out"
   done
 fi
+if [ -n "$planes" ]; then
+  for ((i = 1; i <= repeat; i++)); do
+    run bands "$work/out" "$riphost" "$work/a4.pdf" -o "$work/out"
+    run planes "$work/out" "$riphost" "$work/a4-overprint.pdf" -o "$work/out" -v
+    grep -o "[0-9.]* MB of planes" "$work/stdout" | cut -d' ' -f1 >> "$work/plane_mb"
+  done
+fi
 
-/usr/bin/python3 - "$work" "$repeat" "$a4" "$a1" "$spots" <<'EOF'
+/usr/bin/python3 - "$work" "$repeat" "$a4" "$a1" "$spots" "$planes" <<'EOF'
 import os, re, statistics, sys
-work, repeat, a4, a1, spots = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+work, repeat, a4, a1, spots, planes = sys.argv[1], int(sys.argv[2]), *sys.argv[3:7]
 
 def runs(name):
     with open(os.path.join(work, name)) as f:
@@ -142,6 +158,17 @@ if spots:
     print("  %-34s %9.2f %14.0f %12.1f" % ("1 spot colour (5 inks, 1 pass)", t1, m1, one[0][2] / 1e6))
     print("  %-34s %9.2f %14.0f %12.1f" % ("7 spot colours (11 inks, 2 passes)", t7, m7, seven[0][2] / 1e6))
     print("  ratios 7 / 1 spot colours: time %.2f, peak RSS %.2f" % (t7 / t1, m7 / m1))
+if planes:
+    bands, files = runs("bands"), runs("planes")
+    tb, tp = statistics.median(r[0] for r in bands), statistics.median(r[0] for r in files)
+    mb, mp = max(r[1] for r in bands) / 1024, max(r[1] for r in files) / 1024
+    with open(os.path.join(work, "plane_mb")) as f:
+        disk = max(float(v) for v in f.read().split())
+    print("A4 CMYK + spot colour at 2400 ppi, riphost, median of %d" % repeat)
+    print("  %-44s %9s %14s %14s" % ("", "time (s)", "peak RSS (MiB)", "temp disk (MB)"))
+    print("  %-44s %9.2f %14.0f %14s" % ("display device, bands (no overprint)", tb, mb, "0"))
+    print("  %-44s %9.2f %14.0f %14.1f" % ("separation device, planes (overprint frame)", tp, mp, disk))
+    print("  ratios planes / bands: time %.2f, peak RSS %.2f" % (tp / tb, mp / mb))
 if a1:
     t, kib, size = runs("a1")[0]
     print("A1 (56133 x 79467 pixels, 5 inks): riphost %.1f s, peak RSS %.0f MiB (%s 1 GiB)" %

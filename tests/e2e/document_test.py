@@ -16,7 +16,9 @@ missing Ghostscript give their message and exit 2 with nothing written;
 an ink given an FM screen by name shows FM in its tag; a device gamma
 moves the tints of document plates as the calibration rule says;
 --render-only writes the contone planes; several processes sharing one
-document's pages write into one folder without a clash.
+document's pages write into one folder without a clash; overprinting marks
+keep the inks under them and transparency renders, and a stop while
+Ghostscript renders such a page leaves none of its files.
 
 Usage: document_test.py BUILD_BIN_DIR
 """
@@ -171,6 +173,36 @@ class Documents(unittest.TestCase):
                 self.check_plates(files, [1, 2])
                 self.assert_clean("out-" + name)
 
+    def test_overprint_keeps_the_inks_under_a_mark_and_transparency_renders(self):
+        """Black strokes in overprint leave the cyan and the spot colour under
+        them; a fill at 50 % opacity is a 50 % tint."""
+        cases = (("overprint.pdf", documents.write_overprint_pdf, True),
+                 ("overprint.ps", documents.write_overprint_ps, False))
+        for name, write, has_alpha in cases:
+            with self.subTest(document=name):
+                write(self.path(name), WIDTH_PT, HEIGHT_PT)
+                result = self.run_document(name, "out-" + name)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                plates = {separation_of(f)[1]: plate(f)[2] for f in written(result)}
+                self.assertIn("PANTONE_185_C", plates)
+                m = documents.overprint_marks(WIDTH_PT, HEIGHT_PT)
+                x0, y0, x1, y1 = box_of(m["cyan50"])
+                beside_cyan = (x0, y0, box_of(m["stroke_cyan"])[0] - 48, y1)
+                x0, y0, x1, y1 = box_of(m["spot40"])
+                beside_spot = (x0, y0, box_of(m["stroke_spot"])[0] - 48, y1)
+                under_cyan = box_of(m["stroke_cyan"], margin=12)[0:1] + box_of(m["cyan50"])[1:2] + \
+                    box_of(m["stroke_cyan"], margin=12)[2:3] + box_of(m["cyan50"])[3:4]
+                under_spot = box_of(m["stroke_spot"], margin=12)[0:1] + box_of(m["spot40"])[1:2] + \
+                    box_of(m["stroke_spot"], margin=12)[2:3] + box_of(m["spot40"])[3:4]
+                expected = [("Cyan", beside_cyan, 0.5), ("Cyan", under_cyan, 0.5),
+                            ("PANTONE_185_C", beside_spot, 0.4), ("PANTONE_185_C", under_spot, 0.4),
+                            ("Black", under_cyan, 1.0), ("Black", under_spot, 1.0), ("Black", beside_cyan, 0.0)]
+                if has_alpha:
+                    expected.append(("Black", box_of(m["alpha50"]), 0.5))
+                for ink, box, tint in expected:
+                    self.assertAlmostEqual(share(plates[ink], box), tint, delta=0.01, msg="%s %s" % (ink, box))
+                self.assert_clean("out-" + name)
+
     def test_every_spot_colour_of_a_page_becomes_its_own_plate(self):
         """Seven spot colours beside the process inks (Ghostscript renders
         eight inks at once): each its own named plate, its patch at its
@@ -233,8 +265,12 @@ class Documents(unittest.TestCase):
         documents.write_ps(self.path("error.ps"), pages=3, error_on_page=2)
         documents.write_broken_pdf(self.path("broken.pdf"))
         documents.write_pdf(self.path("three.pdf"), pages=3)
+        documents.write_overprint_pdf(self.path("overprint.pdf"))
         env = dict(self.env, RIPHOST_GHOSTSCRIPT="/nonexistent/libgs.so.10")
+        no_gs = dict(self.env, RIPHOST_GS="/nonexistent/gs")
         cases = [
+            ("overprint.pdf", [], no_gs, "overprint.pdf: page 1 has transparency or overprint, which riphost "
+                                         "renders with Ghostscript's gs program, which is not there"),
             ("error.ps", [], self.env, "error.ps: page 2: PostScript error: Ghostscript says: "
                                       "Error: /undefined in thisoperatordoesnotexist"),
             ("broken.pdf", [], self.env, "Ghostscript says: **** Error: Couldn't initialise file."),
@@ -270,6 +306,25 @@ class Documents(unittest.TestCase):
                 im.load()  # a file under a final name is complete
         finals = glob.glob(self.path("out/*.tav"))
         self.assertEqual(len(finals), len([l for l in out.splitlines() if l.startswith("wrote ")]))
+
+    def test_stop_while_ghostscript_renders_planes_removes_them_at_once(self):
+        """A page with overprint: Ghostscript's planes are files for a while;
+        a stop then ends Ghostscript and leaves nothing of them."""
+        documents.photo_page_pdf(self.path("frame.pdf"), overprint=True)
+        process = subprocess.Popen([os.path.join(BIN, "riphost"), self.path("frame.pdf"), "-o", self.path("out")],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=self.env)
+        deadline = time.time() + 120
+        while time.time() < deadline and not glob.glob(os.path.join(self.spool, "riphost-planes.*")):
+            time.sleep(0.05)
+        self.assertTrue(glob.glob(os.path.join(self.spool, "riphost-planes.*")), "Ghostscript renders into a folder")
+        time.sleep(0.5)
+        stopped = time.time()
+        process.send_signal(signal.SIGTERM)
+        _, err = process.communicate(timeout=60)
+        self.assertEqual(process.returncode, 143, err)
+        self.assertLess(time.time() - stopped, 5.0)
+        self.assert_clean("out")
+        self.assertEqual(glob.glob(self.path("out/*.tav")), [])
 
     def test_ticket_with_document_numbers_inks_for_cutting_texts(self):
         documents.write_pdf(self.path("marks.pdf"), WIDTH_PT, HEIGHT_PT, pages=2)

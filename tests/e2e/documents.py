@@ -198,12 +198,13 @@ def _photo(width_px, height_px):
 
 
 def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xmp=None, photo=None, user_unit=None,
-              spots=()):
+              spots=(), overprint=False):
     """A PDF of `pages` pages. trim: (x, y, w, h) TrimBox in points; xmp: the
     document's XMP packet (text) as the catalog's Metadata; photo: (x, y, w,
     h, width_px, height_px) places a CMYK picture under the marks; user_unit:
     the pages' UserUnit (points per unit of their boxes and content); spots:
-    further spot colours, a patch each (spot_patches)."""
+    further spot colours, a patch each (spot_patches); overprint: a black
+    frame stroked in overprint round the page's marks."""
     pdf = _Pdf()
     catalog = pdf.reserve()
     tree = pdf.reserve()
@@ -231,12 +232,16 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
         ops += _pdf_marks(width, height, spot, "Page %d" % n)
         for i, (tint, box) in enumerate(spot_patches(width, height, spots).values()):
             ops += "\n/CS%d cs %s scn %s %s %s %s re f" % ((i + 1, _num(tint)) + tuple(map(_num, box)))
+        if overprint:
+            ops += "\nq /GSO gs 0 0 0 1 K 6 w %s %s %s %s re S Q" % tuple(map(_num, (12, 12, width - 24, height - 24)))
         content = pdf.add(_Pdf.stream(b"", ops.encode("latin-1"), compress=True))
         colour_spaces = "".join(" /CS%d %d 0 R" % (i + 1, cs) for i, cs in enumerate(extra_cs))
         resources = "<< /Font << /F1 %d 0 R >> /ColorSpace << /CS0 %d 0 R%s >> /Shading << /Sh0 %d 0 R >>" % (
             font, spot_cs, colour_spaces, shading)
         if image:
             resources += " /XObject << /Im0 %d 0 R >>" % image
+        if overprint:
+            resources += " /ExtGState << /GSO << /OP true /op true /OPM 1 >> >>"
         resources += " >>"
         box = "/MediaBox [0 0 %s %s]" % (_num(width), _num(height))
         if trim:
@@ -255,11 +260,71 @@ def write_pdf(path, width=180.0, height=144.0, pages=1, spot=SPOT, trim=None, xm
     pdf.write(path, catalog)
 
 
-def photo_page_pdf(path, spot=SPOT, spots=()):
+def photo_page_pdf(path, spot=SPOT, spots=(), overprint=False):
     """The bench's page: A4 with a CMYK picture over most of it, a spot colour
-    (and the patches of further ones, spots)."""
+    (and the patches of further ones, spots; an overprinting frame)."""
     width, height = 595.0, 842.0
-    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680), spots=spots)
+    write_pdf(path, width, height, spot=spot, photo=(40.0, 60.0, 515.0, 720.0, 1200, 1680), spots=spots,
+              overprint=overprint)
+
+
+def overprint_marks(width, height):
+    """The marks of an overprint page: name -> (x, y, w, h). A 50 % cyan patch
+    and a 40 % spot patch, each crossed by a black stroke in overprint
+    ("stroke_cyan", "stroke_spot", 12 pt wide), and a black patch at 50 %
+    opacity ("alpha50"; PDF only)."""
+    return {
+        "cyan50": (width * 0.05, height * 0.1, width * 0.35, height * 0.45),
+        "spot40": (width * 0.55, height * 0.1, width * 0.35, height * 0.45),
+        "stroke_cyan": (width * 0.225 - 6.0, height * 0.05, 12.0, height * 0.55),
+        "stroke_spot": (width * 0.725 - 6.0, height * 0.05, 12.0, height * 0.55),
+        "alpha50": (width * 0.05, height * 0.7, width * 0.85, height * 0.2),
+    }
+
+
+def _strokes(m, line):
+    """Vertical strokes down the middle of the stroke marks."""
+    return [line % tuple(map(_num, (x + w / 2.0, y, x + w / 2.0, y + h))) for x, y, w, h in
+            (m["stroke_cyan"], m["stroke_spot"])]
+
+
+def write_overprint_pdf(path, width=180.0, height=144.0, spot=SPOT):
+    """A PDF page with overprinting black strokes (/OP, /OPM 1) over a cyan
+    and a spot patch, and a black patch at /ca 0.5."""
+    m = overprint_marks(width, height)
+    pdf = _Pdf()
+    catalog = pdf.reserve()
+    tree = pdf.reserve()
+    tint = pdf.add("<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [%s] /N 1 >>" % " ".join(map(_num, SPOT_CMYK)))
+    spot_cs = pdf.add("[/Separation %s /DeviceCMYK %d 0 R]" % (_spot_name_pdf(spot), tint))
+    ops = ["0.5 0 0 0 k %s %s %s %s re f" % tuple(map(_num, m["cyan50"])),
+           "/CS0 cs 0.4 scn %s %s %s %s re f" % tuple(map(_num, m["spot40"])),
+           "q /GSA gs 0 0 0 1 k %s %s %s %s re f Q" % tuple(map(_num, m["alpha50"])),
+           "q /GSO gs 0 0 0 1 K 12 w"] + _strokes(m, "%s %s m %s %s l S") + ["Q"]
+    content = pdf.add(_Pdf.stream(b"", "\n".join(ops).encode("latin-1")))
+    page = pdf.add("<< /Type /Page /Parent %d 0 R /MediaBox [0 0 %s %s] /Resources << /ColorSpace << /CS0 %d 0 R >> "
+                   "/ExtGState << /GSA << /ca 0.5 >> /GSO << /OP true /op true /OPM 1 >> >> >> /Contents %d 0 R >>"
+                   % (tree, _num(width), _num(height), spot_cs, content))
+    pdf.set(tree, "<< /Type /Pages /Kids [%d 0 R] /Count 1 >>" % page)
+    pdf.set(catalog, "<< /Type /Catalog /Pages %d 0 R >>" % tree)
+    pdf.write(path, catalog)
+
+
+def write_overprint_ps(path, width=180.0, height=144.0, spot=SPOT):
+    """The overprint page as a PostScript program: the strokes paint the
+    Black separation alone with setoverprint, so the inks under them stay."""
+    m = overprint_marks(width, height)
+    c, my, y, k = SPOT_CMYK
+    out = ["%!PS-Adobe-3.0", "%%%%BoundingBox: 0 0 %d %d" % (round(width), round(height)), "%%EndComments",
+           "<< /PageSize [%s %s] >> setpagedevice" % (_num(width), _num(height)),
+           "0.5 0 0 0 setcmykcolor %s %s %s %s rectfill" % tuple(map(_num, m["cyan50"])),
+           "[/Separation %s /DeviceCMYK {dup %s mul exch dup %s mul exch dup %s mul exch %s mul}] setcolorspace"
+           % (_ps_string(spot), _num(c), _num(my), _num(y), _num(k)),
+           "0.4 setcolor %s %s %s %s rectfill" % tuple(map(_num, m["spot40"])),
+           "[/Separation (Black) /DeviceCMYK {0 0 0 4 -1 roll}] setcolorspace 1 setcolor",
+           "true setoverprint 12 setlinewidth"] + _strokes(m, "%s %s moveto %s %s lineto stroke") + ["showpage", "%%EOF"]
+    with open(path, "w", encoding="latin-1") as f:
+        f.write("\n".join(out) + "\n")
 
 
 def write_broken_pdf(path):

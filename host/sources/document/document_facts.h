@@ -39,6 +39,8 @@ struct DocumentPageFacts {
   double user_unit = 1.0;
   // The spot colours the page uses, as the document names them.
   std::vector<std::string> spots;
+  // Ghostscript finds transparency on the page (PDF).
+  bool transparency = false;
   // The page's own XMP packet (PDF page Metadata); empty when none.
   std::string xmp;
 };
@@ -55,6 +57,9 @@ struct DocumentFacts {
   // PostScript and EPS: the spot colours the program uses, on any page, in
   // the order it first uses them.
   std::vector<std::string> spots;
+  // The document sets overprint (a PDF) or names an overprint or
+  // transparency operator (PostScript) somewhere (document_marks.h).
+  bool overprint_or_transparency = false;
 
   // The facts of page number (PDF), or null.
   const DocumentPageFacts* page(int number) const noexcept;

@@ -12,6 +12,8 @@
 
 #include "common/host_error.h"
 #include "sources/document/device_guard.h"
+#include "sources/document/document_marks.h"
+#include "sources/document/ghostscript_program.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
 
@@ -58,6 +60,7 @@ std::string pdf_query(const PageList& pages) {
          " dup /MediaBox ripbox dup /TrimBox ripbox"
          " dup /Rotate known {(RIPHOST-ROTATE ) print dup /Rotate get =} if"
          " dup /UserUnit known {(RIPHOST-UNIT ) print dup /UserUnit get =} if"
+         " dup /UsesTransparency known {dup /UsesTransparency get {(RIPHOST-TRANSPARENT\\n) print} if} if"
          " dup /Spots known {dup /Spots get {(RIPHOST-SPOT ) print dup length string cvs riphex (\\n) print}"
          " forall} if pop} {pop} ifelse} for "
          "runpdfend";
@@ -119,6 +122,8 @@ void read_answer(const std::string& output, DocumentFacts& facts) {
       std::string unit;
       words >> unit;
       facts.pages.back().user_unit = number(unit);
+    } else if (tag == "RIPHOST-TRANSPARENT") {
+      facts.pages.back().transparency = true;
     } else if (tag == "RIPHOST-SPOT") {
       std::string hex;
       words >> hex;
@@ -305,6 +310,17 @@ std::string_view after_job_header(std::string_view text) {
   }
 }
 
+// Pages with transparency or overprint are rendered by Ghostscript's gs
+// program (separation_planes.h): it must be there before anything is written.
+void check_separation_program(const DocumentFacts& facts, const std::vector<int>& numbers) {
+  const auto needs = [&](int number) { return page_needs_separation_device(facts, number); };
+  const auto page = std::find_if(numbers.begin(), numbers.end(), needs);
+  if (page == numbers.end() || !ghostscript_program().empty()) return;
+  throw HostError(facts.name + ": page " + std::to_string(*page) + " has transparency or overprint, which riphost "
+                  "renders with Ghostscript's gs program, which is not there (Debian's ghostscript package; "
+                  "RIPHOST_GS names another)");
+}
+
 }  // namespace
 
 std::optional<DocumentKind> document_kind(std::string_view head) {
@@ -355,6 +371,8 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
   }
   check_spots(facts);
   check_units(facts);
+  facts.overprint_or_transparency = document_needs_separation_device(facts.file, facts.kind);
+  check_separation_program(facts, numbers);
   if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
   return facts;
 }

@@ -7,6 +7,7 @@
 
 #include "common/host_error.h"
 #include "common/signals.h"
+#include "sources/document/document_marks.h"
 #include "sources/document/spool_file.h"
 
 namespace riphost {
@@ -67,9 +68,14 @@ std::vector<std::string> DocumentSession::named_spots(int number) const {
   return page ? own_spots(page->spots) : std::vector<std::string>{};
 }
 
+// Whether page number needs Ghostscript's separation device: transparency
+// or overprint, which the display device does not render in bands.
+bool DocumentSession::via_planes(int number) const { return page_needs_separation_device(*facts_, number); }
+
 // Whether two pages can share a run: one pass over each (a run renders each
 // of its pages once per pass), and for a PDF the same size and spot colours.
 bool DocumentSession::same_run(int a, int b) const {
+  if (via_planes(a) || via_planes(b)) return false;
   const std::vector<std::string> spots = named_spots(a);
   if (plan_inks(spots).passes.size() > 1) return false;
   if (facts_->kind != DocumentKind::Pdf) return true;
@@ -108,6 +114,7 @@ RenderRequest DocumentSession::request_from(std::size_t first) const {
   }
   request.spots = named_spots(pages_[first]);
   request.name_spots = facts_->kind == DocumentKind::Pdf || !request.spots.empty();
+  request.via_planes = via_planes(pages_[first]);
   return request;
 }
 

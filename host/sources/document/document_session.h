@@ -60,6 +60,7 @@ class DocumentSession {
   RenderRequest request_from(std::size_t first) const;
   void end_run();
   bool same_run(int a, int b) const;
+  bool via_planes(int number) const;
   std::vector<std::string> named_spots(int number) const;
 
   std::shared_ptr<const DocumentFacts> facts_;

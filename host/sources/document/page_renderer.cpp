@@ -177,6 +177,9 @@ std::vector<std::string> PageRenderer::arguments() const {
   } else if (request_.document.kind == DocumentKind::Eps) {
     args.push_back("-dEPSCrop");
   }
+  // A page the separation device renders is only laid out here, and a page
+  // group this device cannot render may stop it before that.
+  if (request_.via_planes) args.push_back("-dNOTRANSPARENCY");
   // A PostScript program is kept off the inks set up for it; a PDF page's
   // own settings come from the PDF interpreter, which riphost's setup
   // already accounts for.
@@ -200,7 +203,7 @@ void PageRenderer::run() noexcept {
   try {
     left_callback_ = std::chrono::steady_clock::now();
     for (pass_ = 0; pass_ < plan_.passes.size() && !cancelled_; ++pass_) {
-      if (!render_pass(message)) break;
+      if (!render_pass(message) || request_.via_planes) break;
     }
   } catch (const std::exception& error) {
     message = request_.document.name + ": " + error.what();
@@ -226,19 +229,25 @@ bool PageRenderer::render_pass(std::string& message) {
   callback.display_separation = RendererCallbacks::separation;
   callback.display_adjust_band_height = RendererCallbacks::band_height;
   callback.display_rectangle_request = RendererCallbacks::rectangle;
-  GhostscriptSession gs;
-  gs.set_display(&callback, this);
-  gs.set_poll(RendererCallbacks::poll, this);
-  gs.permit_reading(request_.document.file.string());
-  pass_done_ = false;
-  pass_checked_ = pass_ == 0;
-  const bool last = pass_ + 1 == plan_.passes.size();
-  if (gs.run(arguments()) && (last ? !page_open_ : pass_done_)) return true;
-  if (const auto key = changed_device_key(gs.output())) problem_ = changed_inks_problem(*key);
+  std::string said;
+  {
+    GhostscriptSession gs;
+    gs.set_display(&callback, this);
+    gs.set_poll(RendererCallbacks::poll, this);
+    gs.permit_reading(request_.document.file.string());
+    pass_done_ = false;
+    pass_checked_ = pass_ == 0;
+    laid_out_only_ = false;
+    const bool last = pass_ + 1 == plan_.passes.size();
+    if (gs.run(arguments()) && (last ? !page_open_ : pass_done_)) return true;
+    said = gs.error_line();
+    if (const auto key = changed_device_key(gs.output())) problem_ = changed_inks_problem(*key);
+  }
+  if (laid_out_only_ && !cancelled_) return render_from_planes(message);
   const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
   message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
             ": Ghostscript could not render it" + (problem_.empty() ? std::string() : ": " + problem_) +
-            (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line());
+            (said.empty() ? std::string() : ": Ghostscript says: " + said);
   return false;
 }
 
@@ -284,6 +293,7 @@ bool PageRenderer::open_page() {
       layout.cmyk.push_back(known == equivalents_.end() ? std::array<double, 4>{} : known->second);
     }
   }
+  page_ = layout;
   laid_out_ = std::move(layout);
   started_ = false;
   changed_.notify_all();
@@ -355,6 +365,11 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
   *memory = nullptr;
   *w = *h = 1;  // a rectangle without memory ends the run
   if (!page_open_ && !open_page()) return 0;
+  if (request_.via_planes) {
+    // Laid out and started: the rest comes from the separation device.
+    laid_out_only_ = true;
+    return 0;
+  }
   if (!pass_checked_ && !check_pass()) return 0;
   if (next_row_ >= height_ && pass_ + 1 < plan_.passes.size()) {
     // The next pass renders the page again from its top.
@@ -364,14 +379,7 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
     return 0;
   }
   if (next_row_ >= height_) {
-    BandSink* sink = sink_;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      page_open_ = false;
-      sink_ = nullptr;
-      ++page_index_;
-    }
-    to_sink(sink, [](BandSink& to) { to.page_end(); });
+    close_page();
     *w = *h = 0;
     return 0;
   }
@@ -392,6 +400,22 @@ int PageRenderer::next_rectangle(void** memory, int* ox, int* oy, int* raster, i
   *w = width_;
   *h = band->rows;
   return 0;
+}
+
+void PageRenderer::hand_band(Band& band) {
+  to_sink(sink_, [&](BandSink& to) { to.band(band); });
+}
+
+// Every band of the page was handed over: its sink hears so.
+void PageRenderer::close_page() {
+  BandSink* sink = sink_;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    page_open_ = false;
+    sink_ = nullptr;
+    ++page_index_;
+  }
+  to_sink(sink, [](BandSink& to) { to.page_end(); });
 }
 
 // A later pass of a page: the page has its size still, and Ghostscript

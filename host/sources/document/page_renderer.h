@@ -31,6 +31,7 @@
 
 #include "sources/document/document_facts.h"
 #include "sources/document/ink_passes.h"
+#include "sources/document/separation_planes.h"
 
 namespace riphost {
 
@@ -82,6 +83,10 @@ struct RenderRequest {
   // pass. A request whose inks take several passes has one page.
   bool name_spots = false;
   std::vector<std::string> spots;
+  // The page (a request of one page) needs transparency or overprint, which
+  // the display device cannot render in bands: it only lays the page out,
+  // and Ghostscript's separation device renders it (separation_planes.h).
+  bool via_planes = false;
 };
 
 class PageRenderer {
@@ -115,12 +120,19 @@ class PageRenderer {
   // Seconds Ghostscript has spent reading and rendering so far (its
   // thread's time outside riphost's callbacks).
   double rendering_seconds() const;
+  // Bytes of the separation device's planes of the last page it rendered
+  // (RenderRequest::via_planes); 0 when none.
+  std::uint64_t plane_bytes() const noexcept { return plane_bytes_; }
 
  private:
   friend struct RendererCallbacks;
   void run() noexcept;
   std::vector<std::string> arguments() const;
   bool render_pass(std::string& message);
+  bool render_from_planes(std::string& message);
+  bool hand_planes(SeparationPlanes& planes);
+  void close_page();
+  void hand_band(Band& band);
   bool check_pass();
   int rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w, int* h);
   int next_rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
@@ -150,6 +162,8 @@ class PageRenderer {
   bool pass_checked_ = false;  // pass_'s inks are those asked for
   std::string problem_;        // why a pass was refused
   std::optional<PageLayout> laid_out_;  // waiting for start_page
+  PageLayout page_;                     // of the page being rendered
+  bool laid_out_only_ = false;          // the display run ended once the page was laid out
   BandSink* sink_ = nullptr;            // of the page being rendered
   bool started_ = false;                // start_page was called for laid_out_
   std::size_t page_index_ = 0;          // into request_.pages
@@ -164,6 +178,7 @@ class PageRenderer {
   std::string error_;
   std::chrono::steady_clock::time_point left_callback_;  // Ghostscript's thread only
   double rendering_ = 0.0;
+  std::atomic<std::uint64_t> plane_bytes_{0};
   std::thread thread_;
 };
 

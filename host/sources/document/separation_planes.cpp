@@ -1,0 +1,218 @@
+// separation_planes.cpp - tiffsep into a private folder, read back by rows.
+#include "sources/document/separation_planes.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "common/host_error.h"
+#include "sources/document/ghostscript_program.h"
+
+namespace riphost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPlaneBase = "page";
+
+std::string number_text(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+  return std::string(text, result.ptr);
+}
+
+std::string hex_string(const std::string& text) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string hex = "<";
+  for (unsigned char c : text) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex + ">";
+}
+
+__attribute__((format(printf, 4, 0))) int keep_tiff_error(TIFF*, void* user_data, const char* module,
+                                                          const char* format, va_list args) {
+  char message[200];
+  std::vsnprintf(message, sizeof message, format, args);
+  std::snprintf(static_cast<char*>(user_data), 256, "%s%s%s", module ? module : "", module ? ": " : "", message);
+  return 1;
+}
+
+int ignore_tiff_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+std::string folder_prefix() {
+  char host[64] = "host";
+  gethostname(host, sizeof host - 1);
+  host[sizeof host - 1] = '\0';
+  return "riphost-planes." + std::string(host) + ".";
+}
+
+// A new folder of this run's own, named so that a killed run's leftovers
+// tell which host and process made them.
+fs::path make_private_folder(const fs::path& temp) {
+  remove_abandoned_plane_folders(temp);
+  std::string name = (temp / (folder_prefix() + std::to_string(getpid()) + ".XXXXXX")).string();
+  if (!mkdtemp(name.data())) {
+    throw HostError("cannot make a temporary folder in " + temp.string() + ": " + std::strerror(errno));
+  }
+  return name;
+}
+
+}  // namespace
+
+int remove_abandoned_plane_folders(const fs::path& temp) {
+  const std::string prefix = folder_prefix();
+  int removed = 0;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(temp, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    long pid = 0;
+    const char* digits = name.c_str() + prefix.size();
+    const auto [end, problem] = std::from_chars(digits, name.c_str() + name.size(), pid);
+    if (problem != std::errc() || *end != '.' || pid <= 0) continue;
+    // Only a process that is gone leaves its folder behind.
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    if (fs::remove_all(entry.path(), ignored) > 0) ++removed;
+  }
+  return removed;
+}
+
+std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path& folder) {
+  std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=tiffsep",
+                                   "-sCompression=lzw", "-r" + number_text(job.ppi),
+                                   "-sPageList=" + std::to_string(job.page),
+                                   "-sOutputFile=" + (folder / (std::string(kPlaneBase) + ".tif")).string()};
+  if (job.kind == DocumentKind::Pdf) {
+    args.push_back("-dDEVICEWIDTHPOINTS=" + number_text(job.width_points));
+    args.push_back("-dDEVICEHEIGHTPOINTS=" + number_text(job.height_points));
+    if (job.trim_box) args.push_back("-dUseTrimBox");
+  } else if (job.kind == DocumentKind::Eps) {
+    args.push_back("-dEPSCrop");
+  }
+  if (!job.spots.empty()) {
+    std::string names;
+    for (const std::string& spot : job.spots) names += " " + hex_string(spot);
+    args.insert(args.end(), {"-c", "<< /SeparationColorNames [" + names + " ] >> setpagedevice", "-f"});
+  }
+  args.push_back(job.document.string());
+  return args;
+}
+
+std::string ink_of_plane_file(const std::string& file_name) {
+  const std::string head = std::string(kPlaneBase) + "(";
+  const std::string tail = ").tif";
+  if (file_name.size() <= head.size() + tail.size() || file_name.compare(0, head.size(), head) != 0 ||
+      file_name.compare(file_name.size() - tail.size(), tail.size(), tail) != 0) {
+    return {};
+  }
+  const std::string coded = file_name.substr(head.size(), file_name.size() - head.size() - tail.size());
+  std::string ink;
+  for (std::size_t i = 0; i < coded.size(); ++i) {
+    unsigned value = 0;
+    if (coded[i] == '%' && i + 2 < coded.size() &&
+        std::from_chars(coded.data() + i + 1, coded.data() + i + 3, value, 16).ptr == coded.data() + i + 3) {
+      ink += static_cast<char>(value);
+      i += 2;
+    } else {
+      ink += coded[i];
+    }
+  }
+  return ink;
+}
+
+SeparationPlanes::SeparationPlanes(const PlaneJob& job, const fs::path& temp, const std::function<bool()>& stop) {
+  const fs::path program = ghostscript_program();
+  if (program.empty()) {
+    throw HostError("Ghostscript's gs program is not there (Debian's ghostscript package; RIPHOST_GS names "
+                    "another); pages with transparency or overprint need it");
+  }
+  folder_ = make_private_folder(temp);
+  try {
+    const fs::path log = folder_ / "gs.log";
+    const ProgramEnd end = run_program(program, plane_job_arguments(job, folder_), log, stop);
+    stopped_ = end == ProgramEnd::Stopped;
+    if (end == ProgramEnd::Failed) {
+      const std::string said = ghostscript_error_in(log);
+      throw HostError("Ghostscript's separation device could not render it" +
+                      (said.empty() ? std::string() : ": Ghostscript says: " + said));
+    }
+  } catch (...) {
+    remove_folder();
+    throw;
+  }
+}
+
+SeparationPlanes::~SeparationPlanes() { remove_folder(); }
+
+void SeparationPlanes::remove_folder() noexcept {
+  if (folder_.empty()) return;
+  std::error_code ignored;
+  fs::remove_all(folder_, ignored);
+  folder_.clear();
+}
+
+void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int height) {
+  planes_.clear();
+  planes_.resize(inks.size());
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder_, error)) {
+    // Every file counts: the composite page tiffsep writes too.
+    std::error_code unsized;
+    const std::uintmax_t size = entry.file_size(unsized);
+    if (!unsized) disk_bytes_ += size;
+    const auto at = std::find(inks.begin(), inks.end(), ink_of_plane_file(entry.path().filename().string()));
+    if (at == inks.end()) continue;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) throw HostError("cannot start libtiff");
+    TIFFOpenOptionsSetErrorHandlerExtR(options, keep_tiff_error, error_);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, ignore_tiff_warning, nullptr);
+    std::unique_ptr<TIFF, Closer> tif(TIFFOpenExt(entry.path().c_str(), "rm", options));
+    TIFFOpenOptionsFree(options);
+    std::uint32_t w = 0, h = 0;
+    std::uint16_t bits = 0, samples = 1;
+    if (!tif) throw HostError(std::string("cannot read Ghostscript's plane of ") + *at + ": " + error_);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+    if (w != static_cast<std::uint32_t>(width) || h != static_cast<std::uint32_t>(height) || bits != 8 ||
+        samples != 1 || TIFFIsTiled(tif.get())) {
+      throw HostError("Ghostscript's plane of " + *at + " is " + std::to_string(w) + " x " + std::to_string(h) +
+                      " pixels, not the page's " + std::to_string(width) + " x " + std::to_string(height));
+    }
+    planes_[static_cast<std::size_t>(at - inks.begin())] = std::move(tif);
+  }
+  if (error) throw HostError("cannot list " + folder_.string() + ": " + error.message());
+  // The open planes stay readable; nothing of the run keeps a name.
+  remove_folder();
+  width_ = width;
+  row_.resize(static_cast<std::size_t>(width));
+}
+
+void SeparationPlanes::read_row(std::size_t ink, int y, std::uint8_t* out, std::size_t stride) {
+  TIFF* tif = ink < planes_.size() ? planes_[ink].get() : nullptr;
+  if (!tif) {
+    for (int x = 0; x < width_; ++x) out[static_cast<std::size_t>(x) * stride] = 0;
+    return;
+  }
+  if (TIFFReadScanline(tif, row_.data(), static_cast<std::uint32_t>(y), 0) < 0) {
+    throw HostError(std::string("cannot read Ghostscript's plane: ") + error_);
+  }
+  // tiffsep's planes are min-is-black: 0 is full ink.
+  for (int x = 0; x < width_; ++x) {
+    out[static_cast<std::size_t>(x) * stride] = static_cast<std::uint8_t>(255 - row_[static_cast<std::size_t>(x)]);
+  }
+}
+
+}  // namespace riphost

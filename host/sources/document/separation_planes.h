@@ -1,0 +1,95 @@
+// separation_planes.h - a page rendered by Ghostscript's tiffsep device.
+//
+// The display device of Ghostscript 10.0 in separation mode cannot render
+// transparency (the page fails) nor overprint (the ink under an
+// overprinting mark is lost) when it is asked for bands. Pages that need
+// either are rendered by Ghostscript's own separation device instead: `gs
+// -sDEVICE=tiffsep` writes one LZW-compressed 8-bit plane per ink into a
+// private folder (`riphost-planes.<host>.<pid>.XXXXXX` in $TMPDIR), riphost
+// opens the planes, removes the folder and its files at once (the open
+// files stay readable and vanish when closed) and reads them row by row.
+// Ghostscript renders the page band by band itself, so memory stays
+// bounded; the disk holds the compressed planes of one page. The child gs
+// dies with riphost; a folder that riphost, killed outright, leaves behind
+// is removed by the next run on the same host.
+#ifndef RIPHOST_SEPARATION_PLANES_H
+#define RIPHOST_SEPARATION_PLANES_H
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sources/document/document_facts.h"
+
+namespace riphost {
+
+// What to render: one page of a document.
+struct PlaneJob {
+  std::filesystem::path document;
+  DocumentKind kind = DocumentKind::Pdf;
+  int page = 1;
+  double ppi = 2400.0;
+  bool trim_box = false;
+  // PDF: the size the page is rendered at (points, after rotation).
+  double width_points = 0.0;
+  double height_points = 0.0;
+  // The spot colours named to the device, in this order (it finds those a
+  // PDF page's resources name by itself).
+  std::vector<std::string> spots;
+};
+
+// Removes the plane folders in temp that processes of this host made and
+// left behind when they were killed (their process is gone); returns how
+// many. Every run of the separation device does this first.
+int remove_abandoned_plane_folders(const std::filesystem::path& temp);
+
+// Ghostscript's arguments for the job, writing into folder.
+std::vector<std::string> plane_job_arguments(const PlaneJob& job, const std::filesystem::path& folder);
+
+// The ink a tiffsep file of the page is the plane of ("page(PANTONE%20185%20C).tif"
+// is "PANTONE 185 C"); empty when the name is not one of a plane.
+std::string ink_of_plane_file(const std::string& file_name);
+
+class SeparationPlanes {
+ public:
+  // Renders the job into a new private folder in temp; stop is asked while
+  // Ghostscript runs. Throws HostError with Ghostscript's error line.
+  SeparationPlanes(const PlaneJob& job, const std::filesystem::path& temp, const std::function<bool()>& stop);
+  ~SeparationPlanes();
+  SeparationPlanes(const SeparationPlanes&) = delete;
+  SeparationPlanes& operator=(const SeparationPlanes&) = delete;
+
+  // The run was stopped: there are no planes.
+  bool stopped() const noexcept { return stopped_; }
+  // The bytes the run's files took on disk (planes and composite page).
+  std::uint64_t disk_bytes() const noexcept { return disk_bytes_; }
+
+  // Opens the plane of each ink of inks, which must be width x height; an
+  // ink Ghostscript wrote no plane of reads as paper. Removes the folder.
+  void open(const std::vector<std::string>& inks, int width, int height);
+  // Row y of inks[ink], 0 paper to 255 full ink, into out[x * stride].
+  void read_row(std::size_t ink, int y, std::uint8_t* out, std::size_t stride);
+
+ private:
+  struct Closer {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+  };
+  void remove_folder() noexcept;
+
+  std::filesystem::path folder_;
+  bool stopped_ = false;
+  std::uint64_t disk_bytes_ = 0;
+  int width_ = 0;
+  std::vector<std::unique_ptr<TIFF, Closer>> planes_;  // by ink; null: none
+  std::vector<std::uint8_t> row_;
+  char error_[256] = "";
+};
+
+}  // namespace riphost
+
+#endif  // RIPHOST_SEPARATION_PLANES_H

@@ -1,0 +1,178 @@
+// separation_device_test.cpp - which documents go to Ghostscript's separation
+// device, and how its files are matched to inks and read back.
+#include <gtest/gtest.h>
+
+#include <libdeflate.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sources/document/document_marks.h"
+#include "sources/document/ghostscript_program.h"
+#include "sources/document/separation_planes.h"
+
+namespace riphost {
+namespace {
+
+struct MarkCase {
+  const char* text;
+  DocumentKind kind;
+  bool needs;
+};
+
+TEST(DocumentMarks, OverprintAndTransparencyAreFound) {
+  const MarkCase cases[] = {
+      {"<< /Type /ExtGState /OP true /OPM 1 >>", DocumentKind::Pdf, true},
+      {"<</op\ntrue>>", DocumentKind::Pdf, true},
+      {"<</OP true/op true>>", DocumentKind::Pdf, true},
+      {"<< /OP false /op false /OPM 1 >>", DocumentKind::Pdf, false},
+      {"<< /OPM 1 >> /opacity", DocumentKind::Pdf, false},
+      {"0 0 0 1 k 0 0 10 10 re f", DocumentKind::Pdf, false},
+      {"true setoverprint 0 0 moveto", DocumentKind::PostScript, true},
+      {"0.5 .setfillconstantalpha", DocumentKind::PostScript, true},
+      {"[ /SetTransparency pdfmark", DocumentKind::Eps, true},
+      {"<< /PageSpotColors 0 >> setpagedevice", DocumentKind::PostScript, true},
+      {"0 0 0 1 setcmykcolor 0 0 10 10 rectfill showpage", DocumentKind::PostScript, false},
+  };
+  for (const MarkCase& c : cases) {
+    EXPECT_EQ(names_overprint_or_transparency(c.text, c.kind), c.needs) << c.text;
+  }
+}
+
+TEST(DocumentMarks, AWordAcrossTwoPiecesOfAFileIsFound) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("marks-" + std::to_string(getpid()) + ".pdf");
+  for (std::size_t before : {std::size_t{0}, (std::size_t{1} << 20) - 4, std::size_t{3} << 20}) {
+    {
+      std::FILE* out = std::fopen(file.c_str(), "wb");
+      ASSERT_NE(out, nullptr);
+      const std::string filler(before, 'x');
+      std::fputs(filler.c_str(), out);
+      std::fputs("/OP true", out);
+      std::fclose(out);
+    }
+    EXPECT_TRUE(document_needs_separation_device(file, DocumentKind::Pdf)) << before;
+  }
+  std::filesystem::remove(file);
+  EXPECT_FALSE(document_needs_separation_device(file, DocumentKind::Pdf));
+}
+
+// A PDF whose only graphics state sits in a compressed object stream.
+std::string pdf_with_object_stream(const std::string& objects, bool flate) {
+  std::string data = objects;
+  if (flate) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(6);
+    data.resize(libdeflate_zlib_compress_bound(compressor, objects.size()));
+    data.resize(libdeflate_zlib_compress(compressor, objects.data(), objects.size(), data.data(), data.size()));
+    libdeflate_free_compressor(compressor);
+  }
+  return "%PDF-1.5\n1 0 obj\n<< /Type /ObjStm /N 1 /First 5" + std::string(flate ? " /Filter /FlateDecode" : "") +
+         " /Length " + std::to_string(data.size()) + " >>\nstream\r\n" + data + "\nendstream\nendobj\n%%EOF\n";
+}
+
+// The stream says it is Flate-compressed but is not.
+std::string flate_in_name_only(std::string pdf) {
+  return pdf.insert(pdf.find(" /Length"), " /Filter /FlateDecode");
+}
+
+TEST(DocumentMarks, OverprintInACompressedObjectStreamIsFound) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("objstm-" + std::to_string(getpid()) + ".pdf");
+  const std::string padding(3u << 20, ' ');  // the stream starts past the first piece read
+  const struct {
+    std::string pdf;
+    bool needs;
+  } cases[] = {
+      {pdf_with_object_stream("2 0 << /Type /ExtGState /OP true /OPM 1 >>", true), true},
+      {pdf_with_object_stream("2 0 << /Type /ExtGState /op true >>" + padding, true), true},
+      {"%PDF-1.5\n" + padding + pdf_with_object_stream("2 0 << /op true >>", true).substr(9), true},
+      {pdf_with_object_stream("2 0 << /Type /ExtGState /OP false /CA 1 >>", true), false},
+      // A stream that cannot be inflated may hide anything.
+      {flate_in_name_only(pdf_with_object_stream("2 0 << /Type /ExtGState /CA 1 >>", false)), true},
+  };
+  for (const auto& c : cases) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(c.pdf.data(), 1, c.pdf.size(), out);
+    std::fclose(out);
+    EXPECT_EQ(document_needs_separation_device(file, DocumentKind::Pdf), c.needs) << c.pdf.substr(0, 120);
+  }
+  std::filesystem::remove(file);
+}
+
+TEST(SeparationPlanes, FileNamesGiveTheirInks) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"page(Cyan).tif", "Cyan"},
+      {"page(PANTONE%20185%20C).tif", "PANTONE 185 C"},
+      {"page(100%25%20Red).tif", "100% Red"},
+      {"page(%C3%A9t%C3%A9).tif", "\xC3\xA9t\xC3\xA9"},
+      {"page(Bad%2).tif", "Bad%2"},
+      {"page.tif", ""},
+      {"gs.log", ""},
+      {"page().tif", ""},
+  };
+  for (const auto& [file, ink] : cases) EXPECT_EQ(ink_of_plane_file(file), ink) << file;
+}
+
+TEST(SeparationPlanes, ArgumentsRenderOnePageOfItsSizeWithItsSpots) {
+  PlaneJob job;
+  job.document = "/docs/a.pdf";
+  job.page = 7;
+  job.ppi = 2400;
+  job.width_points = 595.5;
+  job.height_points = 842;
+  job.trim_box = true;
+  job.spots = {"PANTONE 185 C"};
+  const std::vector<std::string> args = plane_job_arguments(job, "/tmp/f");
+  const auto has = [&](const std::string& word) { return std::find(args.begin(), args.end(), word) != args.end(); };
+  for (const char* word : {"-dSAFER", "-sDEVICE=tiffsep", "-sCompression=lzw", "-r2400", "-sPageList=7",
+                           "-sOutputFile=/tmp/f/page.tif", "-dDEVICEWIDTHPOINTS=595.5", "-dDEVICEHEIGHTPOINTS=842",
+                           "-dUseTrimBox", "<< /SeparationColorNames [ <50414E544F4E45203138352043> ] >> setpagedevice"}) {
+    EXPECT_TRUE(has(word)) << word;
+  }
+  EXPECT_EQ(args.back(), "/docs/a.pdf");
+}
+
+TEST(GhostscriptProgram, AStoppedChildIsKilledAtOnce) {
+  const std::filesystem::path log =
+      std::filesystem::temp_directory_path() / ("program-" + std::to_string(getpid()) + ".log");
+  EXPECT_EQ(run_program("/bin/sh", {"-c", "echo 'Error: /undefined in foo'; echo last"}, log, {}), ProgramEnd::Done);
+  EXPECT_EQ(ghostscript_error_in(log), "Error: /undefined in foo");
+  EXPECT_EQ(run_program("/bin/sh", {"-c", "echo fine; echo '  the end  '; exit 1"}, log, {}), ProgramEnd::Failed);
+  EXPECT_EQ(ghostscript_error_in(log), "the end");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run_program("/bin/sh", {"-c", "sleep 30"}, log, [] { return true; }), ProgramEnd::Stopped);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  std::filesystem::remove(log);
+}
+
+TEST(SeparationPlanes, OnlyFoldersOfGoneProcessesAreRemoved) {
+  const std::filesystem::path temp =
+      std::filesystem::temp_directory_path() / ("planes-" + std::to_string(getpid()));
+  std::filesystem::create_directories(temp);
+  char host[64] = "host";
+  gethostname(host, sizeof host - 1);
+  const std::string prefix = "riphost-planes." + std::string(host) + ".";
+  // A process id that cannot be running: above the kernel's largest.
+  const std::string gone = prefix + "2147483646.abc123";
+  const std::string alive = prefix + std::to_string(getpid()) + ".abc123";
+  const std::string other_host = "riphost-planes.elsewhere.2147483646.abc123";
+  const std::string unlike = prefix + "x.abc123";
+  for (const std::string& name : {gone, alive, other_host, unlike}) {
+    std::filesystem::create_directories(temp / name);
+    std::FILE* file = std::fopen((temp / name / "page(Cyan).tif").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+  }
+  EXPECT_EQ(remove_abandoned_plane_folders(temp), 1);
+  EXPECT_FALSE(std::filesystem::exists(temp / gone));
+  for (const std::string& name : {alive, other_host, unlike}) EXPECT_TRUE(std::filesystem::exists(temp / name));
+  std::filesystem::remove_all(temp);
+}
+
+}  // namespace
+}  // namespace riphost
