@@ -35,7 +35,7 @@ TEST(DocumentMarks, OverprintAndTransparencyAreFound) {
       {"true setoverprint 0 0 moveto", DocumentKind::PostScript, true},
       {"0.5 .setfillconstantalpha", DocumentKind::PostScript, true},
       {"[ /SetTransparency pdfmark", DocumentKind::Eps, true},
-      {"<< /PageSpotColors 0 >> setpagedevice", DocumentKind::PostScript, true},
+      {"<< /PageSpotColors 0 >> setpagedevice", DocumentKind::PostScript, false},
       {"0 0 0 1 setcmykcolor 0 0 10 10 rectfill showpage", DocumentKind::PostScript, false},
   };
   for (const MarkCase& c : cases) {

@@ -14,13 +14,11 @@ namespace riphost {
 
 namespace {
 
-// PostScript operators and keys of overprint and transparency, and the
-// page device key that makes the display device's pixel narrower than its
-// colour encoding (the page would render empty).
-constexpr std::array<std::string_view, 10> kPostScriptWords = {
+// PostScript operators and keys of overprint and transparency.
+constexpr std::array<std::string_view, 9> kPostScriptWords = {
     "setoverprint",  ".setopacityalpha",        ".setshapealpha",     ".setfillconstantalpha",
     ".setblendmode", ".setstrokeconstantalpha", ".begintransparency", "/SetTransparency",
-    "/SMask",        "/PageSpotColors"};
+    "/SMask"};
 
 bool is_blank(char c) noexcept {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';

@@ -13,7 +13,10 @@
 #include <system_error>
 
 #include "common/host_error.h"
+#include "sources/document/device_guard.h"
 #include "sources/document/ghostscript_program.h"
+#include "sources/document/ghostscript_session.h"
+#include "sources/document/ink_passes.h"
 
 namespace riphost {
 
@@ -100,10 +103,24 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
   } else if (job.kind == DocumentKind::Eps) {
     args.push_back("-dEPSCrop");
   }
+  // Room for every spot colour riphost takes (the device converts those
+  // beyond its own default of ten to process inks), their names, and for a
+  // PostScript program the guard that keeps it off those settings.
+  args.push_back("-dMaxSpots=" + std::to_string(kMaxSpotColours));
+  std::vector<std::string> setup;
   if (!job.spots.empty()) {
-    std::string names;
-    for (const std::string& spot : job.spots) names += " " + hex_string(spot);
-    args.insert(args.end(), {"-c", "<< /SeparationColorNames [" + names + " ] >> setpagedevice", "-f"});
+    setup.push_back("<< /SeparationColorNames [");
+    for (const std::string& spot : job.spots) setup.push_back(hex_string(spot));
+    setup.push_back("] >> setpagedevice");
+  }
+  if (job.kind != DocumentKind::Pdf) {
+    const std::vector<std::string> guard = page_device_guard();
+    setup.insert(setup.end(), guard.begin(), guard.end());
+  }
+  if (!setup.empty()) {
+    args.push_back("-c");
+    for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
+    args.push_back("-f");
   }
   args.push_back(job.document.string());
   return args;
