@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "sources/document/document_marks.h"
+#include "document_files.h"
 #include "sources/document/ghostscript_program.h"
+#include "sources/document/plane_strips.h"
 #include "sources/document/separation_planes.h"
 
 namespace riphost {
@@ -123,16 +125,25 @@ TEST(SeparationPlanes, ArgumentsRenderOnePageOfItsSizeWithItsSpots) {
   job.document = "/docs/a.pdf";
   job.page = 7;
   job.ppi = 2400;
-  job.width_points = 595.5;
-  job.height_points = 842;
+  job.width = 19850;
+  job.height = 28067;
+  job.first_row = 10000;
+  job.rows = 9000;
   job.trim_box = true;
   job.spots = {"PANTONE 185 C"};
   const std::vector<std::string> args = plane_job_arguments(job, "/tmp/f");
   const auto has = [&](const std::string& word) { return std::find(args.begin(), args.end(), word) != args.end(); };
   for (const char* word : {"-dSAFER", "-sDEVICE=tiffsep", "-sCompression=lzw", "-r2400", "-sPageList=7",
-                           "-sOutputFile=/tmp/f/page.tif", "-dDEVICEWIDTHPOINTS=595.5", "-dDEVICEHEIGHTPOINTS=842",
-                           "-dUseTrimBox", "<< /SeparationColorNames [ <50414E544F4E45203138352043> ] >> setpagedevice"}) {
+                           "-sOutputFile=/tmp/f/page.tif", "-dFIXEDMEDIA", "-g19850x9000", "-dUseTrimBox"}) {
     EXPECT_TRUE(has(word)) << word;
+  }
+  // The strip's rows 10000 to 19000 of 28067: the 9067 rows below it go
+  // under the device's bottom edge, in points.
+  std::string all;
+  for (const std::string& arg : args) all += arg + "\n";
+  for (const char* setup : {"<< /Install {0 -272.01 translate} >> setpagedevice",
+                            "<< /SeparationColorNames [ <50414E544F4E45203138352043> ] >> setpagedevice"}) {
+    EXPECT_NE(all.find(setup), std::string::npos) << setup;
   }
   EXPECT_EQ(args.back(), "/docs/a.pdf");
 }
@@ -172,6 +183,117 @@ TEST(SeparationPlanes, OnlyFoldersOfGoneProcessesAreRemoved) {
   EXPECT_FALSE(std::filesystem::exists(temp / gone));
   for (const std::string& name : {alive, other_host, unlike}) EXPECT_TRUE(std::filesystem::exists(temp / name));
   std::filesystem::remove_all(temp);
+}
+
+TEST(PlaneStrips, StripsKeepTheCompositeUnderItsLimitAndAreAlike) {
+  struct Case {
+    int width, height;
+    std::uint64_t limit;
+    int rows;
+  };
+  const Case cases[] = {
+      {100, 50, 100 * 4 * 50, 50},             // fits: one strip
+      {100, 50, 100 * 4 * 49, 25},             // just too big: two alike
+      {100, 101, 100 * 4 * 50, 34},            // three strips of 34, 34, 33
+      {10, 7, 1, 1},                           // a row is more than the limit: rows one by one
+      {56133, 79467, std::uint64_t{1} << 30, 4675},  // A1 at 2400 ppi: 17 strips, each under 1 GiB
+  };
+  for (const Case& c : cases) {
+    const int rows = plane_strip_rows(c.width, c.height, c.limit);
+    EXPECT_EQ(rows, c.rows) << c.width << " x " << c.height;
+    EXPECT_LE(std::uint64_t{4} * static_cast<std::uint64_t>(c.width) * static_cast<std::uint64_t>(rows),
+              std::max<std::uint64_t>(c.limit, std::uint64_t{4} * static_cast<std::uint64_t>(c.width)));
+  }
+}
+
+// A page of the marks written as kind, and the separation device's job of it
+// at 300 ppi.
+struct StripDocument {
+  std::filesystem::path folder;
+  PlaneJob job;
+  std::vector<std::string> inks = {"Cyan", "Magenta", "Yellow", "Black", "PANTONE 185 C"};
+
+  StripDocument(DocumentKind kind, bool trim) {
+    folder = std::filesystem::temp_directory_path() / ("strips-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder / "temp");
+    riphost_test::DocumentOptions options;
+    options.trim = trim;
+    const std::string text = kind == DocumentKind::Pdf ? riphost_test::marks_pdf(options)
+                              : kind == DocumentKind::Eps ? riphost_test::marks_eps(options)
+                                                          : riphost_test::marks_postscript(options);
+    job.document = folder / "page";
+    std::FILE* out = std::fopen(job.document.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+    job.kind = kind;
+    job.ppi = 300;
+    job.trim_box = trim;
+    job.width = trim ? 675 : 750;
+    job.height = trim ? 525 : 600;
+    job.spots = {"PANTONE 185 C"};
+  }
+  ~StripDocument() { std::filesystem::remove_all(folder); }
+  std::filesystem::path temp() const { return folder / "temp"; }
+
+  // Every row of every ink, read through strips of strip_rows.
+  std::vector<std::uint8_t> read(int strip_rows, int* runs) {
+    PlaneStrips strips(job, inks, temp(), {}, strip_rows);
+    std::vector<std::uint8_t> pixels(inks.size() * static_cast<std::size_t>(job.width * job.height));
+    for (int y = 0; y < job.height; ++y) {
+      for (std::size_t ink = 0; ink < inks.size(); ++ink) {
+        const std::size_t at = (ink * static_cast<std::size_t>(job.height) + static_cast<std::size_t>(y)) *
+                               static_cast<std::size_t>(job.width);
+        EXPECT_TRUE(strips.read_row(ink, y, pixels.data() + at, 1));
+      }
+    }
+    *runs = strips.runs();
+    return pixels;
+  }
+};
+
+TEST(PlaneStrips, StitchedStripsAreTheWholePage) {
+  if (ghostscript_program().empty()) GTEST_SKIP() << "no gs program";
+  const std::pair<DocumentKind, bool> cases[] = {
+      {DocumentKind::Pdf, false}, {DocumentKind::Pdf, true}, {DocumentKind::PostScript, false},
+      {DocumentKind::Eps, false}};
+  for (const auto& [kind, trim] : cases) {
+    StripDocument document(kind, trim);
+    int whole_runs = 0, strip_runs = 0;
+    const std::vector<std::uint8_t> whole = document.read(document.job.height, &whole_runs);
+    // Uneven strips: the last is shorter.
+    const std::vector<std::uint8_t> stitched = document.read(170, &strip_runs);
+    EXPECT_EQ(whole_runs, 1);
+    EXPECT_EQ(strip_runs, 4);
+    std::size_t differ = 0, first = 0;
+    int most = 0;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+      if (whole[i] == stitched[i]) continue;
+      if (differ++ == 0) first = i;
+      most = std::max(most, std::abs(whole[i] - stitched[i]));
+    }
+    // Ghostscript divides a smooth shading by the area it is drawn into, so
+    // a strip may round a few pixels of the vignette one level the other
+    // way; everything else is the same pixels.
+    EXPECT_LE(most, 1) << "first at " << first;
+    EXPECT_LE(differ, whole.size() / 10000) << "first at " << first;
+    EXPECT_GT(std::count_if(whole.begin(), whole.end(), [](std::uint8_t v) { return v != 0; }), 1000);
+    EXPECT_TRUE(std::filesystem::is_empty(document.temp()));
+  }
+}
+
+TEST(PlaneStrips, AStopDuringTheSecondStripLeavesNothing) {
+  if (ghostscript_program().empty()) GTEST_SKIP() << "no gs program";
+  StripDocument document(DocumentKind::Pdf, false);
+  bool stop = false;
+  PlaneStrips strips(document.job, document.inks, document.temp(), [&] { return stop; }, 200);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(document.job.width));
+  for (int y = 0; y < 200; ++y) ASSERT_TRUE(strips.read_row(0, y, row.data(), 1));
+  stop = true;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(strips.read_row(0, 200, row.data(), 1));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(strips.runs(), 2);
+  EXPECT_TRUE(std::filesystem::is_empty(document.temp()));
 }
 
 }  // namespace

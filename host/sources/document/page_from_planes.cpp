@@ -3,12 +3,12 @@
 //
 // The display run lays the page out (size, inks and their places, the
 // plug-in starts the page) and ends; Ghostscript's separation device then
-// renders the page into files (separation_planes.h), and their rows are put
+// renders the page into files, strip after strip (plane_strips.h), and
+// their rows are put
 // into the renderer's band buffers in the places of the page's inks, pass
 // after pass, so that screening, spools and the plug-in's calling order do
 // not know the difference.
 #include <algorithm>
-#include <chrono>
 
 #include "sources/document/page_renderer.h"
 #include "sources/document/spool_file.h"
@@ -23,23 +23,24 @@ bool PageRenderer::render_from_planes(std::string& message) {
   job.page = number;
   job.ppi = request_.ppi;
   job.trim_box = request_.box == PageBoxChoice::Trim;
-  job.width_points = request_.width_points;
-  job.height_points = request_.height_points;
+  job.width = page_.width;
+  job.height = page_.height;
   // The spot colours the layout found, named so that each has its plane.
   for (const std::string& ink : page_.inks) {
     if (!is_process_ink(ink)) job.spots.push_back(ink);
   }
+  const int strip_rows = request_.plane_strip_rows > 0 ? request_.plane_strip_rows
+                                                       : plane_strip_rows(page_.width, page_.height);
   try {
-    const auto start = std::chrono::steady_clock::now();
-    SeparationPlanes planes(job, spool_folder(), [this] { return cancelled_.load(); });
+    PlaneStrips planes(job, page_.inks, spool_folder(), [this] { return cancelled_.load(); }, strip_rows);
+    const bool handed = hand_planes(planes);
+    planes.close();
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      rendering_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      rendering_ += planes.seconds();
     }
-    if (planes.stopped() || cancelled_) return false;
-    planes.open(page_.inks, page_.width, page_.height);
-    plane_bytes_ = planes.disk_bytes();
-    if (!hand_planes(planes)) return false;
+    plane_bytes_ = planes.peak_disk_bytes();
+    if (!handed || cancelled_) return false;
   } catch (const std::exception& error) {
     message = request_.document.name + ": page " + std::to_string(number) + ": " + error.what();
     return false;
@@ -49,7 +50,7 @@ bool PageRenderer::render_from_planes(std::string& message) {
 }
 
 // The planes' rows into bands, pass after pass, each ink at its place.
-bool PageRenderer::hand_planes(SeparationPlanes& planes) {
+bool PageRenderer::hand_planes(PlaneStrips& planes) {
   const std::size_t row_bytes = static_cast<std::size_t>(page_.width) * kInkSlots;
   for (std::size_t pass = 0; pass < plan_.passes.size(); ++pass) {
     for (int y = 0; y < page_.height;) {
@@ -63,8 +64,11 @@ bool PageRenderer::hand_planes(SeparationPlanes& planes) {
       for (std::size_t ink = 0; ink < page_.inks.size(); ++ink) {
         if (page_.passes[ink] != static_cast<int>(pass)) continue;
         for (int row = 0; row < band->rows; ++row) {
-          planes.read_row(ink, y + row, pixels + row_bytes * static_cast<std::size_t>(row) +
-                                            static_cast<std::size_t>(page_.slots[ink]), kInkSlots);
+          if (!planes.read_row(ink, y + row, pixels + row_bytes * static_cast<std::size_t>(row) +
+                                                 static_cast<std::size_t>(page_.slots[ink]), kInkSlots)) {
+            release(*band);
+            return false;
+          }
         }
       }
       y += band->rows;

@@ -31,7 +31,7 @@
 
 #include "sources/document/document_facts.h"
 #include "sources/document/ink_passes.h"
-#include "sources/document/separation_planes.h"
+#include "sources/document/plane_strips.h"
 
 namespace riphost {
 
@@ -87,6 +87,9 @@ struct RenderRequest {
   // the display device cannot render in bands: it only lays the page out,
   // and Ghostscript's separation device renders it (separation_planes.h).
   bool via_planes = false;
+  // Rows of each strip the separation device renders; 0: as many as keep a
+  // strip's files small (plane_strip_rows).
+  int plane_strip_rows = 0;
 };
 
 class PageRenderer {
@@ -120,8 +123,8 @@ class PageRenderer {
   // Seconds Ghostscript has spent reading and rendering so far (its
   // thread's time outside riphost's callbacks).
   double rendering_seconds() const;
-  // Bytes of the separation device's planes of the last page it rendered
-  // (RenderRequest::via_planes); 0 when none.
+  // The most bytes the separation device's files of one strip of the last
+  // page it rendered took on disk (RenderRequest::via_planes); 0 when none.
   std::uint64_t plane_bytes() const noexcept { return plane_bytes_; }
 
  private:
@@ -130,7 +133,7 @@ class PageRenderer {
   std::vector<std::string> arguments() const;
   bool render_pass(std::string& message);
   bool render_from_planes(std::string& message);
-  bool hand_planes(SeparationPlanes& planes);
+  bool hand_planes(PlaneStrips& planes);
   void close_page();
   void hand_band(Band& band);
   bool check_pass();

@@ -28,7 +28,8 @@ constexpr const char* kPlaneBase = "page";
 
 std::string number_text(double value) {
   char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 10);
+  // The shortest text that reads back as the same number.
+  const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
 }
 
@@ -96,10 +97,15 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
                                    "-sCompression=lzw", "-r" + number_text(job.ppi),
                                    "-sPageList=" + std::to_string(job.page),
                                    "-sOutputFile=" + (folder / (std::string(kPlaneBase) + ".tif")).string()};
-  if (job.kind == DocumentKind::Pdf) {
-    args.push_back("-dDEVICEWIDTHPOINTS=" + number_text(job.width_points));
-    args.push_back("-dDEVICEHEIGHTPOINTS=" + number_text(job.height_points));
-    if (job.trim_box) args.push_back("-dUseTrimBox");
+  // The device is the strip, whatever size the document asks for; the
+  // page's rows below the strip are moved out under its bottom edge (the
+  // Install procedure runs whenever the page device is set up, also for
+  // each page of a PDF). The move is whole pixels, so the strip's pixels are
+  // those of the whole page.
+  args.push_back("-dFIXEDMEDIA");
+  args.push_back("-g" + std::to_string(job.width) + "x" + std::to_string(job.rows));
+  if (job.kind == DocumentKind::Pdf && job.trim_box) {
+    args.push_back("-dUseTrimBox");
   } else if (job.kind == DocumentKind::Eps) {
     args.push_back("-dEPSCrop");
   }
@@ -107,7 +113,9 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
   // beyond its own default of ten to process inks), their names, and for a
   // PostScript program the guard that keeps it off those settings.
   args.push_back("-dMaxSpots=" + std::to_string(kMaxSpotColours));
-  std::vector<std::string> setup;
+  const int below = job.height - job.first_row - job.rows;
+  std::vector<std::string> setup = {"<< /Install {0 " + number_text(-below * 72.0 / job.ppi) +
+                                    " translate} >> setpagedevice"};
   if (!job.spots.empty()) {
     setup.push_back("<< /SeparationColorNames [");
     for (const std::string& spot : job.spots) setup.push_back(hex_string(spot));
@@ -117,11 +125,9 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
     const std::vector<std::string> guard = page_device_guard();
     setup.insert(setup.end(), guard.begin(), guard.end());
   }
-  if (!setup.empty()) {
-    args.push_back("-c");
-    for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
-    args.push_back("-f");
-  }
+  args.push_back("-c");
+  for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
+  args.push_back("-f");
   args.push_back(job.document.string());
   return args;
 }
@@ -179,7 +185,7 @@ void SeparationPlanes::remove_folder() noexcept {
   folder_.clear();
 }
 
-void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int height) {
+void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int rows) {
   planes_.clear();
   planes_.resize(inks.size());
   std::error_code error;
@@ -203,10 +209,10 @@ void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int
     TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
-    if (w != static_cast<std::uint32_t>(width) || h != static_cast<std::uint32_t>(height) || bits != 8 ||
+    if (w != static_cast<std::uint32_t>(width) || h != static_cast<std::uint32_t>(rows) || bits != 8 ||
         samples != 1 || TIFFIsTiled(tif.get())) {
       throw HostError("Ghostscript's plane of " + *at + " is " + std::to_string(w) + " x " + std::to_string(h) +
-                      " pixels, not the page's " + std::to_string(width) + " x " + std::to_string(height));
+                      " pixels, not the strip's " + std::to_string(width) + " x " + std::to_string(rows));
     }
     planes_[static_cast<std::size_t>(at - inks.begin())] = std::move(tif);
   }

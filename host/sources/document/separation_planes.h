@@ -9,7 +9,8 @@
 // opens the planes, removes the folder and its files at once (the open
 // files stay readable and vanish when closed) and reads them row by row.
 // Ghostscript renders the page band by band itself, so memory stays
-// bounded; the disk holds the compressed planes of one page. The child gs
+// bounded. A big page is rendered in strips, one run each (plane_strips.h),
+// so that the disk holds the files of one strip only. The child gs
 // dies with riphost; a folder that riphost, killed outright, leaves behind
 // is removed by the next run on the same host.
 #ifndef RIPHOST_SEPARATION_PLANES_H
@@ -28,16 +29,21 @@
 
 namespace riphost {
 
-// What to render: one page of a document.
+// What to render: rows [first_row, first_row + rows) of one page of a
+// document, whose size at ppi is width x height pixels (the display run's
+// layout of it). The device is given the strip's size and the page is moved
+// down under it, so that every strip is the same pixels a run over the
+// whole page would give those rows.
 struct PlaneJob {
   std::filesystem::path document;
   DocumentKind kind = DocumentKind::Pdf;
   int page = 1;
   double ppi = 2400.0;
   bool trim_box = false;
-  // PDF: the size the page is rendered at (points, after rotation).
-  double width_points = 0.0;
-  double height_points = 0.0;
+  int width = 0;
+  int height = 0;
+  int first_row = 0;
+  int rows = 0;
   // The spot colours named to the device, in this order (it finds those a
   // PDF page's resources name by itself).
   std::vector<std::string> spots;
@@ -69,10 +75,10 @@ class SeparationPlanes {
   // The bytes the run's files took on disk (planes and composite page).
   std::uint64_t disk_bytes() const noexcept { return disk_bytes_; }
 
-  // Opens the plane of each ink of inks, which must be width x height; an
+  // Opens the plane of each ink of inks, which must be width x rows; an
   // ink Ghostscript wrote no plane of reads as paper. Removes the folder.
-  void open(const std::vector<std::string>& inks, int width, int height);
-  // Row y of inks[ink], 0 paper to 255 full ink, into out[x * stride].
+  void open(const std::vector<std::string>& inks, int width, int rows);
+  // Row y of the strip (0 its first) of inks[ink], 0 paper to 255 full ink, into out[x * stride].
   void read_row(std::size_t ink, int y, std::uint8_t* out, std::size_t stride);
 
  private:
