@@ -35,9 +35,10 @@ void describe_page(MessageSink& sink, DocumentSession& session, const PagePlates
             times.waiting, static_cast<double>(plates.spooled_bytes()) / 1e6);
   const std::uint64_t planes = session.renderer().plane_bytes();
   if (planes > 0) {
-    sink.info("%s page %d: rendered by Ghostscript's separation device (transparency or overprint), %.1f MB of "
-              "planes on disk while it was read",
-              session.facts().name.c_str(), layout.number, static_cast<double>(planes) / 1e6);
+    sink.info("%s page %d: rendered by Ghostscript's separation device (transparency or overprint) in %d "
+              "strips, %.1f MB of planes on disk at most while it was read",
+              session.facts().name.c_str(), layout.number, session.renderer().plane_strips(),
+              static_cast<double>(planes) / 1e6);
   }
 }
 

@@ -40,6 +40,7 @@ bool PageRenderer::render_from_planes(std::string& message) {
       rendering_ += planes.seconds();
     }
     plane_bytes_ = planes.peak_disk_bytes();
+    plane_strips_ = planes.runs();
     if (!handed || cancelled_) return false;
   } catch (const std::exception& error) {
     message = request_.document.name + ": page " + std::to_string(number) + ": " + error.what();
@@ -61,9 +62,11 @@ bool PageRenderer::hand_planes(PlaneStrips& planes) {
       band->rows = std::min(band_rows_, page_.height - y);
       std::uint8_t* pixels = band->pixels.data();
       std::fill(pixels, pixels + row_bytes * static_cast<std::size_t>(band->rows), std::uint8_t{0});
-      for (std::size_t ink = 0; ink < page_.inks.size(); ++ink) {
-        if (page_.passes[ink] != static_cast<int>(pass)) continue;
-        for (int row = 0; row < band->rows; ++row) {
+      // Row after row, every ink of a row before the next, so that the rows
+      // asked for go down the page and each strip is rendered once a pass.
+      for (int row = 0; row < band->rows; ++row) {
+        for (std::size_t ink = 0; ink < page_.inks.size(); ++ink) {
+          if (page_.passes[ink] != static_cast<int>(pass)) continue;
           if (!planes.read_row(ink, y + row, pixels + row_bytes * static_cast<std::size_t>(row) +
                                                  static_cast<std::size_t>(page_.slots[ink]), kInkSlots)) {
             release(*band);

@@ -126,6 +126,8 @@ class PageRenderer {
   // The most bytes the separation device's files of one strip of the last
   // page it rendered took on disk (RenderRequest::via_planes); 0 when none.
   std::uint64_t plane_bytes() const noexcept { return plane_bytes_; }
+  // The strips (runs of the separation device) that page took.
+  int plane_strips() const noexcept { return plane_strips_; }
 
  private:
   friend struct RendererCallbacks;
@@ -182,6 +184,7 @@ class PageRenderer {
   std::chrono::steady_clock::time_point left_callback_;  // Ghostscript's thread only
   double rendering_ = 0.0;
   std::atomic<std::uint64_t> plane_bytes_{0};
+  std::atomic<int> plane_strips_{0};
   std::thread thread_;
 };
 
