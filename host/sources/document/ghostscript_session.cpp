@@ -42,6 +42,16 @@ std::vector<std::string> command_pieces(const std::vector<std::string>& parts) {
   return pieces;
 }
 
+std::string hex_string(const std::string& text) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string hex = "<";
+  for (unsigned char c : text) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex + ">";
+}
+
 GhostscriptSession::GhostscriptSession()
     : one_at_a_time_(instance_mutex()), library_(ghostscript_library()) {
   if (library_.new_instance(&instance_, this) < 0 || !instance_) {

@@ -38,6 +38,9 @@ constexpr unsigned display_format(Parts... parts) noexcept {
 // split). Throws HostError when a single part is too long.
 std::vector<std::string> command_pieces(const std::vector<std::string>& parts);
 
+// A PostScript string of any bytes (a spot colour name, say), in hex.
+std::string hex_string(const std::string& text);
+
 class GhostscriptSession {
  public:
   // Loads the library when needed and makes the instance (arguments read as

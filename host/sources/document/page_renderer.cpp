@@ -35,17 +35,6 @@ std::string number_text(double value) {
   return std::string(text, result.ptr);
 }
 
-// A PostScript string of any bytes.
-std::string hex_string(const std::string& text) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string hex = "<";
-  for (unsigned char c : text) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex + ">";
-}
-
 // "1-3,7" for the pages 1, 2, 3, 7.
 std::string page_list_text(const std::vector<int>& pages) {
   std::string text;

@@ -33,16 +33,6 @@ std::string number_text(double value) {
   return std::string(text, result.ptr);
 }
 
-std::string hex_string(const std::string& text) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string hex = "<";
-  for (unsigned char c : text) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  return hex + ">";
-}
-
 __attribute__((format(printf, 4, 0))) int keep_tiff_error(TIFF*, void* user_data, const char* module,
                                                           const char* format, va_list args) {
   char message[200];
