@@ -10,6 +10,7 @@
 
 #include "cli/clean.h"
 #include "cli/document_command.h"
+#include "sources/document/private_temp.h"
 #include "driver/driver.h"
 #include "common/host_error.h"
 #include "driver/plugin_loader.h"
@@ -364,8 +365,10 @@ int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     return kExitOk;
   }
   MessageSink sink(out, err, line->verbosity);
+  // Ghostscript's and the spools' private folder, made when a document needs it.
+  TemporaryFolderScope temporary_folder;
   try {
-    if (!line->clean.empty()) return clean_temporaries(line->clean, sink);
+    if (!line->clean.empty()) return clean_temporaries(line->clean, temp_base(), sink);
     if (!line->queries.empty()) return query_only(*line, sink);
     if (is_document_command(*line)) return run_document(*line, sink, terminal);
     if (const std::string problem = document_options_problem(*line); !problem.empty()) {

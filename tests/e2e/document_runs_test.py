@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """End-to-end checks of what document runs leave and of page sizes.
 
-A run killed outright (SIGKILL) leaves nothing in its temporary folder
-($TMPDIR: spools are nameless, Ghostscript's band lists are unlinked at
-once) and, in the output folder, only the plug-in's temporary file, which
-`riphost --clean` removes. A stop signal while Ghostscript reads a slow page
+A run killed outright (SIGKILL) leaves in $TMPDIR only its emptied private
+folder (spools are nameless, Ghostscript's band lists are unlinked at
+once) and, in the output folder, only the plug-in's temporary file, both of
+which `riphost --clean` removes. A stop signal while Ghostscript reads a slow page
 ends the run within about a second with 128 + the signal's number and
 nothing under a final name. A PDF page with a UserUnit comes out at its true
 size, and --trim-box renders the trim box (--media-box the media box).
@@ -112,13 +112,19 @@ class DocumentRuns(unittest.TestCase):
         self.assertIsNone(process.poll(), "the page is still being written")
         process.kill()
         process.communicate(timeout=60)
-        self.assertEqual(os.listdir(self.spool), [], "no spool nor band list survives a kill")
+        # Only the run's private folder is left, holding no spool nor band list.
+        folders = os.listdir(self.spool)
+        self.assertEqual(len(folders), 1, folders)
+        folder = os.path.join(self.spool, folders[0])
+        self.assertEqual((sorted(os.listdir(folder)), os.listdir(os.path.join(folder, "work"))),
+                         (["lock", "work"], []), "no spool nor band list survives a kill")
         left = os.listdir(out)
         self.assertTrue(left and all(name.startswith(".") and name.endswith(".tmp") for name in left), left)
         clean = subprocess.run(riphost_command("--clean", out), capture_output=True, text=True, timeout=60,
                                env=self.env)
         self.assertEqual(clean.returncode, 0, clean.stderr)
         self.assertEqual(os.listdir(out), [], "--clean removes what the killed run left")
+        self.assertEqual(os.listdir(self.spool), [], "and the killed run's private folder")
 
     def test_stop_while_ghostscript_reads_a_page_is_prompt(self):
         slow_page_ps(self.path("slow.ps"))

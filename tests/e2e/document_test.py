@@ -314,9 +314,9 @@ class Documents(unittest.TestCase):
         process = subprocess.Popen([os.path.join(BIN, "riphost"), self.path("frame.pdf"), "-o", self.path("out")],
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=self.env)
         deadline = time.time() + 120
-        while time.time() < deadline and not glob.glob(os.path.join(self.spool, "riphost-planes.*")):
+        while time.time() < deadline and not glob.glob(os.path.join(self.spool, "riphost.*", "work", "planes.*")):
             time.sleep(0.05)
-        self.assertTrue(glob.glob(os.path.join(self.spool, "riphost-planes.*")), "Ghostscript renders into a folder")
+        self.assertTrue(glob.glob(os.path.join(self.spool, "riphost.*", "work", "planes.*")), "Ghostscript renders into a folder")
         time.sleep(0.5)
         stopped = time.time()
         process.send_signal(signal.SIGTERM)

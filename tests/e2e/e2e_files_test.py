@@ -31,6 +31,13 @@ from e2e_support import *  # noqa: F401,F403  helpers shared by the end-to-end t
 
 
 class EndToEndFiles(EndToEndCase):
+    def clean_env(self):
+        """--clean also cleans $TMPDIR: an empty one of the test's, so that
+        only the output folder counts."""
+        folder = os.path.join(self.root, "clean-tmp")
+        os.makedirs(folder, exist_ok=True)
+        return dict(os.environ, TMPDIR=folder)
+
     def test_failed_job_leaves_no_final_file(self):
         jobs = [{"name": "toolarge", "ppi": 2400,
                  "pages": [{"width": 100, "height": 10 ** 6,
@@ -140,7 +147,7 @@ class EndToEndFiles(EndToEndCase):
         before = set(self.outputs())
 
         result = subprocess.run([os.path.join(BIN, "riphost"), "--clean", out],
-                                capture_output=True, text=True, timeout=120)
+                                capture_output=True, text=True, timeout=120, env=self.clean_env())
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, "removed %s\n" % os.path.join(out, left[0]))
         self.assertEqual(set(self.outputs()), before - {left[0]})
@@ -149,7 +156,7 @@ class EndToEndFiles(EndToEndCase):
                 self.check_complete(name)
 
         missing = subprocess.run([os.path.join(BIN, "riphost"), "--clean", os.path.join(self.root, "none")],
-                                 capture_output=True, text=True, timeout=120)
+                                 capture_output=True, text=True, timeout=120, env=self.clean_env())
         self.assertEqual(missing.returncode, 1)
         self.assertIn("riphost: error: ", missing.stderr)
 
@@ -211,7 +218,7 @@ class EndToEndFiles(EndToEndCase):
             self.assertIn(".%s.%d." % (host, live_pid), writing[0])
 
             result = subprocess.run([os.path.join(BIN, "riphost"), "--clean", out],
-                                    capture_output=True, text=True, timeout=120)
+                                    capture_output=True, text=True, timeout=120, env=self.clean_env())
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual(result.stdout, "removed %s\n" % os.path.join(out, left[0]))
             # The live writer's file is still there, or its writer has since
@@ -226,7 +233,7 @@ class EndToEndFiles(EndToEndCase):
         # Its writer is gone now: what it left goes, the kept files stay.
         leftovers = [n for n in self.outputs() if n.startswith(".live-")]
         result = subprocess.run([os.path.join(BIN, "riphost"), "--clean", out],
-                                capture_output=True, text=True, timeout=120)
+                                capture_output=True, text=True, timeout=120, env=self.clean_env())
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(sorted(result.stdout.splitlines()),
                          sorted("removed " + os.path.join(out, n) for n in leftovers))

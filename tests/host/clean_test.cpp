@@ -79,7 +79,7 @@ CleanResult clean(const std::string& folder) {
   CleanResult result{};
   {
     riphost::MessageSink sink(out, err, false);
-    result.status = riphost::clean_temporaries(folder, sink);
+    result.status = riphost::clean_temporaries(folder, std::filesystem::path(folder) / "no-temp", sink);
   }
   std::fflush(out);
   std::fflush(err);

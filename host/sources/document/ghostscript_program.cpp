@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "common/host_error.h"
+#include "sources/document/private_temp.h"
 
 namespace riphost {
 
@@ -51,6 +52,17 @@ namespace {
   _exit(127);
 }
 
+// Ghostscript ends well even when it could not draw a page (its scratch
+// files found no room, say) and leaves the page out: its log says so.
+bool page_left_out(const fs::path& log) {
+  std::ifstream in(log);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find("Page drawing error occurred") != std::string::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ProgramEnd run_program(const fs::path& program, const std::vector<std::string>& args, const fs::path& log,
@@ -72,7 +84,8 @@ ProgramEnd run_program(const fs::path& program, const std::vector<std::string>& 
     const pid_t done = waitpid(child, &status, killed ? 0 : WNOHANG);
     if (done == child) {
       if (killed) return ProgramEnd::Stopped;
-      return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ProgramEnd::Done : ProgramEnd::Failed;
+      const bool ended_well = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      return ended_well && !page_left_out(log) ? ProgramEnd::Done : ProgramEnd::Failed;
     }
     if (done < 0 && errno != EINTR) return killed ? ProgramEnd::Stopped : ProgramEnd::Failed;
     if (!killed && stop && stop()) {
@@ -92,10 +105,10 @@ std::string ghostscript_error_in(const fs::path& log) {
     const auto end = line.find_last_not_of(" \t\r");
     if (first == std::string::npos) continue;
     line = line.substr(first, end - first + 1);
-    if (line.find("Error") != std::string::npos) return line;
+    if (line.find("Error") != std::string::npos) return line + temp_space_note();
     last = line;
   }
-  return last;
+  return last.empty() ? last : last + temp_space_note();
 }
 
 }  // namespace riphost

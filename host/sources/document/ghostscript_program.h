@@ -23,12 +23,16 @@ enum class ProgramEnd { Done, Failed, Stopped };
 
 // Runs program with args (the program name is put in front), its output to
 // log. stop is asked every few milliseconds; once it says true the child is
-// killed and waited for. Throws HostError when the child cannot be started.
+// killed and waited for. A run that ends well but whose log says Ghostscript
+// left a page out (it could not draw it) has Failed. Throws HostError when
+// the child cannot be started.
 ProgramEnd run_program(const std::filesystem::path& program, const std::vector<std::string>& args,
                        const std::filesystem::path& log, const std::function<bool()>& stop);
 
 // Ghostscript's error line in a log it wrote: the first line with "Error",
-// else its last line; trimmed; empty when none.
+// else its last line; trimmed; empty when none. When the temporary folder
+// has little room left, temp_space_note() is added (Ghostscript says
+// nothing of it).
 std::string ghostscript_error_in(const std::filesystem::path& log);
 
 }  // namespace riphost

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/host_error.h"
+#include "sources/document/private_temp.h"
 
 namespace riphost {
 
@@ -54,6 +55,9 @@ std::string hex_string(const std::string& text) {
 
 GhostscriptSession::GhostscriptSession()
     : one_at_a_time_(instance_mutex()), library_(ghostscript_library()) {
+  // Ghostscript's temporary folder, which -dSAFER lets a document use, is
+  // the run's private one: TMPDIR names it before the instance exists.
+  private_work_folder();
   if (library_.new_instance(&instance_, this) < 0 || !instance_) {
     throw HostError("Ghostscript could not make an instance (is another program using its library?)");
   }
@@ -104,7 +108,9 @@ bool GhostscriptSession::run(const std::vector<std::string>& args) {
 }
 
 std::string GhostscriptSession::error_line() const {
-  return first_error_.empty() ? err_.last_line : first_error_;
+  // Ghostscript does not say when its scratch files find no room.
+  const std::string line = first_error_.empty() ? err_.last_line : first_error_;
+  return line.empty() ? line : line + temp_space_note();
 }
 
 int GhostscriptSession::read_input(void*, char*, int) { return 0; }

@@ -8,6 +8,7 @@
 
 #include "common/bitrow.h"
 #include "common/host_error.h"
+#include "sources/document/private_temp.h"
 
 namespace riphost {
 
@@ -36,7 +37,11 @@ bool get_number(const std::vector<std::uint8_t>& in, std::size_t& at, std::uint3
   return false;
 }
 
-std::string failure(const char* what) { return std::string(std::strerror(errno)) + " (" + what + ")"; }
+std::string failure(const char* what) {
+  const int reason = errno;
+  if (reason == ENOSPC || reason == EDQUOT) return temp_failure(private_folder_base(), reason) + " (" + what + ")";
+  return std::string(std::strerror(reason)) + " (" + what + ")";
+}
 
 const char* const kDamaged = "a spool file is damaged";
 const char* const kShort = "a spool file ends early";

@@ -17,6 +17,7 @@
 #include "sources/document/ghostscript_program.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
+#include "sources/document/private_temp.h"
 
 namespace riphost {
 
@@ -50,20 +51,17 @@ std::string folder_prefix() {
   return "riphost-planes." + std::string(host) + ".";
 }
 
-// A new folder of this run's own, named so that a killed run's leftovers
-// tell which host and process made them.
+// A new folder for one run of the separation device, in the run's private
+// work folder (private_temp.h), which nothing else shares.
 fs::path make_private_folder(const fs::path& temp) {
-  remove_abandoned_plane_folders(temp);
-  std::string name = (temp / (folder_prefix() + std::to_string(getpid()) + ".XXXXXX")).string();
-  if (!mkdtemp(name.data())) {
-    throw HostError("cannot make a temporary folder in " + temp.string() + ": " + std::strerror(errno));
-  }
+  std::string name = (temp / "planes.XXXXXX").string();
+  if (!mkdtemp(name.data())) throw HostError(temp_failure(temp, errno));
   return name;
 }
 
 }  // namespace
 
-int remove_abandoned_plane_folders(const fs::path& temp) {
+int remove_abandoned_plane_folders(const fs::path& temp, const std::function<void(const fs::path&)>& removed_one) {
   const std::string prefix = folder_prefix();
   int removed = 0;
   std::error_code error;
@@ -77,7 +75,10 @@ int remove_abandoned_plane_folders(const fs::path& temp) {
     // Only a process that is gone leaves its folder behind.
     if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
     std::error_code ignored;
-    if (fs::remove_all(entry.path(), ignored) > 0) ++removed;
+    if (!entry.is_directory(ignored) || entry.is_symlink(ignored)) continue;
+    if (fs::remove_all(entry.path(), ignored) == 0 || ignored) continue;
+    ++removed;
+    if (removed_one) removed_one(entry.path());
   }
   return removed;
 }

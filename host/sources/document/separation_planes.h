@@ -5,14 +5,14 @@
 // overprinting mark is lost) when it is asked for bands. Pages that need
 // either are rendered by Ghostscript's own separation device instead: `gs
 // -sDEVICE=tiffsep` writes one LZW-compressed 8-bit plane per ink into a
-// private folder (`riphost-planes.<host>.<pid>.XXXXXX` in $TMPDIR), riphost
-// opens the planes, removes the folder and its files at once (the open
+// folder `planes.XXXXXX` in the run's private work folder (private_temp.h);
+// riphost opens the planes, removes the folder and its files at once (the open
 // files stay readable and vanish when closed) and reads them row by row.
 // Ghostscript renders the page band by band itself, so memory stays
 // bounded. A big page is rendered in strips, one run each (plane_strips.h),
 // so that the disk holds the files of one strip only. The child gs
-// dies with riphost; a folder that riphost, killed outright, leaves behind
-// is removed by the next run on the same host.
+// dies with riphost; what riphost, killed outright, leaves behind goes with
+// its private folder (remove_abandoned_private_folders).
 #ifndef RIPHOST_SEPARATION_PLANES_H
 #define RIPHOST_SEPARATION_PLANES_H
 
@@ -49,10 +49,13 @@ struct PlaneJob {
   std::vector<std::string> spots;
 };
 
-// Removes the plane folders in temp that processes of this host made and
-// left behind when they were killed (their process is gone); returns how
-// many. Every run of the separation device does this first.
-int remove_abandoned_plane_folders(const std::filesystem::path& temp);
+// Removes the plane folders "riphost-planes.<host>.<pid>.*" that earlier
+// versions of riphost made directly in temp and left behind when they were
+// killed (their process is gone; they hold no lock, so a live one in another
+// PID namespace cannot be told from a dead one); returns how many, telling
+// removed (may be empty) each. riphost --clean does this.
+int remove_abandoned_plane_folders(const std::filesystem::path& temp,
+                                   const std::function<void(const std::filesystem::path&)>& removed = {});
 
 // Ghostscript's arguments for the job, writing into folder.
 std::vector<std::string> plane_job_arguments(const PlaneJob& job, const std::filesystem::path& folder);

@@ -5,18 +5,20 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "common/host_error.h"
+#include "sources/document/private_temp.h"
 
 namespace riphost {
 
 namespace {
 
 [[noreturn]] void refuse(const std::filesystem::path& folder, int reason) {
-  throw HostError("cannot make a spool file in " + folder.string() + ": " + std::strerror(reason));
+  const bool full = reason == ENOSPC || reason == EDQUOT;
+  throw HostError("cannot make a spool file in " + folder.string() + ": " +
+                  (full ? temp_failure(private_folder_base(), reason) : std::string(std::strerror(reason))));
 }
 
 // A stdio stream over fd; the descriptor is closed when that fails.
@@ -32,10 +34,7 @@ std::FILE* stream_of(int fd, const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::filesystem::path spool_folder() {
-  const char* base = std::getenv("TMPDIR");
-  return base && *base ? std::filesystem::path(base) : std::filesystem::path("/tmp");
-}
+std::filesystem::path spool_folder() { return private_work_folder(); }
 
 std::FILE* open_spool_file(const std::filesystem::path& folder) {
 #ifdef O_TMPFILE
