@@ -25,6 +25,9 @@ import unittest
 
 from PIL import Image
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import documents  # noqa: E402
+
 BIN = None
 PPI = "72"
 
@@ -116,6 +119,7 @@ class DocumentSafety(unittest.TestCase):
         self.token = secrets.token_hex(8)
         self.marker = "SECRET" + self.token
         self.made = []  # files made outside the test's folder
+        self.mounts = []
 
     def tearDown(self):
         for process in self.processes:
@@ -125,6 +129,8 @@ class DocumentSafety(unittest.TestCase):
         for path in self.made:
             if os.path.exists(path):
                 os.remove(path)
+        for folder in self.mounts:
+            subprocess.run(["umount", folder], capture_output=True)
         self.tmp.cleanup()
 
     def path(self, name):
@@ -307,6 +313,38 @@ class DocumentSafety(unittest.TestCase):
                                   "--render-only")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(os.listdir(spool), [])
+
+    def small_disk(self, options):
+        """A tmpfs of the test's mounted with options (removed at the end);
+        the test is skipped where nothing can be mounted."""
+        folder = self.path("disk-%s" % options.replace(",", "-").replace("=", ""))
+        os.mkdir(folder)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder], capture_output=True).returncode:
+            self.skipTest("cannot mount a small file system here")
+        self.mounts.append(folder)
+        return folder
+
+    def test_a_full_temporary_folder_is_named(self):
+        documents.photo_page_pdf(self.path("photo.pdf"))
+        documents.photo_page_pdf(self.path("overprint.pdf"), overprint=True)
+        no_inodes = self.small_disk("size=1m,nr_inodes=1")
+        # Room for the private folder, not for Ghostscript's scratch files.
+        few_inodes = self.small_disk("size=1m,nr_inodes=5")
+        small = self.small_disk("size=1m")
+        cases = [(no_inodes, "photo.pdf", "the temporary folder %s is full (No space left on device)" % no_inodes),
+                 (few_inodes, "photo.pdf", "the temporary folder %s is full (No space left on device)" % few_inodes),
+                 (small, "photo.pdf", "Ghostscript could not render it: "),
+                 (small, "overprint.pdf", "Ghostscript's separation device could not render it: ")]
+        for n, (disk, document, said) in enumerate(cases):
+            with self.subTest(disk=os.path.basename(disk), document=document):
+                out = self.path("out%d" % n)
+                result = self.run_riphost(dict(os.environ, TMPDIR=disk), self.path(document), "-o", out,
+                                          "--ppi", "300", "--render-only")
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(said, result.stderr)
+                self.assertIn("the temporary folder %s is full" % disk, result.stderr)
+                self.assertEqual(os.listdir(disk), [], "nothing is left behind")
+                self.assertEqual(os.listdir(out) if os.path.isdir(out) else [], [])
 
 
 if __name__ == "__main__":

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include "common/signals.h"
 
@@ -98,6 +99,23 @@ bool owner_is_gone(const fs::path& folder, int& held) {
   return true;
 }
 
+// Ghostscript's library crashes when it cannot make the scratch files of a
+// page's band list (a file system out of inodes, say); a folder that cannot
+// take the two of them is refused before Ghostscript starts. 0 or errno.
+int scratch_files_fail(const fs::path& work) {
+  std::string first = (work / "probe.XXXXXX").string();
+  std::string second = first;
+  const int a = mkostemp(first.data(), O_CLOEXEC);
+  const int b = a < 0 ? -1 : mkostemp(second.data(), O_CLOEXEC);
+  const int reason = a < 0 || b < 0 ? errno : 0;
+  for (const auto& [fd, name] : {std::pair{a, &first}, std::pair{b, &second}}) {
+    if (fd < 0) continue;
+    unlink(name->c_str());
+    close(fd);
+  }
+  return reason;
+}
+
 }  // namespace
 
 fs::path temp_base() {
@@ -132,10 +150,11 @@ PrivateTempFolder::PrivateTempFolder(const fs::path& base) {
   folder_ = name;
   work_ = folder_ / kWorkName;
   lock_ = open((folder_ / kLockName).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  const int made = lock_ < 0 ? errno : mkdir(work_.c_str(), 0700) != 0 ? errno : 0;
+  int made = lock_ < 0 ? errno : mkdir(work_.c_str(), 0700) != 0 ? errno : 0;
+  if (made == 0) made = scratch_files_fail(work_);
   if (made != 0) {
     remove();
-    throw TemporaryFolderError(temp_failure(name, made));
+    throw TemporaryFolderError(temp_failure(base, made));
   }
   // A file system without such locks leaves the folder unlocked: cleaners
   // then cannot tell it is gone and leave it alone.
