@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -116,6 +117,18 @@ int scratch_files_fail(const fs::path& work) {
   return reason;
 }
 
+// Makes folder's lock file, held locked in fd: locked under another name
+// first, so that a cleaner never finds it unlocked while its owner lives. A
+// file system without such locks leaves it unlocked: cleaners then cannot
+// tell the folder is gone and leave it alone. 0 or errno.
+int make_lock_file(const fs::path& folder, int& fd) {
+  const fs::path making = folder / ".lock.new";
+  fd = open(making.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  lock_whole_file(fd, F_WRLCK);
+  return std::rename(making.c_str(), (folder / kLockName).c_str()) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 fs::path temp_base() {
@@ -149,16 +162,13 @@ PrivateTempFolder::PrivateTempFolder(const fs::path& base) {
   if (!mkdtemp(name.data())) throw TemporaryFolderError(temp_failure(base, errno));
   folder_ = name;
   work_ = folder_ / kWorkName;
-  lock_ = open((folder_ / kLockName).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  int made = lock_ < 0 ? errno : mkdir(work_.c_str(), 0700) != 0 ? errno : 0;
+  int made = make_lock_file(folder_, lock_);
+  if (made == 0 && mkdir(work_.c_str(), 0700) != 0) made = errno;
   if (made == 0) made = scratch_files_fail(work_);
   if (made != 0) {
     remove();
     throw TemporaryFolderError(temp_failure(base, made));
   }
-  // A file system without such locks leaves the folder unlocked: cleaners
-  // then cannot tell it is gone and leave it alone.
-  lock_whole_file(lock_, F_WRLCK);
 }
 
 PrivateTempFolder::~PrivateTempFolder() { remove(); }
