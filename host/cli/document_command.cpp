@@ -11,6 +11,7 @@
 #include "driver/plugin_loader.h"
 #include "sources/document/document_probe.h"
 #include "sources/document/render_only.h"
+#include "sources/input_kind.h"
 #include "ticket/document_screens.h"
 #include "ticket/ticket.h"
 
@@ -91,13 +92,8 @@ int check_document(const CommandLine& line, const Ticket& ticket, MessageSink& s
 }  // namespace
 
 bool is_document_command(const CommandLine& line) {
-  if (line.ticket.empty() || line.ticket == kStandardInput) return false;
-  try {
-    sniff_document(line.ticket, line.ticket);
-    return true;
-  } catch (const HostError&) {
-    return false;
-  }
+  if (line.ticket.empty()) return false;
+  return tell_input(line.ticket, line.ticket).route == InputRoute::Document;
 }
 
 std::string document_options_problem(const CommandLine& line) {
