@@ -132,6 +132,10 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     sink.info("%s: %s, %d pages, %zu to run", line.ticket.c_str(), document_kind_name(facts->kind),
               facts->page_count, pages.size());
     ticket = document_ticket(line, facts, pages, ppi, ruling);
+    // A run reports them as each page starts; a check or contone planes here.
+    if (line.check || line.render_only) {
+      for (int number : pages) report_page_warnings(facts->warnings, facts->name, number, sink);
+    }
   } catch (const HostError& problem) {
     sink.error("%s", problem.what());
     return kExitUsage;
