@@ -14,6 +14,7 @@
 #include "driver/driver.h"
 #include "common/host_error.h"
 #include "driver/plugin_loader.h"
+#include "sources/input_kind.h"
 #include "ticket/ticket.h"
 #include "cli/ticket_check.h"
 #include "cli/usage.h"
@@ -370,7 +371,12 @@ int run_riphost(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   try {
     if (!line->clean.empty()) return clean_temporaries(line->clean, temp_base(), sink);
     if (!line->queries.empty()) return query_only(*line, sink);
-    if (is_document_command(*line)) return run_document(*line, sink, terminal);
+    const InputKind input = tell_input(line->ticket, line->ticket);
+    if (input.route == InputRoute::Refused) {
+      sink.error("%s", input.problem.c_str());
+      return kExitUsage;
+    }
+    if (input.route == InputRoute::Document) return run_document(*line, sink, terminal);
     if (const std::string problem = document_options_problem(*line); !problem.empty()) {
       print_usage_error(err, problem);
       return kExitUsage;

@@ -11,6 +11,7 @@
 #include "driver/plugin_loader.h"
 #include "sources/document/document_probe.h"
 #include "sources/document/render_only.h"
+#include "sources/input_kind.h"
 #include "ticket/document_screens.h"
 #include "ticket/ticket.h"
 
@@ -91,13 +92,8 @@ int check_document(const CommandLine& line, const Ticket& ticket, MessageSink& s
 }  // namespace
 
 bool is_document_command(const CommandLine& line) {
-  if (line.ticket.empty() || line.ticket == kStandardInput) return false;
-  try {
-    sniff_document(line.ticket, line.ticket);
-    return true;
-  } catch (const HostError&) {
-    return false;
-  }
+  if (line.ticket.empty()) return false;
+  return tell_input(line.ticket, line.ticket).route == InputRoute::Document;
 }
 
 std::string document_options_problem(const CommandLine& line) {
@@ -136,6 +132,10 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     sink.info("%s: %s, %d pages, %zu to run", line.ticket.c_str(), document_kind_name(facts->kind),
               facts->page_count, pages.size());
     ticket = document_ticket(line, facts, pages, ppi, ruling);
+    // A run reports them as each page starts; a check or contone planes here.
+    if (line.check || line.render_only) {
+      for (int number : pages) report_page_warnings(facts->warnings, facts->name, number, sink);
+    }
   } catch (const HostError& problem) {
     sink.error("%s", problem.what());
     return kExitUsage;

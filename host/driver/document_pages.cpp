@@ -6,6 +6,7 @@
 #include "common/host_error.h"
 #include "driver/driver.h"
 #include "sources/document/document_page.h"
+#include "sources/document/document_warnings.h"
 
 namespace riphost {
 
@@ -49,6 +50,8 @@ void describe_page(MessageSink& sink, DocumentSession& session, const PagePlates
 bool Driver::run_document_page(const Job& job, const Page& page, std::size_t page_number) {
   if (!documents_) documents_ = std::make_unique<DocumentPages>(job, &Driver::stopped);
   DocumentSession& session = documents_->session(*page.document);
+  const DocumentFacts& facts = *page.document->spec->facts;
+  report_page_warnings(facts.warnings, facts.name, page.document->number, sink_);
   std::optional<PageLayout> layout;
   try {
     if (terminal_) {

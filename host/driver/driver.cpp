@@ -19,6 +19,7 @@
 #include "sources/row_source.h"
 #include "common/signals.h"
 #include "driver/document_pages.h"
+#include "driver/free_space.h"
 #include "driver/run_report.h"
 #include "sources/document/document_page.h"
 
@@ -224,6 +225,11 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
   coverage_.start_page(job.name, page_number);
   options_.set_page(&page.options);
   options_.set_separation(nullptr);
+  if (!check_page_space(page.where, page.width, page.height, page.separations.size(), plate_format(options_),
+                        ticket_.output_dir, sink_)) {
+    failed_ = true;
+    return false;
+  }
   {
     ContainerGuard container(factory_, page_description(page), "page", sink_);
     if (!succeeded("dravout_startpage", api_.startpage(container.get()), page.where)) return false;

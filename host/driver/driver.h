@@ -126,6 +126,7 @@ class Driver {
   void end_job();
   bool succeeded(const char* operation, int status, const std::string& where);
   void check_job(const Job& job, std::vector<std::string>& problems);
+  void check_space(const Page& page, std::vector<std::string>& problems);
   bool check_call(const char* operation, int status, const std::string& where, std::vector<std::string>& problems,
                   std::size_t before);
   static bool stopped() noexcept;

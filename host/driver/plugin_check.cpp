@@ -4,6 +4,7 @@
 #include "driver/driver.h"
 
 #include "driver/containers.h"
+#include "driver/free_space.h"
 #include "driver/option_check.h"
 
 namespace riphost {
@@ -37,6 +38,17 @@ void Driver::check(std::vector<std::string>& problems, bool drive_jobs) {
   session_.collect_problems(nullptr);
 }
 
+// A page whose plates cannot fit the output folder's free space is a
+// problem, as it would be refused when it starts.
+void Driver::check_space(const Page& page, std::vector<std::string>& problems) {
+  const std::optional<std::uint64_t> free = free_bytes(ticket_.output_dir);
+  if (!free) return;
+  const std::size_t plates = page.separations.size();
+  const DiskNeed need = page_disk_need(page.width, page.height, plates, plate_format(options_));
+  const SpaceVerdict verdict = judge_space(need, *free, plates, ticket_.output_dir);
+  if (!verdict.refusal.empty()) problems.push_back(page.where + ": " + verdict.refusal);
+}
+
 // A refused job ends there; every page of an accepted one is tried, so that
 // each page the film cannot take is named.
 void Driver::check_job(const Job& job, std::vector<std::string>& problems) {
@@ -62,6 +74,7 @@ void Driver::check_job(const Job& job, std::vector<std::string>& problems) {
     options_.set_page(&page.options);
     advice_.page = &page;
     session_.set_place(page.where);
+    check_space(page, problems);
     before = problems.size();
     int status = 0;
     {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/host_error.h"
+#include "sources/input_kind.h"
 #include "ticket/json_syntax_error.h"
 
 namespace riphost {
@@ -183,8 +184,11 @@ class TreeBuilder final : public nlohmann::json_sax<Json> {
 
 }  // namespace
 
-// The zero byte and nesting checks first, then one pass of the parser.
+// What the text is when it is no JSON, the zero byte and nesting checks first, then one pass of the parser.
 Json parse_json(std::string_view text) {
+  // A photo or a document piped in is named for what it is, not reported
+  // as a zero byte or a syntax error at its first byte.
+  if (const std::string problem = not_a_ticket(text); !problem.empty()) throw HostError(problem);
   // JSON has no place for a zero byte, not even after the value; the parser
   // would take one as the end of the text and ignore what follows.
   std::size_t zero = text.find('\0');

@@ -13,6 +13,7 @@
 #include "common/host_error.h"
 #include "sources/document/device_guard.h"
 #include "sources/document/document_marks.h"
+#include "sources/document/document_warnings.h"
 #include "sources/document/ghostscript_program.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
@@ -237,6 +238,8 @@ void probe_postscript(DocumentFacts& facts) {
                                     " /PageSpotColors " + std::to_string(kInkSlots - 4) + " >> setpagedevice"};
   const std::vector<std::string> guard = page_device_guard();
   setup.insert(setup.end(), guard.begin(), guard.end());
+  const std::vector<std::string> watch = postscript_watch();
+  setup.insert(setup.end(), watch.begin(), watch.end());
   args.push_back("-c");
   for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
   args.insert(args.end(), {"-f", facts.file.string()});
@@ -251,6 +254,7 @@ void probe_postscript(DocumentFacts& facts) {
   facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages, 1) : counter.pages;
   if (facts.page_count == 0) throw HostError(facts.name + ": the PostScript program prints no page");
   facts.spots = own_spots(counter.spots);
+  facts.warnings = postscript_warnings(gs.output());
 }
 
 std::string name_list(const std::vector<std::string>& names) {
@@ -374,6 +378,7 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
   facts.overprint_or_transparency = document_needs_separation_device(facts.file, facts.kind);
   check_separation_program(facts, numbers);
   if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
+  if (facts.kind == DocumentKind::Pdf) facts.warnings = look_at_pdf(facts.file, numbers);
   return facts;
 }
 
