@@ -49,6 +49,10 @@ void describe_page(MessageSink& sink, DocumentSession& session, const PagePlates
 bool Driver::run_document_page(const Job& job, const Page& page, std::size_t page_number) {
   if (!documents_) documents_ = std::make_unique<DocumentPages>(job, &Driver::stopped);
   DocumentSession& session = documents_->session(*page.document);
+  // What the look at the page found to warn about (files it refers to).
+  if (const DocumentPageFacts* facts = session.facts().page(page.document->number)) {
+    for (const std::string& warning : facts->warnings) sink_.warning("%s", warning.c_str());
+  }
   std::optional<PageLayout> layout;
   try {
     if (terminal_) {

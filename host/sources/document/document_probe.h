@@ -44,7 +44,13 @@ DocumentKind sniff_document(const std::filesystem::path& file, const std::string
 // Ghostscript cannot read, a PostScript error, a page beyond the document,
 // a page (a PostScript program) with more spot colours than kMaxSpotColours
 // (ink_passes.h).
-DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages);
+// password opens an encrypted PDF (never printed); a PDF that needs one
+// and gets none or a wrong one is refused, saying so. Its structure is
+// checked first (pdf_structure.h): a broken page tree or a page box that
+// is no page size is refused; a file outside the document that a page
+// refers to becomes a warning of the page.
+DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages,
+                             const std::string& password = {});
 
 }  // namespace riphost
 
