@@ -143,7 +143,7 @@ std::string document_options_problem(const CommandLine& line) {
     return {};
   }
   return "--device, --ppi, --pages, --screens, --render-only, --media-box, --trim-box and --password go with a "
-         "document (PDF, PostScript or EPS), not with a ticket (its documents take \"password\" and \"box\")";
+         "document (PDF, PostScript or EPS), not with a ticket (its documents take \"box\"); a ticket gives a document's password as \"password\"";
 }
 
 fs::path default_device_folder() {
