@@ -248,6 +248,23 @@ TEST_F(PdfStructureTest, AnEncryptedPdfOpensWithItsPasswordOnlyAndItIsNeverShown
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("locked-p1-PANTONE_185_C-"), std::string::npos) << run.out;
   EXPECT_EQ((run.out + run.err).find("s3cret"), std::string::npos);
+
+  // A ticket gives the password with the document.
+  riphost_test::write_device_folder(dir_.path() / "dev");
+  riphost_test::write_file(dir_.path() / "job.json",
+                           R"({"device": "dev", "output": "plates", "jobs": [{"name": "j", "ppi": 1200,
+                               "document": "locked.pdf", "password": "s3cret word"}]})");
+  const std::string ticket = (dir_.path() / "job.json").string();
+  riphost_test::RunResult checked = riphost_test::run_in_process({"--plugin", DRAVOUT_PLUGIN_PATH, "--check", ticket});
+  EXPECT_EQ(checked.status, 0) << checked.err;
+  riphost_test::write_file(dir_.path() / "job.json",
+                           R"({"device": "dev", "output": "plates", "jobs": [{"name": "j", "ppi": 1200,
+                               "document": "locked.pdf"}]})");
+  checked = riphost_test::run_in_process({"--plugin", DRAVOUT_PLUGIN_PATH, "--check", ticket});
+  EXPECT_EQ(checked.status, 2) << checked.err;
+  EXPECT_NE(checked.err.find("jobs[0].document: locked.pdf: the PDF is encrypted and needs a password"),
+            std::string::npos)
+      << checked.err;
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 // job asks for exist, and (PDF) that each page's spot colours fit. Problems
 // found here stop the run with exit status 2 and nothing written.
 //
-//   PDF         Ghostscript's PDF interpreter answers a query: the number of
-//               pages, and for the pages the job takes their media, trim
-//               and rotation, and the spot colours their resources use.
+//   PDF         Its structure is read first (pdf_structure.h: encryption,
+//               page tree, the boxes, rotation and UserUnit of the pages the
+//               job takes, files outside it); then Ghostscript's PDF
+//               interpreter answers a query: the number of pages, and for
+//               the pages the job takes the spot colours their resources
+//               use and whether they have transparency.
 //   PostScript  The program runs once at a low resolution, nothing kept:
 //               its pages are counted, the spot colours it uses are
 //               gathered, and a PostScript error is found with the page it
