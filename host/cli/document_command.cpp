@@ -72,10 +72,18 @@ Ticket document_ticket(const CommandLine& line, std::shared_ptr<const DocumentFa
   return ticket;
 }
 
+// What the look at the document's pages found to warn about (files outside
+// it), as the run warns when it takes each page.
+void print_page_warnings(const DocumentFacts& facts, MessageSink& sink) {
+  for (const DocumentPageFacts& page : facts.pages) {
+    for (const std::string& warning : page.warnings) sink.warning("%s", warning.c_str());
+  }
+}
+
 // The plug-in driven through the document's job and pages as the run
 // drives them, without separations (Driver::check): what it refuses is a
 // problem; its warnings are returned, as the run would print them.
-// problem: why the plug-in cannot be loaded (nothing else is checked then).
+// load_problem: why the plug-in cannot be loaded (nothing is checked then).
 void check_plugin(const CommandLine& line, const Ticket& ticket, MessageSink& sink,
                   std::vector<std::string>& problems, std::vector<std::string>& warnings, std::string& load_problem) {
   std::unique_ptr<PluginLibrary> plugin;
@@ -94,19 +102,14 @@ void check_plugin(const CommandLine& line, const Ticket& ticket, MessageSink& si
 // --check with a document: the ticket's checks, then the plug-in through
 // the document's pages; the warnings the run would give (the pages' own
 // and the plug-in's) are printed as warnings.
-int check_document(const CommandLine& line, const Ticket& ticket, MessageSink& sink) {
+int check_document(const CommandLine& line, const DocumentFacts& facts, const Ticket& ticket, MessageSink& sink) {
   std::vector<std::string> problems;
   std::vector<std::string> warnings;
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
   std::string load_problem;
   check_plugin(line, ticket, sink, problems, warnings, load_problem);
-  for (const Page& page : ticket.jobs.front().pages) {
-    const DocumentPageFacts* facts = page.document->spec->facts->page(page.document->number);
-    for (const std::string& warning : facts ? facts->warnings : std::vector<std::string>{}) {
-      sink.warning("%s", warning.c_str());
-    }
-  }
+  print_page_warnings(facts, sink);
   for (const std::string& warning : warnings) sink.warning("%s", warning.c_str());
   for (const std::string& problem : problems) sink.error("%s: %s", line.ticket.c_str(), problem.c_str());
   if (!load_problem.empty()) sink.error("%s", load_problem.c_str());
@@ -143,7 +146,8 @@ std::string document_options_problem(const CommandLine& line) {
     return {};
   }
   return "--device, --ppi, --pages, --screens, --render-only, --media-box, --trim-box and --password go with a "
-         "document (PDF, PostScript or EPS), not with a ticket (its documents take \"box\"); a ticket gives a document's password as \"password\"";
+         "document (PDF, PostScript or EPS), not with a ticket (its documents take \"box\"); a ticket gives a "
+         "document's password as \"password\"";
 }
 
 fs::path default_device_folder() {
@@ -177,7 +181,7 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     sink.error("%s", problem.what());
     return kExitUsage;
   }
-  if (line.check) return check_document(line, ticket, sink);
+  if (line.check) return check_document(line, *facts, ticket, sink);
   std::vector<std::string> problems;
   if (!line.render_only) check_device(ticket, problems);
   check_output_folder(ticket, problems);
@@ -186,6 +190,7 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     return kExitUsage;
   }
   if (line.render_only) {
+    print_page_warnings(*facts, sink);
     return render_only(*facts, pages, ticket.jobs.front().ppi, page_box(line), ticket.output_dir, sink, terminal);
   }
   if (!plugin_accepts(line, ticket, sink)) return kExitUsage;
