@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config binutils
-  libtiff-dev libtiff-tools ghostscript libgs-dev libdeflate-dev libpng-dev
+  libtiff-dev libtiff-tools ghostscript libgs-dev libqpdf-dev libdeflate-dev libpng-dev
   nlohmann-json3-dev libtomlplusplus-dev libexempi-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pil locales help2man

@@ -259,10 +259,10 @@ bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i
     return option_value(args, i, "--clean", line.clean, error);
   }
   if (is_option(arg, "--device") || is_option(arg, "--ppi") || is_option(arg, "--pages") ||
-      is_option(arg, "--screens")) {
+      is_option(arg, "--screens") || is_option(arg, "--password")) {
     const std::string name = arg.substr(0, arg.find('='));
     std::string& value = name == "--device" ? line.device : name == "--ppi" ? line.ppi
-                         : name == "--pages" ? line.pages : line.screens;
+                         : name == "--pages" ? line.pages : name == "--password" ? line.password : line.screens;
     return option_value(args, i, name, value, error);
   }
   if (is_option(arg, "--allow")) {

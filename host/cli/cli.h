@@ -47,6 +47,8 @@ struct CommandLine {
   std::string screens;
   bool render_only = false;
   std::string box;
+  // --password: opens an encrypted PDF; never printed.
+  std::string password;
 };
 
 // Reads the arguments (without the program name). Returns nothing and puts

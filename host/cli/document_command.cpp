@@ -2,6 +2,7 @@
 #include "cli/document_command.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <memory>
 #include <system_error>
 
@@ -72,21 +73,60 @@ Ticket document_ticket(const CommandLine& line, std::shared_ptr<const DocumentFa
   return ticket;
 }
 
-// --check with a document: the ticket's checks and the plug-in's options.
-int check_document(const CommandLine& line, const Ticket& ticket, MessageSink& sink) {
+// What the look at the document's pages found to warn about (files outside
+// it), as the run warns when it takes each page.
+void print_page_warnings(const DocumentFacts& facts, MessageSink& sink) {
+  for (const DocumentPageFacts& page : facts.pages) {
+    for (const std::string& warning : page.warnings) sink.warning("%s", warning.c_str());
+  }
+}
+
+// The plug-in driven through the document's job and pages as the run
+// drives them, without separations (Driver::check): what it refuses is a
+// problem; its warnings are returned, as the run would print them.
+// load_problem: why the plug-in cannot be loaded (nothing is checked then).
+void check_plugin(const CommandLine& line, const Ticket& ticket, MessageSink& sink,
+                  std::vector<std::string>& problems, std::vector<std::string>& warnings, std::string& load_problem) {
+  std::unique_ptr<PluginLibrary> plugin;
+  try {
+    plugin = std::make_unique<PluginLibrary>(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
+  } catch (const HostError& problem) {
+    load_problem = problem.what();
+    return;
+  }
+  // The plug-in finds the device's resolution list as in the run.
+  setenv("QZ_RIPPAR", ticket.device_dir.c_str(), 1);
+  Driver driver(plugin->api(), ticket, sink, false);
+  driver.check(problems, problems.empty(), &warnings);
+}
+
+// --check with a document: the ticket's checks, then the plug-in through
+// the document's pages; the warnings the run would give (the pages' own
+// and the plug-in's) are printed as warnings.
+int check_document(const CommandLine& line, const DocumentFacts& facts, const Ticket& ticket, MessageSink& sink) {
   std::vector<std::string> problems;
+  std::vector<std::string> warnings;
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
   std::string load_problem;
-  try {
-    PluginLibrary plugin(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
-    check_plugin_options(plugin.api(), ticket, sink, problems);
-  } catch (const HostError& problem) {
-    load_problem = problem.what();
-  }
+  check_plugin(line, ticket, sink, problems, warnings, load_problem);
+  print_page_warnings(facts, sink);
+  for (const std::string& warning : warnings) sink.warning("%s", warning.c_str());
   for (const std::string& problem : problems) sink.error("%s: %s", line.ticket.c_str(), problem.c_str());
   if (!load_problem.empty()) sink.error("%s", load_problem.c_str());
   return problems.empty() && load_problem.empty() ? kExitOk : kExitUsage;
+}
+
+// Before a run: what the plug-in would refuse is refused now, before the
+// first page is rendered (its warnings come with the run, and a plug-in
+// that cannot be loaded is reported by it).
+bool plugin_accepts(const CommandLine& line, const Ticket& ticket, MessageSink& sink) {
+  std::vector<std::string> problems;
+  std::vector<std::string> warnings;
+  std::string load_problem;
+  check_plugin(line, ticket, sink, problems, warnings, load_problem);
+  for (const std::string& problem : problems) sink.error("%s: %s", line.ticket.c_str(), problem.c_str());
+  return problems.empty();
 }
 
 }  // namespace
@@ -98,11 +138,12 @@ bool is_document_command(const CommandLine& line) {
 
 std::string document_options_problem(const CommandLine& line) {
   if (line.device.empty() && line.ppi.empty() && line.pages.empty() && line.screens.empty() && !line.render_only &&
-      line.box.empty()) {
+      line.box.empty() && line.password.empty()) {
     return {};
   }
-  return "--device, --ppi, --pages, --screens, --render-only, --media-box and --trim-box go with a document (PDF, "
-         "PostScript or EPS), not with a ticket (its documents take \"box\")";
+  return "--device, --ppi, --pages, --screens, --render-only, --media-box, --trim-box and --password go with a "
+         "document (PDF, PostScript or EPS), not with a ticket (its documents take \"box\"); a ticket gives a "
+         "document's password as \"password\"";
 }
 
 fs::path default_device_folder() {
@@ -127,7 +168,7 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     const double ppi = number_option(line.ppi, "--ppi", kDefaultPpi, kMaxPpi);
     const double ruling = number_option(line.screens, "--screens", kDocumentRuling, 10000.0);
     const PageList list = PageList::parse(line.pages);
-    facts = std::make_shared<const DocumentFacts>(probe_document(line.ticket, line.ticket, list));
+    facts = std::make_shared<const DocumentFacts>(probe_document(line.ticket, line.ticket, list, line.password));
     pages = list.pages(facts->page_count);
     sink.info("%s: %s, %d pages, %zu to run", line.ticket.c_str(), document_kind_name(facts->kind),
               facts->page_count, pages.size());
@@ -140,7 +181,7 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     sink.error("%s", problem.what());
     return kExitUsage;
   }
-  if (line.check) return check_document(line, ticket, sink);
+  if (line.check) return check_document(line, *facts, ticket, sink);
   std::vector<std::string> problems;
   if (!line.render_only) check_device(ticket, problems);
   check_output_folder(ticket, problems);
@@ -149,8 +190,10 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     return kExitUsage;
   }
   if (line.render_only) {
+    print_page_warnings(*facts, sink);
     return render_only(*facts, pages, ticket.jobs.front().ppi, page_box(line), ticket.output_dir, sink, terminal);
   }
+  if (!plugin_accepts(line, ticket, sink)) return kExitUsage;
   return run_checked_ticket(line, ticket, sink, terminal);
 }
 

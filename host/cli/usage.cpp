@@ -61,6 +61,7 @@ const char* const kHelpText =
     "      --trim-box       a PDF page's size is its trim box (its media box when\n"
     "                       it has none)\n"
     "      --render-only    write each ink as an 8-bit grey TIFF instead of plates\n"
+    "      --password=TEXT  the password that opens an encrypted PDF\n"
     "\n"
     "Exit status:\n"
     "  0    all fine\n"
@@ -87,7 +88,7 @@ std::string nearest_command_option(const std::string& arg) {
   static const char* const kOptions[] = {"--output", "--check",  "--verbose", "--quiet",   "--plugin",
                                          "--confine", "--allow", "--query",   "--clean",   "--help",
                                          "--version", "--device", "--ppi",    "--pages",   "--screens",
-                                         "--render-only", "--media-box", "--trim-box"};
+                                         "--render-only", "--media-box", "--trim-box", "--password"};
   const std::string name = arg.substr(0, arg.find('='));
   NearestName nearest(name);
   for (const char* option : kOptions) nearest.consider(option);

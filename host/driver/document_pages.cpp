@@ -52,6 +52,10 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
   DocumentSession& session = documents_->session(*page.document);
   const DocumentFacts& facts = *page.document->spec->facts;
   report_page_warnings(facts.warnings, facts.name, page.document->number, sink_);
+  // What the look at the page found to warn about (files it refers to).
+  if (const DocumentPageFacts* own = facts.page(page.document->number)) {
+    for (const std::string& warning : own->warnings) sink_.warning("%s", warning.c_str());
+  }
   std::optional<PageLayout> layout;
   try {
     if (terminal_) {

@@ -103,7 +103,12 @@ class Driver {
   // a message. The plug-in's information is printed with -vv. Without
   // drive_jobs only the option check is made (for a ticket whose earlier
   // checks failed, whose jobs would give the plug-in half-read values).
-  void check(std::vector<std::string>& problems, bool drive_jobs);
+  // A document's page is started at the size and with the inks its look
+  // before the run found (a PDF page; a PostScript page's size is known
+  // only once it is rendered). With warnings, the plug-in's warnings go
+  // there rather than into problems, and the document pages' own warnings
+  // are the caller's to print; without, those are printed.
+  void check(std::vector<std::string>& problems, bool drive_jobs, std::vector<std::string>* warnings = nullptr);
 
  private:
   int query_job(const std::vector<QueryKey>& keys);
@@ -125,7 +130,7 @@ class Driver {
   void unload_selection();
   void end_job();
   bool succeeded(const char* operation, int status, const std::string& where);
-  void check_job(const Job& job, std::vector<std::string>& problems);
+  void check_job(const Job& job, std::vector<std::string>& problems, std::vector<std::string>* warnings);
   void check_space(const Page& page, std::vector<std::string>& problems);
   bool check_call(const char* operation, int status, const std::string& where, std::vector<std::string>& problems,
                   std::size_t before);

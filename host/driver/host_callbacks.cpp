@@ -88,7 +88,7 @@ void HostSession::plugin_message(int level, const char* format, va_list args) no
     va_end(copy);
   }
   if (problem && problems_) {
-    collect(format, args, advice);
+    collect(level == DRAV_MSG_WARNING && warnings_ ? *warnings_ : *problems_, format, args, advice);
     return;
   }
   sink_.plugin_message(level, format, args);
@@ -97,12 +97,14 @@ void HostSession::plugin_message(int level, const char* format, va_list args) no
 
 // "<place>: <text>" and the advice, which names its own place, into the list
 // of problems.
-void HostSession::collect(const char* format, va_list args, const std::string& advice) noexcept {
+void HostSession::collect(std::vector<std::string>& into, const char* format, va_list args,
+                          const std::string& advice) noexcept {
   char text[kMessageBufferSize];
   if (!format || std::vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
   try {
-    problems_->push_back(place_.empty() ? std::string(text) : place_ + ": " + text);
-    if (!advice.empty()) problems_->push_back(advice);
+    // Warnings read as the run prints them, without the place.
+    into.push_back(place_.empty() || &into == warnings_ ? std::string(text) : place_ + ": " + text);
+    if (!advice.empty()) into.push_back(advice);
   } catch (...) {
     sink_.error("out of memory while listing the problems");
   }

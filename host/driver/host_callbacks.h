@@ -38,8 +38,13 @@ class HostSession {
   // The advisor asked after each error and warning; null: none.
   void set_advisor(PluginAdvisor* advisor) noexcept { advisor_ = advisor; }
   // Collects errors and warnings into problems from now on (null: print
-  // them again); place names where the plug-in is in the ticket.
-  void collect_problems(std::vector<std::string>* problems) noexcept { problems_ = problems; }
+  // them again); place names where the plug-in is in the ticket. With
+  // warnings, the plug-in's warnings go there instead, as the run prints
+  // them (without the place).
+  void collect_problems(std::vector<std::string>* problems, std::vector<std::string>* warnings = nullptr) noexcept {
+    problems_ = problems;
+    warnings_ = warnings;
+  }
   void set_place(std::string place) noexcept;
 
   // An option the plug-in asked for (kind: "integer", "real", "text") and
@@ -52,14 +57,15 @@ class HostSession {
   const std::vector<std::string>& asked() const noexcept { return asked_; }
 
  private:
-  void collect(const char* format, va_list args, const std::string& advice) noexcept
-      __attribute__((format(printf, 2, 0)));
+  void collect(std::vector<std::string>& into, const char* format, va_list args, const std::string& advice) noexcept
+      __attribute__((format(printf, 3, 0)));
 
   OptionStore& options_;
   MessageSink& sink_;
   std::vector<std::string> files_;
   PluginAdvisor* advisor_ = nullptr;
   std::vector<std::string>* problems_ = nullptr;
+  std::vector<std::string>* warnings_ = nullptr;
   std::string place_;
   bool noting_ = false;
   std::vector<std::string> asked_;

@@ -165,7 +165,7 @@ Job read_job(const Json& value, const std::string& where, const Places& places, 
   } else {
     read_list(*pages, place(where, "pages"), "pages", kMaxPages, false, problems, [&](const Json& item, const std::string& at) {
       if (names_document(item)) {
-        check_keys(item, at, {"document", "pages", "box", "ink_screens", "ncopies", "options", "xmp", kCommentKey},
+        check_keys(item, at, {"document", "pages", "box", "password", "ink_screens", "ncopies", "options", "xmp", kCommentKey},
                    problems);
         read_document_pages(item, at, places, context.screens, xmp_files, true, job.pages, problems);
       } else {

@@ -12,7 +12,8 @@ namespace riphost::reading {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kDocumentJobKeys = {"document", "box", "ink_screens", "ink_transfer", "ncopies"};
+const std::vector<std::string> kDocumentJobKeys = {"document", "box", "password", "ink_screens", "ink_transfer",
+                                                   "ncopies"};
 
 bool names_document(const Json& object) { return object.is_object() && member(object, "document") != nullptr; }
 
@@ -70,8 +71,11 @@ std::shared_ptr<const DocumentFacts> read_facts(const Json& object, const std::s
     const std::string text = to_text(required(object, where, "document"), place(where, "document"));
     const fs::path file = existing_file(places, text, place(where, "document"));
     if (const Json* pages = member(object, "pages")) list = PageList::parse(to_text(*pages, place(where, "pages")));
+    // "password": opens an encrypted PDF.
+    const Json* password = member(object, "password");
+    const std::string secret = password ? to_text(*password, place(where, "password")) : std::string();
     try {
-      facts = std::make_shared<const DocumentFacts>(probe_document(file, text, list));
+      facts = std::make_shared<const DocumentFacts>(probe_document(file, text, list, secret));
     } catch (const HostError& problem) {
       throw HostError(place(where, "document") + ": " + problem.what());
     }

@@ -1,6 +1,7 @@
 // ticket_document.h - jobs and pages that take their pages from a document:
-// "document", "pages" (a page list), "box", "ink_screens" and the document's
-// copies and options. Private to host/ticket.
+// "document", "pages" (a page list), "box", "password" (of an encrypted
+// PDF), "ink_screens" and the document's copies and options. Private to
+// host/ticket.
 #ifndef RIPHOST_TICKET_DOCUMENT_H
 #define RIPHOST_TICKET_DOCUMENT_H
 

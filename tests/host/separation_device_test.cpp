@@ -13,7 +13,9 @@
 
 #include "sources/document/document_marks.h"
 #include "document_files.h"
+#include "common/host_error.h"
 #include "sources/document/ghostscript_program.h"
+#include "sources/document/ink_passes.h"
 #include "sources/document/plane_strips.h"
 #include "sources/document/separation_planes.h"
 
@@ -213,14 +215,20 @@ struct StripDocument {
   PlaneJob job;
   std::vector<std::string> inks = {"Cyan", "Magenta", "Yellow", "Black", "PANTONE 185 C"};
 
-  StripDocument(DocumentKind kind, bool trim) {
-    folder = std::filesystem::temp_directory_path() / ("strips-" + std::to_string(getpid()));
+  StripDocument(DocumentKind kind, bool trim, const std::vector<std::string>& spots = {"PANTONE 185 C"},
+                const std::string& before_marks = {}) {
+    static int made = 0;
+    folder = std::filesystem::temp_directory_path() /
+             ("strips-" + std::to_string(getpid()) + "-" + std::to_string(++made));
     std::filesystem::create_directories(folder / "temp");
     riphost_test::DocumentOptions options;
     options.trim = trim;
-    const std::string text = kind == DocumentKind::Pdf ? riphost_test::marks_pdf(options)
-                              : kind == DocumentKind::Eps ? riphost_test::marks_eps(options)
-                                                          : riphost_test::marks_postscript(options);
+    options.spots = spots;
+    std::string text = kind == DocumentKind::Pdf ? riphost_test::marks_pdf(options)
+                        : kind == DocumentKind::Eps ? riphost_test::marks_eps(options)
+                                                    : riphost_test::marks_postscript(options);
+    // PostScript of a test's own after the program's first line.
+    if (!before_marks.empty()) text.insert(text.find('\n') + 1, before_marks + "\n");
     job.document = folder / "page";
     std::FILE* out = std::fopen(job.document.c_str(), "wb");
     std::fwrite(text.data(), 1, text.size(), out);
@@ -230,7 +238,9 @@ struct StripDocument {
     job.trim_box = trim;
     job.width = trim ? 675 : 750;
     job.height = trim ? 525 : 600;
-    job.spots = {"PANTONE 185 C"};
+    job.spots = spots;
+    inks.resize(4);
+    inks.insert(inks.end(), spots.begin(), spots.end());
   }
   ~StripDocument() { std::filesystem::remove_all(folder); }
   std::filesystem::path temp() const { return folder / "temp"; }
@@ -294,6 +304,55 @@ TEST(PlaneStrips, AStopDuringTheSecondStripLeavesNothing) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(strips.runs(), 2);
   EXPECT_TRUE(std::filesystem::is_empty(document.temp()));
+}
+
+TEST(SeparationPlanes, EveryInkHasItsPlaneOrThePageFails) {
+  const std::string whole = "Long Spot " + std::string(60, 'X');
+  const std::string cut = whole.substr(0, kReportedInkNameBytes);
+  // The display device reports a name of more than 62 bytes cut to 63.
+  EXPECT_EQ(whole_ink_name(cut, {"Cyan", whole}), whole);
+  EXPECT_EQ(whole_ink_name(cut, {cut, whole}), cut);                  // the name itself first
+  EXPECT_EQ(whole_ink_name(cut, {whole, whole + "Y"}), cut);          // two could be meant: none
+  EXPECT_EQ(whole_ink_name("PANTONE 185 C", {"PANTONE 185 C 2"}), "PANTONE 185 C");  // a short name is whole
+  if (ghostscript_program().empty()) GTEST_SKIP() << "no gs program";
+
+  // tiffsep names the plane file with the whole name: the cut name the
+  // layout knows takes that plane, and the spot patch is there.
+  StripDocument document(DocumentKind::Pdf, false, {whole});
+  document.job.rows = document.job.height;
+  SeparationPlanes planes(document.job, document.temp(), {});
+  planes.open({"Cyan", "Magenta", "Yellow", "Black", cut}, document.job.width, document.job.height);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(document.job.width));
+  std::size_t inked = 0;
+  for (int y = 0; y < document.job.height; ++y) {
+    planes.read_row(4, y, row.data(), 1);
+    inked += static_cast<std::size_t>(std::count_if(row.begin(), row.end(), [](std::uint8_t v) { return v > 90; }));
+  }
+  EXPECT_GT(inked, 1000u);
+
+  // An ink without a plane fails the page, named, instead of an empty plate.
+  SeparationPlanes again(document.job, document.temp(), {});
+  try {
+    again.open({"Cyan", "Magenta", "Yellow", "Black", "Nowhere Blue"}, document.job.width, document.job.height);
+    ADD_FAILURE() << "an ink without a plane was opened";
+  } catch (const HostError& error) {
+    EXPECT_NE(std::string(error.what()).find("no plane of the ink Nowhere Blue"), std::string::npos) << error.what();
+  }
+
+  // A program that sends the device's output elsewhere, past the guard on
+  // setpagedevice, is refused; nothing lands where it pointed.
+  const std::string elsewhere = (std::filesystem::temp_directory_path() / ("elsewhere-" + std::to_string(getpid()) + ".tif")).string();
+  StripDocument redirected(DocumentKind::PostScript, false, {"PANTONE 185 C"},
+                           "systemdict /setpagedevice get << /OutputFile (" + elsewhere + ") >> exch exec");
+  redirected.job.rows = redirected.job.height;
+  try {
+    SeparationPlanes planes_elsewhere(redirected.job, redirected.temp(), {});
+    ADD_FAILURE() << "a program that moved the output was rendered";
+  } catch (const HostError& error) {
+    EXPECT_NE(std::string(error.what()).find("changes the page device's OutputFile"), std::string::npos) << error.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(elsewhere));
+  EXPECT_TRUE(std::filesystem::is_empty(redirected.temp()));
 }
 
 }  // namespace

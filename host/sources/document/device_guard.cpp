@@ -15,7 +15,8 @@ constexpr const char kMarker[] = "RIPHOST-INKS-CHANGED ";
 // The device's values after riphost's setup are kept, and before each page
 // goes out the keys that decide which ink lands where are compared with
 // them (arrays element by element: names and strings by their text); a
-// change stops the run with the marker. MaxSeparations is not compared:
+// change stops the run with the marker. OutputFile is compared too: the
+// separation device's planes must land where riphost reads them. MaxSeparations is not compared:
 // Ghostscript's display device goes back to 8 when a program sets keys of
 // its own (PageUsesTransparency, GrayValues) and takes no more after that;
 // a page rendered in several passes checks the inks each pass renders.
@@ -25,7 +26,7 @@ constexpr const char* kGuard[] = {
     "userdict /RiphostDevice 12 dict dup begin "
     "/keys [/PageSpotColors /SeparationOrder /SeparationColorNames /MaxSeparations /ProcessColorModel"
     " /HWResolution /DisplayFormat /DisplayHandle /BitsPerPixel /OutputFile /OutputDevice] def "
-    "/checked [/PageSpotColors /SeparationOrder /HWResolution] def "
+    "/checked [/PageSpotColors /SeparationOrder /HWResolution /OutputFile] def "
     "/props {currentdevice getdeviceprops >>} bind def /expected props def",
     "/realsetpagedevice /setpagedevice load def /realputdeviceprops /putdeviceprops load def "
     "/realshowpage /showpage load def",

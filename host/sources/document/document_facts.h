@@ -45,6 +45,10 @@ struct DocumentPageFacts {
   bool transparency = false;
   // The page's own XMP packet (PDF page Metadata); empty when none.
   std::string xmp;
+  // What the run should warn about when it takes the page, each a whole
+  // message naming the document and the page (a file outside the document
+  // the page refers to, which is not read).
+  std::vector<std::string> warnings;
 };
 
 struct DocumentFacts {
@@ -59,6 +63,10 @@ struct DocumentFacts {
   // PostScript and EPS: the spot colours the program uses, on any page, in
   // the order it first uses them.
   std::vector<std::string> spots;
+  // The password that opens an encrypted PDF (given by the user; empty:
+  // none). Every Ghostscript run of the document is given it; it is never
+  // printed.
+  std::string password;
   // The document sets overprint (a PDF) or names an overprint or
   // transparency operator (PostScript) somewhere (document_marks.h).
   bool overprint_or_transparency = false;

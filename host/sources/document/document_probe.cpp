@@ -17,6 +17,7 @@
 #include "sources/document/ghostscript_program.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
+#include "sources/document/pdf_structure.h"
 
 namespace riphost {
 
@@ -133,6 +134,8 @@ void read_answer(const std::string& output, DocumentFacts& facts) {
   }
 }
 
+void add_password(const DocumentFacts& facts, std::vector<std::string>& args);
+
 // The message for a document Ghostscript could not read.
 std::string unreadable(const DocumentFacts& facts, const GhostscriptSession& gs, const std::string& what) {
   const std::string line = gs.error_line();
@@ -156,10 +159,10 @@ void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
   try {
     GhostscriptSession gs;
     gs.permit_reading(facts.file.string());
-    if (!gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false",
-                 "-sRipDocument=" + facts.file.string(), "-c", query})) {
-      return;
-    }
+    std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false"};
+    add_password(facts, args);
+    args.insert(args.end(), {"-sRipDocument=" + facts.file.string(), "-c", query});
+    if (!gs.run(args)) return;
     const std::string& out = gs.output();
     std::size_t at = 0;
     while ((at = out.find("RIPHOST-XMP ", at)) != std::string::npos) {
@@ -179,14 +182,61 @@ void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
   }
 }
 
+// The page facts the structure reader checked take the place of
+// Ghostscript's answer: boxes, rotation, UserUnit; its external file
+// references become the page's warnings.
+void take_structure(const PdfStructure& structure, DocumentFacts& facts) {
+  if (structure.page_count != facts.page_count) {
+    throw HostError(facts.name + ": the page tree is broken: it holds " + std::to_string(structure.page_count) +
+                    " pages, Ghostscript counts " + std::to_string(facts.page_count));
+  }
+  for (const PdfPageStructure& checked : structure.pages) {
+    auto page = std::find_if(facts.pages.begin(), facts.pages.end(),
+                             [&](const DocumentPageFacts& each) { return each.number == checked.number; });
+    if (page == facts.pages.end()) {
+      throw HostError(facts.name + ": page " + std::to_string(checked.number) + " cannot be read by Ghostscript");
+    }
+    page->media = checked.media;
+    page->trim = checked.trim;
+    page->rotate = checked.rotate;
+    page->user_unit = checked.user_unit;
+    for (const PdfFileReference& reference : checked.external) {
+      page->warnings.push_back(external_file_warning(facts.name, checked.number, reference));
+    }
+  }
+  if (structure.references_incomplete && !facts.pages.empty()) {
+    facts.pages.front().warnings.push_back(facts.name + ": the document holds too many objects to look for files "
+                                           "outside it in all of them; such files are not read");
+  }
+}
+
+// The argument that opens an encrypted PDF; none without a password.
+void add_password(const DocumentFacts& facts, std::vector<std::string>& args) {
+  if (!facts.password.empty()) args.push_back("-sPDFPassword=" + facts.password);
+}
+
+// The structure (qpdf) first: a password it needs or a broken page tree is
+// told plainly; a file it cannot read at all is Ghostscript's to judge
+// first, and refused when Ghostscript reads it (its pages are unchecked).
 void probe_pdf(DocumentFacts& facts, const PageList& pages) {
+  std::optional<PdfStructure> structure;
+  std::string structure_problem;
+  try {
+    structure = read_pdf_structure(facts.file, facts.name, facts.password, pages);
+  } catch (const PdfUnreadable& problem) {
+    structure_problem = problem.what();
+  }
   GhostscriptSession gs;
   gs.permit_reading(facts.file.string());
-  const bool ran = gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q",
-                           "-sRipDocument=" + facts.file.string(), "-c", pdf_query(pages)});
+  std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q"};
+  add_password(facts, args);
+  args.insert(args.end(), {"-sRipDocument=" + facts.file.string(), "-c", pdf_query(pages)});
+  const bool ran = gs.run(args);
   read_answer(gs.output(), facts);
   if (!ran || facts.page_count < 0) throw HostError(unreadable(facts, gs, "Ghostscript cannot read this PDF"));
   if (facts.page_count == 0) throw HostError(unreadable(facts, gs, "no page can be read from this PDF"));
+  if (!structure) throw HostError("cannot read the structure of " + structure_problem);
+  take_structure(*structure, facts);
 }
 
 // Counts the pages of a PostScript program run at a low resolution, and
@@ -355,8 +405,10 @@ DocumentKind sniff_document(const fs::path& file, const std::string& name) {
   throw HostError(name + ": not a PDF, PostScript or EPS file");
 }
 
-DocumentFacts probe_document(const fs::path& file, const std::string& name, const PageList& pages) {
+DocumentFacts probe_document(const fs::path& file, const std::string& name, const PageList& pages,
+                             const std::string& password) {
   DocumentFacts facts;
+  facts.password = password;
   std::error_code error;
   facts.file = fs::absolute(file, error);
   if (error) facts.file = file;

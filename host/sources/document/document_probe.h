@@ -5,9 +5,12 @@
 // job asks for exist, and (PDF) that each page's spot colours fit. Problems
 // found here stop the run with exit status 2 and nothing written.
 //
-//   PDF         Ghostscript's PDF interpreter answers a query: the number of
-//               pages, and for the pages the job takes their media, trim
-//               and rotation, and the spot colours their resources use.
+//   PDF         Its structure is read first (pdf_structure.h: encryption,
+//               page tree, the boxes, rotation and UserUnit of the pages the
+//               job takes, files outside it); then Ghostscript's PDF
+//               interpreter answers a query: the number of pages, and for
+//               the pages the job takes the spot colours their resources
+//               use and whether they have transparency.
 //   PostScript  The program runs once at a low resolution, nothing kept:
 //               its pages are counted, the spot colours it uses are
 //               gathered, and a PostScript error is found with the page it
@@ -44,7 +47,13 @@ DocumentKind sniff_document(const std::filesystem::path& file, const std::string
 // Ghostscript cannot read, a PostScript error, a page beyond the document,
 // a page (a PostScript program) with more spot colours than kMaxSpotColours
 // (ink_passes.h).
-DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages);
+// password opens an encrypted PDF (never printed); a PDF that needs one
+// and gets none or a wrong one is refused, saying so. Its structure is
+// checked first (pdf_structure.h): a broken page tree or a page box that
+// is no page size is refused; a file outside the document that a page
+// refers to becomes a warning of the page.
+DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages,
+                             const std::string& password = {});
 
 }  // namespace riphost
 

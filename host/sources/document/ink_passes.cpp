@@ -82,4 +82,16 @@ InkPlan plan_inks(const std::vector<std::string>& spots) {
   return plan;
 }
 
+std::string whole_ink_name(const std::string& reported, const std::vector<std::string>& names) {
+  if (reported.size() != kReportedInkNameBytes) return reported;
+  const std::string* whole = nullptr;
+  for (const std::string& name : names) {
+    if (name.size() < reported.size() || name.compare(0, reported.size(), reported) != 0) continue;
+    if (name == reported) return reported;
+    if (whole && *whole != name) return reported;
+    whole = &name;
+  }
+  return whole ? *whole : reported;
+}
+
 }  // namespace riphost

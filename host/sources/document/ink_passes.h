@@ -60,6 +60,16 @@ bool is_process_ink(const std::string& name) noexcept;
 // Whether name is one of riphost's own filler names.
 bool is_filler_ink(const std::string& name) noexcept;
 
+// Ghostscript's display device (10.0) reports an ink's name in a buffer of
+// 64 bytes: a name of more than 62 bytes comes back cut to 63.
+inline constexpr std::size_t kReportedInkNameBytes = 63;
+
+// The whole name of an ink the display device reported as reported: the
+// one name of names that begins with it when it may be cut (as long as
+// kReportedInkNameBytes), else reported itself (also when none or several
+// begin with it).
+std::string whole_ink_name(const std::string& reported, const std::vector<std::string>& names);
+
 // The spot colours of a list as they become plates: process inks, "All" and
 // "None" left out, each name once, in their order.
 std::vector<std::string> own_spots(const std::vector<std::string>& spots);

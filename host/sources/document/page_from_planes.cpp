@@ -25,9 +25,21 @@ bool PageRenderer::render_from_planes(std::string& message) {
   job.trim_box = request_.box == PageBoxChoice::Trim;
   job.width = page_.width;
   job.height = page_.height;
-  // The spot colours the layout found, named so that each has its plane.
+  job.password = request_.document.password;
+  // The spot colours the layout found, named so that each has its plane,
+  // by their whole names (the display device cuts long ones; a PDF page's
+  // whole names are known). A name that may be cut and cannot be completed
+  // (a PostScript program's, which only the display device reported) is
+  // left for the device to find on the page: named as cut, it would be
+  // another ink, with an empty plane.
+  const std::vector<std::string> known =
+      request_.document.kind == DocumentKind::Pdf ? request_.spots : std::vector<std::string>{};
   for (const std::string& ink : page_.inks) {
-    if (!is_process_ink(ink)) job.spots.push_back(ink);
+    if (is_process_ink(ink)) continue;
+    const std::string whole = whole_ink_name(ink, known);
+    if (ink.size() != kReportedInkNameBytes || std::find(known.begin(), known.end(), whole) != known.end()) {
+      job.spots.push_back(whole);
+    }
   }
   const int strip_rows = request_.plane_strip_rows > 0 ? request_.plane_strip_rows
                                                        : plane_strip_rows(page_.width, page_.height);

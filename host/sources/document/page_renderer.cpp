@@ -158,6 +158,7 @@ std::vector<std::string> PageRenderer::arguments() const {
   std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-q", "-sDEVICE=display",
                                    "-dDisplayFormat=" + std::to_string(format), "-r" + number_text(request_.ppi),
                                    "-sPageList=" + page_list_text(request_.pages)};
+  if (!request_.document.password.empty()) args.push_back("-sPDFPassword=" + request_.document.password);
   const std::string file = request_.document.file.string();
   if (request_.document.kind == DocumentKind::Pdf) {
     args.push_back("-dDEVICEWIDTHPOINTS=" + number_text(request_.width_points));

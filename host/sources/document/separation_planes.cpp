@@ -44,6 +44,16 @@ __attribute__((format(printf, 4, 0))) int keep_tiff_error(TIFF*, void* user_data
 
 int ignore_tiff_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+// The first megabyte of Ghostscript's log (its standard output and error).
+std::string log_head(const fs::path& log) {
+  std::string text(1u << 20, '\0');
+  std::FILE* in = std::fopen(log.c_str(), "rb");
+  if (!in) return {};
+  text.resize(std::fread(text.data(), 1, text.size(), in));
+  std::fclose(in);
+  return text;
+}
+
 std::string folder_prefix() {
   char host[64] = "host";
   gethostname(host, sizeof host - 1);
@@ -93,6 +103,7 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
   // Install procedure runs whenever the page device is set up, also for
   // each page of a PDF). The move is whole pixels, so the strip's pixels are
   // those of the whole page.
+  if (!job.password.empty()) args.push_back("-sPDFPassword=" + job.password);
   args.push_back("-dFIXEDMEDIA");
   args.push_back("-g" + std::to_string(job.width) + "x" + std::to_string(job.rows));
   if (job.kind == DocumentKind::Pdf && job.trim_box) {
@@ -157,6 +168,8 @@ SeparationPlanes::SeparationPlanes(const PlaneJob& job, const fs::path& temp, co
     const ProgramEnd end = run_program(program, plane_job_arguments(job, folder_), log, stop);
     stopped_ = end == ProgramEnd::Stopped;
     if (end == ProgramEnd::Failed) {
+      // A program that reached the device's settings past the guard.
+      if (const auto key = changed_device_key(log_head(log))) throw HostError(changed_inks_problem(*key));
       const std::string said = ghostscript_error_in(log);
       throw HostError("Ghostscript's separation device could not render it" +
                       (said.empty() ? std::string() : ": Ghostscript says: " + said));
@@ -176,50 +189,70 @@ void SeparationPlanes::remove_folder() noexcept {
   folder_.clear();
 }
 
+// Every ink of the page has its plane, or the page fails: an ink read as
+// paper would be delivered as an empty plate.
 void SeparationPlanes::open(const std::vector<std::string>& inks, int width, int rows) {
   planes_.clear();
   planes_.resize(inks.size());
+  std::vector<std::string> written;  // the ink of each plane file
+  std::vector<fs::path> files;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder_, error)) {
     // Every file counts: the composite page tiffsep writes too.
     std::error_code unsized;
     const std::uintmax_t size = entry.file_size(unsized);
     if (!unsized) disk_bytes_ += size;
-    const auto at = std::find(inks.begin(), inks.end(), ink_of_plane_file(entry.path().filename().string()));
-    if (at == inks.end()) continue;
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options) throw HostError("cannot start libtiff");
-    TIFFOpenOptionsSetErrorHandlerExtR(options, keep_tiff_error, error_);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, ignore_tiff_warning, nullptr);
-    std::unique_ptr<TIFF, Closer> tif(TIFFOpenExt(entry.path().c_str(), "rm", options));
-    TIFFOpenOptionsFree(options);
-    std::uint32_t w = 0, h = 0;
-    std::uint16_t bits = 0, samples = 1;
-    if (!tif) throw HostError(std::string("cannot read Ghostscript's plane of ") + *at + ": " + error_);
-    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
-    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
-    if (w != static_cast<std::uint32_t>(width) || h != static_cast<std::uint32_t>(rows) || bits != 8 ||
-        samples != 1 || TIFFIsTiled(tif.get())) {
-      throw HostError("Ghostscript's plane of " + *at + " is " + std::to_string(w) + " x " + std::to_string(h) +
-                      " pixels, not the strip's " + std::to_string(width) + " x " + std::to_string(rows));
-    }
-    planes_[static_cast<std::size_t>(at - inks.begin())] = std::move(tif);
+    std::string ink = ink_of_plane_file(entry.path().filename().string());
+    if (ink.empty()) continue;
+    written.push_back(std::move(ink));
+    files.push_back(entry.path());
   }
   if (error) throw HostError("cannot list " + folder_.string() + ": " + error.message());
+  for (std::size_t i = 0; i < inks.size(); ++i) {
+    // tiffsep names a plane file with the ink's whole name; the display
+    // device that laid the page out may have reported it cut.
+    const auto at = std::find(written.begin(), written.end(), whole_ink_name(inks[i], written));
+    if (at == written.end()) {
+      throw HostError("Ghostscript's separation device wrote no plane of the ink " + inks[i] +
+                      " (the program sends its output elsewhere, or the device does not know the ink); its plate "
+                      "would be empty, so the page is refused");
+    }
+    planes_[i] = open_plane(files[static_cast<std::size_t>(at - written.begin())], inks[i], width, rows);
+  }
   // The open planes stay readable; nothing of the run keeps a name.
   remove_folder();
   width_ = width;
   row_.resize(static_cast<std::size_t>(width));
 }
 
+// One plane file of tiffsep, which must be an 8-bit grey strip of width x rows.
+std::unique_ptr<TIFF, SeparationPlanes::Closer> SeparationPlanes::open_plane(const fs::path& file,
+                                                                             const std::string& ink, int width,
+                                                                             int rows) {
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (!options) throw HostError("cannot start libtiff");
+  TIFFOpenOptionsSetErrorHandlerExtR(options, keep_tiff_error, error_);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, ignore_tiff_warning, nullptr);
+  std::unique_ptr<TIFF, Closer> tif(TIFFOpenExt(file.c_str(), "rm", options));
+  TIFFOpenOptionsFree(options);
+  std::uint32_t w = 0, h = 0;
+  std::uint16_t bits = 0, samples = 1;
+  if (!tif) throw HostError("cannot read Ghostscript's plane of " + ink + ": " + error_);
+  TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  if (w != static_cast<std::uint32_t>(width) || h != static_cast<std::uint32_t>(rows) || bits != 8 || samples != 1 ||
+      TIFFIsTiled(tif.get())) {
+    throw HostError("Ghostscript's plane of " + ink + " is " + std::to_string(w) + " x " + std::to_string(h) +
+                    " pixels, not the strip's " + std::to_string(width) + " x " + std::to_string(rows));
+  }
+  return tif;
+}
+
 void SeparationPlanes::read_row(std::size_t ink, int y, std::uint8_t* out, std::size_t stride) {
   TIFF* tif = ink < planes_.size() ? planes_[ink].get() : nullptr;
-  if (!tif) {
-    for (int x = 0; x < width_; ++x) out[static_cast<std::size_t>(x) * stride] = 0;
-    return;
-  }
+  if (!tif) throw HostError("no plane of Ghostscript's is open for ink " + std::to_string(ink + 1) + " of the page");
   if (TIFFReadScanline(tif, row_.data(), static_cast<std::uint32_t>(y), 0) < 0) {
     throw HostError(std::string("cannot read Ghostscript's plane: ") + error_);
   }

@@ -47,6 +47,8 @@ struct PlaneJob {
   // The spot colours named to the device, in this order (it finds those a
   // PDF page's resources name by itself).
   std::vector<std::string> spots;
+  // Opens an encrypted PDF (empty: none).
+  std::string password;
 };
 
 // Removes the plane folders "riphost-planes.<host>.<pid>.*" that earlier
@@ -78,8 +80,10 @@ class SeparationPlanes {
   // The bytes the run's files took on disk (planes and composite page).
   std::uint64_t disk_bytes() const noexcept { return disk_bytes_; }
 
-  // Opens the plane of each ink of inks, which must be width x rows; an
-  // ink Ghostscript wrote no plane of reads as paper. Removes the folder.
+  // Opens the plane of each ink of inks, which must be width x rows (an ink
+  // the display device reported cut takes the plane of its whole name).
+  // Throws HostError naming an ink Ghostscript wrote no plane of: its plate
+  // would be empty. Removes the folder.
   void open(const std::vector<std::string>& inks, int width, int rows);
   // Row y of the strip (0 its first) of inks[ink], 0 paper to 255 full ink, into out[x * stride].
   void read_row(std::size_t ink, int y, std::uint8_t* out, std::size_t stride);
@@ -89,6 +93,8 @@ class SeparationPlanes {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
   };
   void remove_folder() noexcept;
+  std::unique_ptr<TIFF, Closer> open_plane(const std::filesystem::path& file, const std::string& ink, int width,
+                                           int rows);
 
   std::filesystem::path folder_;
   bool stopped_ = false;
