@@ -126,11 +126,25 @@ std::optional<ForeignFormat> packed_format(std::string_view head) {
     return ForeignFormat{"an old Microsoft Office document", "export it as PDF first"};
   }
   if (has(head, "{\\rtf")) return ForeignFormat{"an RTF document", "export it as PDF first"};
+  return std::nullopt;
+}
+
+// A print job whose PJL header enters another language than PostScript or
+// PDF, or PCL itself (documents with a PJL header are told before).
+std::optional<ForeignFormat> print_job_format(std::string_view head) {
   if (has(head, "\x1b%-12345X") || has(head, "@PJL") || has(head, "\x1b" "E")) {
     return ForeignFormat{"a print job in a printer language other than PostScript or PDF (PCL?)",
                          "print it again with a PostScript or PDF driver"};
   }
   return std::nullopt;
+}
+
+// Formats whose first bytes say what they are whatever follows: they are
+// told before documents, so that a ZIP archive of PDF files (which holds
+// "%PDF-" near its start) is not taken for one.
+std::optional<ForeignFormat> certain_format(std::string_view head) {
+  if (auto image = image_format(head)) return image;
+  return packed_format(head);
 }
 
 // Text: UTF-8 or another 8-bit encoding without control characters other
@@ -192,20 +206,22 @@ InputKind refused(std::string problem) { return InputKind{InputRoute::Refused, s
 }  // namespace
 
 std::optional<ForeignFormat> foreign_format(std::string_view head) {
-  if (auto image = image_format(head)) return image;
-  if (auto packed = packed_format(head)) return packed;
+  if (auto certain = certain_format(head)) return certain;
+  if (auto job = print_job_format(head)) return job;
   return markup_format(head);
 }
 
 InputKind tell_input_head(std::string_view head, const std::string& name) {
-  if (const auto kind = document_kind(head)) return InputKind{InputRoute::Document, *kind, {}};
   const std::string promised = promised_kind(name);
+  const auto refuse = [&](const ForeignFormat& format) {
+    return refused(name + " is " + format.what + (promised.empty() ? "" : ", not " + promised) + "; " + kTakes +
+                   "; " + format.advice);
+  };
+  if (const auto format = certain_format(head)) return refuse(*format);
+  if (const auto kind = document_kind(head)) return InputKind{InputRoute::Document, *kind, {}};
   if (head.empty()) return refused(name + " is empty; " + kTakes);
   if (begins_like_json(head)) return InputKind{InputRoute::Ticket, std::nullopt, {}};
-  if (const auto format = foreign_format(head)) {
-    return refused(name + " is " + format->what + (promised.empty() ? "" : ", not " + promised) + "; " + kTakes +
-                   "; " + format->advice);
-  }
+  if (const auto format = foreign_format(head)) return refuse(*format);
   const std::string start = start_of(head);
   if (!promised.empty()) return refused(name + " does not look like " + promised + " (it starts with " + start + "); " + kTakes);
   if (head.find_first_not_of(" \t\r\n\f") == std::string_view::npos) {
@@ -236,8 +252,12 @@ InputKind tell_input(const fs::path& file, const std::string& name) {
 }
 
 std::string not_a_ticket(std::string_view text) {
+  const std::string_view head = text.substr(0, kInputHeadBytes);
+  if (const auto format = certain_format(head)) {
+    return "this is " + format->what + ", not a JSON job ticket; " + kTakes + "; " + format->advice;
+  }
   if (begins_like_json(text) || text.find_first_not_of(" \t\r\n\f") == std::string_view::npos) return {};
-  if (const auto kind = document_kind(text.substr(0, kInputHeadBytes))) {
+  if (const auto kind = document_kind(head)) {
     return std::string("this is ") + (*kind == DocumentKind::Pdf ? "a PDF" : document_kind_name(*kind)) +
            ", not a JSON job ticket; riphost takes a document as a file name (riphost DOC -o DIR), not on "
            "standard input";
