@@ -111,7 +111,8 @@ TEST(InputKind, TextThatIsNoTicketSaysWhatItIs) {
   EXPECT_EQ(not_a_ticket(bytes({0xFF, 0xD8, 0xFF, 0xDB})).rfind("this is a JPEG image, not a JSON job ticket", 0), 0u);
   EXPECT_NE(not_a_ticket("%PDF-1.5\n").find("a PDF, not a JSON job ticket; riphost takes a document as a file name"),
             std::string::npos);
-  EXPECT_EQ(not_a_ticket(bytes({0, 0, 1})), "this is binary data, not a JSON job ticket (it starts with the bytes 00 00 01)");
+  EXPECT_EQ(not_a_ticket(bytes({0, 0, 1})),
+            "this is binary data, not a JSON job ticket (it starts with the bytes 00 00 01)");
 }
 
 }  // namespace

@@ -278,7 +278,9 @@ void report_page_warnings(const DocumentWarnings& warnings, const std::string& n
   }
   for (const PageColours& colours : warnings.colours) {
     if (colours.page != page) continue;
-    const char* what = colours.rgb && colours.lab ? "RGB and Lab colour are" : colours.rgb ? "RGB colour is" : "Lab colour is";
+    const char* what = colours.rgb && colours.lab ? "RGB and Lab colour are"
+                       : colours.rgb                ? "RGB colour is"
+                                                    : "Lab colour is";
     sink.warning("%s: page %d: %s converted to CMYK by Ghostscript's default colour conversion", name.c_str(), page,
                  what);
   }
