@@ -2,14 +2,20 @@
 #include "cli/document_command.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "cli/ticket_check.h"
 #include "common/host_error.h"
 #include "driver/driver.h"
+#include "driver/free_space.h"
 #include "driver/plugin_loader.h"
 #include "sources/document/document_probe.h"
+#include "sources/document/document_session.h"
+#include "sources/document/ink_passes.h"
 #include "sources/document/render_only.h"
 #include "sources/input_kind.h"
 #include "ticket/document_screens.h"
@@ -72,11 +78,35 @@ Ticket document_ticket(const CommandLine& line, std::shared_ptr<const DocumentFa
   return ticket;
 }
 
+// A PDF page whose plates cannot fit the output folder's free space is a
+// problem, as the run would refuse it (free_space.h; the plug-in's default
+// format). A program's pages have their size only once it runs.
+void check_document_space(const DocumentFacts& facts, const Job& job, PageBoxChoice box, const fs::path& folder,
+                          std::vector<std::string>& problems) {
+  const std::optional<std::uint64_t> free = free_bytes(folder);
+  if (facts.kind != DocumentKind::Pdf || !free) return;
+  for (const Page& page : job.pages) {
+    const DocumentPageFacts* found = facts.page(page.document->number);
+    if (!found) continue;
+    double width = 0.0, height = 0.0;
+    rendered_size(*found, box, width, height);
+    const std::size_t plates = 4 + own_spots(found->spots).size();
+    const DiskNeed need = page_disk_need(std::llround(width * job.ppi / 72.0), std::llround(height * job.ppi / 72.0),
+                                         plates, PlateFormat{});
+    const SpaceVerdict verdict = judge_space(need, *free, plates, folder);
+    if (!verdict.refusal.empty()) problems.push_back("page " + std::to_string(found->number) + ": " + verdict.refusal);
+  }
+}
+
 // --check with a document: the ticket's checks and the plug-in's options.
 int check_document(const CommandLine& line, const Ticket& ticket, MessageSink& sink) {
   std::vector<std::string> problems;
   check_device(ticket, problems);
   check_output_folder(ticket, problems);
+  const Job& job = ticket.jobs.front();
+  if (!job.pages.empty()) {
+    check_document_space(*job.pages.front().document->spec->facts, job, page_box(line), ticket.output_dir, problems);
+  }
   std::string load_problem;
   try {
     PluginLibrary plugin(line.plugin.empty() ? default_plugin_path() : fs::path(line.plugin));
