@@ -17,7 +17,8 @@ namespace {
 // The watch of a PostScript program, run before it. Every piece is whole
 // procedures and stays under Ghostscript's command line limit. A watcher
 // that goes wrong leaves the program's stacks as they were (safely), and
-// each wrapped operator then does what it always does.
+// each wrapped operator then does what it always does (without operands,
+// it reports its own error).
 constexpr const char* kWatch[] = {
     "userdict /RiphostWatch 24 dict dup begin /page -1 def /fonts 16 dict def /colours 4 dict def"
     " /subs 64 dict def /own 64 dict def /realfindfont /findfont load def /realdefinefont /definefont load def"
@@ -60,13 +61,14 @@ constexpr const char* kWatch[] = {
     " //RiphostWatch /realsetrgbcolor get exec} bind put "
     "userdict /sethsbcolor {/RGB //RiphostWatch /colour get //RiphostWatch /safely get exec"
     " //RiphostWatch /realsethsbcolor get exec} bind put",
-    "userdict /setcolorspace {dup //RiphostWatch /space get //RiphostWatch /safely get exec"
+    "userdict /setcolorspace {count 0 gt {dup //RiphostWatch /space get //RiphostWatch /safely get exec} if"
     " //RiphostWatch /realsetcolorspace get exec} bind put "
-    "userdict /colorimage {dup 3 eq {/RGB //RiphostWatch /colour get //RiphostWatch /safely get exec} if"
-    " //RiphostWatch /realcolorimage get exec} bind put",
-    "userdict /findfont {dup dup //RiphostWatch /watched get exec exch //RiphostWatch /realfindfont get exec exch"
+    "userdict /colorimage {count 0 gt {dup 3 eq {/RGB //RiphostWatch /colour get //RiphostWatch /safely get exec} if}"
+    " if //RiphostWatch /realcolorimage get exec} bind put",
+    "userdict /findfont {count 0 eq {//RiphostWatch /realfindfont get exec} {"
+    " dup dup //RiphostWatch /watched get exec exch //RiphostWatch /realfindfont get exec exch"
     " {dup 3 -1 roll 2 array astore //RiphostWatch /record get //RiphostWatch /safely get exec} {exch pop} ifelse}"
-    " bind put "
+    " ifelse} bind put "
     "userdict /selectfont {exch findfont exch dup type /arraytype eq {makefont} {scalefont} ifelse setfont} bind put",
 };
 
