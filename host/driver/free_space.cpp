@@ -106,7 +106,8 @@ SpaceVerdict judge_space(const DiskNeed& need, std::uint64_t free, std::size_t p
   SpaceVerdict verdict;
   const std::string what = plates == 1 ? "its plate" : "its " + std::to_string(plates) + " plates";
   if (need.least > free) {
-    verdict.refusal = what + (plates == 1 ? " needs" : " need") + " at least " + byte_count(need.least) + " on disk, more than the " +
+    verdict.refusal = what + (plates == 1 ? " needs" : " need") + " at least " + byte_count(need.least) +
+                      " on disk, more than the " +
                       byte_count(free) + " free in the output folder " + folder.string() +
                       "; the page is not started (free some space, or use a lower resolution or a smaller page)";
   } else if (need.most > free) {

@@ -3,8 +3,9 @@
 // Before a page's first separation riphost compares what the page's plates
 // need on disk with the free space of the output folder's file system
 // (statvfs: the blocks an unprivileged writer may use), so that a page at a
-// resolution the disk cannot hold (an A4 page at 40000 ppi: some 120 GB of
-// plates) is refused before it starts instead of filling the disk.
+// resolution the disk cannot hold (an A4 page at 40000 ppi: four plates of
+// some 19 GB of raster each) is refused before it starts instead of
+// filling the disk.
 //
 // What a plate needs: its raster is width x height pixels at the bits per
 // pixel of OFORMAT (1, 8 or 16), rows padded to whole bytes. Stored

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "sources/document/document_probe.h"
 
@@ -40,7 +41,9 @@ unsigned byte(std::string_view head, std::size_t i) {
 
 // The images riphost does not read, and those a ticket takes.
 std::optional<ForeignFormat> image_format(std::string_view head) {
-  if (byte(head, 0) == 0xFF && byte(head, 1) == 0xD8 && byte(head, 2) == 0xFF) return ForeignFormat{"a JPEG image", kPhotoAdvice};
+  if (byte(head, 0) == 0xFF && byte(head, 1) == 0xD8 && byte(head, 2) == 0xFF) {
+    return ForeignFormat{"a JPEG image", kPhotoAdvice};
+  }
   if (has(head, "\x89PNG\r\n\x1a\n")) return ForeignFormat{"a PNG image", kImageAdvice};
   if (has(head, "II*") || has(head, std::string_view("MM\0*", 4))) return ForeignFormat{"a TIFF image", kImageAdvice};
   if (has(head, "GIF87a") || has(head, "GIF89a")) return ForeignFormat{"a GIF image", kPhotoAdvice};
@@ -80,7 +83,9 @@ std::optional<ForeignFormat> markup_format(std::string_view head) {
     return ForeignFormat{"an HTML page", "print it to PDF first"};
   }
   if (!start.starts_with("<")) return std::nullopt;
-  if (lowered.find("<svg") != std::string::npos) return ForeignFormat{"an SVG drawing", "convert it to PDF or EPS first"};
+  if (lowered.find("<svg") != std::string::npos) {
+    return ForeignFormat{"an SVG drawing", "convert it to PDF or EPS first"};
+  }
   if (lowered.find("<html") != std::string::npos) return ForeignFormat{"an HTML page", "print it to PDF first"};
   if (start.starts_with("<?xml")) return ForeignFormat{"an XML file", "convert it to PDF first"};
   return std::nullopt;
@@ -102,11 +107,16 @@ ForeignFormat zip_format(std::string_view head) {
   if (zip_entry_name(head, 0) == "mimetype") {
     const std::size_t extra = byte(head, 28) | (byte(head, 29) << 8);
     const std::string_view type = part(head, 30 + 8 + extra, 64);
-    if (type.starts_with("application/vnd.oasis.opendocument.text")) return {"an OpenDocument text (ODT)", kExport};
-    if (type.starts_with("application/vnd.oasis.opendocument.spreadsheet")) return {"an OpenDocument spreadsheet (ODS)", kExport};
-    if (type.starts_with("application/vnd.oasis.opendocument.presentation")) return {"an OpenDocument presentation (ODP)", kExport};
-    if (type.starts_with("application/vnd.oasis.opendocument.graphics")) return {"an OpenDocument drawing (ODG)", kExport};
-    if (type.starts_with("application/epub+zip")) return {"an EPUB book", kExport};
+    static constexpr std::pair<std::string_view, const char*> kTypes[] = {
+        {"application/vnd.oasis.opendocument.text", "an OpenDocument text (ODT)"},
+        {"application/vnd.oasis.opendocument.spreadsheet", "an OpenDocument spreadsheet (ODS)"},
+        {"application/vnd.oasis.opendocument.presentation", "an OpenDocument presentation (ODP)"},
+        {"application/vnd.oasis.opendocument.graphics", "an OpenDocument drawing (ODG)"},
+        {"application/epub+zip", "an EPUB book"},
+    };
+    for (const auto& [mime, what] : kTypes) {
+      if (type.starts_with(mime)) return {what, kExport};
+    }
   }
   if (head.find("word/") != std::string_view::npos) return {"a Word document (DOCX)", kExport};
   if (head.find("xl/") != std::string_view::npos) return {"an Excel workbook (XLSX)", kExport};
@@ -117,7 +127,9 @@ ForeignFormat zip_format(std::string_view head) {
 
 std::optional<ForeignFormat> packed_format(std::string_view head) {
   if (has(head, std::string_view("PK\3\4", 4)) || has(head, std::string_view("PK\5\6", 4))) return zip_format(head);
-  if (byte(head, 0) == 0x1F && byte(head, 1) == 0x8B) return ForeignFormat{"a gzip-compressed file", "unpack it (gunzip) first"};
+  if (byte(head, 0) == 0x1F && byte(head, 1) == 0x8B) {
+    return ForeignFormat{"a gzip-compressed file", "unpack it (gunzip) first"};
+  }
   if (has(head, "BZh")) return ForeignFormat{"a bzip2-compressed file", "unpack it (bunzip2) first"};
   if (has(head, "\xFD" "7zXZ")) return ForeignFormat{"an xz-compressed file", "unpack it (unxz) first"};
   if (has(head, "7z\xBC\xAF\x27\x1C")) return ForeignFormat{"a 7-Zip archive", "unpack it first"};
@@ -126,11 +138,25 @@ std::optional<ForeignFormat> packed_format(std::string_view head) {
     return ForeignFormat{"an old Microsoft Office document", "export it as PDF first"};
   }
   if (has(head, "{\\rtf")) return ForeignFormat{"an RTF document", "export it as PDF first"};
+  return std::nullopt;
+}
+
+// A print job whose PJL header enters another language than PostScript or
+// PDF, or PCL itself (documents with a PJL header are told before).
+std::optional<ForeignFormat> print_job_format(std::string_view head) {
   if (has(head, "\x1b%-12345X") || has(head, "@PJL") || has(head, "\x1b" "E")) {
     return ForeignFormat{"a print job in a printer language other than PostScript or PDF (PCL?)",
                          "print it again with a PostScript or PDF driver"};
   }
   return std::nullopt;
+}
+
+// Formats whose first bytes say what they are whatever follows: they are
+// told before documents, so that a ZIP archive of PDF files (which holds
+// "%PDF-" near its start) is not taken for one.
+std::optional<ForeignFormat> certain_format(std::string_view head) {
+  if (auto image = image_format(head)) return image;
+  return packed_format(head);
 }
 
 // Text: UTF-8 or another 8-bit encoding without control characters other
@@ -192,22 +218,26 @@ InputKind refused(std::string problem) { return InputKind{InputRoute::Refused, s
 }  // namespace
 
 std::optional<ForeignFormat> foreign_format(std::string_view head) {
-  if (auto image = image_format(head)) return image;
-  if (auto packed = packed_format(head)) return packed;
+  if (auto certain = certain_format(head)) return certain;
+  if (auto job = print_job_format(head)) return job;
   return markup_format(head);
 }
 
 InputKind tell_input_head(std::string_view head, const std::string& name) {
-  if (const auto kind = document_kind(head)) return InputKind{InputRoute::Document, *kind, {}};
   const std::string promised = promised_kind(name);
+  const auto refuse = [&](const ForeignFormat& format) {
+    return refused(name + " is " + format.what + (promised.empty() ? "" : ", not " + promised) + "; " + kTakes +
+                   "; " + format.advice);
+  };
+  if (const auto format = certain_format(head)) return refuse(*format);
+  if (const auto kind = document_kind(head)) return InputKind{InputRoute::Document, *kind, {}};
   if (head.empty()) return refused(name + " is empty; " + kTakes);
   if (begins_like_json(head)) return InputKind{InputRoute::Ticket, std::nullopt, {}};
-  if (const auto format = foreign_format(head)) {
-    return refused(name + " is " + format->what + (promised.empty() ? "" : ", not " + promised) + "; " + kTakes +
-                   "; " + format->advice);
-  }
+  if (const auto format = foreign_format(head)) return refuse(*format);
   const std::string start = start_of(head);
-  if (!promised.empty()) return refused(name + " does not look like " + promised + " (it starts with " + start + "); " + kTakes);
+  if (!promised.empty()) {
+    return refused(name + " does not look like " + promised + " (it starts with " + start + "); " + kTakes);
+  }
   if (head.find_first_not_of(" \t\r\n\f") == std::string_view::npos) {
     return refused(name + " holds nothing but blanks; " + kTakes);
   }
@@ -236,8 +266,12 @@ InputKind tell_input(const fs::path& file, const std::string& name) {
 }
 
 std::string not_a_ticket(std::string_view text) {
+  const std::string_view head = text.substr(0, kInputHeadBytes);
+  if (const auto format = certain_format(head)) {
+    return "this is " + format->what + ", not a JSON job ticket; " + kTakes + "; " + format->advice;
+  }
   if (begins_like_json(text) || text.find_first_not_of(" \t\r\n\f") == std::string_view::npos) return {};
-  if (const auto kind = document_kind(text.substr(0, kInputHeadBytes))) {
+  if (const auto kind = document_kind(head)) {
     return std::string("this is ") + (*kind == DocumentKind::Pdf ? "a PDF" : document_kind_name(*kind)) +
            ", not a JSON job ticket; riphost takes a document as a file name (riphost DOC -o DIR), not on "
            "standard input";

@@ -61,6 +61,8 @@ TEST(InputKind, EachHeadGoesWhereItBelongsOrIsNamed) {
       {"a.odt", zip_entry("mimetype", "application/vnd.oasis.opendocument.text"), InputRoute::Refused,
        "an OpenDocument text (ODT)"},
       {"a.zip", zip_entry("a.txt", "x"), InputRoute::Refused, "a ZIP archive"},
+      {"pdfs.zip", zip_entry("a.pdf", "%PDF-1.4\n"), InputRoute::Refused, "pdfs.zip is a ZIP archive"},
+      {"a.rtf", "{\\rtf1\\ansi x}", InputRoute::Refused, "an RTF document"},
       {"a.ps.gz", bytes({0x1F, 0x8B, 8, 0}), InputRoute::Refused, "a.ps.gz is a gzip-compressed file"},
       {"a.pcl", "\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\n\x1b" "E", InputRoute::Refused, "other than PostScript"},
       {"empty.pdf", "", InputRoute::Refused, "empty.pdf is empty; "},
@@ -109,7 +111,8 @@ TEST(InputKind, TextThatIsNoTicketSaysWhatItIs) {
   EXPECT_EQ(not_a_ticket(bytes({0xFF, 0xD8, 0xFF, 0xDB})).rfind("this is a JPEG image, not a JSON job ticket", 0), 0u);
   EXPECT_NE(not_a_ticket("%PDF-1.5\n").find("a PDF, not a JSON job ticket; riphost takes a document as a file name"),
             std::string::npos);
-  EXPECT_EQ(not_a_ticket(bytes({0, 0, 1})), "this is binary data, not a JSON job ticket (it starts with the bytes 00 00 01)");
+  EXPECT_EQ(not_a_ticket(bytes({0, 0, 1})),
+            "this is binary data, not a JSON job ticket (it starts with the bytes 00 00 01)");
 }
 
 }  // namespace

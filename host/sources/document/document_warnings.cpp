@@ -17,7 +17,8 @@ namespace {
 // The watch of a PostScript program, run before it. Every piece is whole
 // procedures and stays under Ghostscript's command line limit. A watcher
 // that goes wrong leaves the program's stacks as they were (safely), and
-// each wrapped operator then does what it always does.
+// each wrapped operator then does what it always does (without operands,
+// it reports its own error).
 constexpr const char* kWatch[] = {
     "userdict /RiphostWatch 24 dict dup begin /page -1 def /fonts 16 dict def /colours 4 dict def"
     " /subs 64 dict def /own 64 dict def /realfindfont /findfont load def /realdefinefont /definefont load def"
@@ -60,58 +61,63 @@ constexpr const char* kWatch[] = {
     " //RiphostWatch /realsetrgbcolor get exec} bind put "
     "userdict /sethsbcolor {/RGB //RiphostWatch /colour get //RiphostWatch /safely get exec"
     " //RiphostWatch /realsethsbcolor get exec} bind put",
-    "userdict /setcolorspace {dup //RiphostWatch /space get //RiphostWatch /safely get exec"
+    "userdict /setcolorspace {count 0 gt {dup //RiphostWatch /space get //RiphostWatch /safely get exec} if"
     " //RiphostWatch /realsetcolorspace get exec} bind put "
-    "userdict /colorimage {dup 3 eq {/RGB //RiphostWatch /colour get //RiphostWatch /safely get exec} if"
-    " //RiphostWatch /realcolorimage get exec} bind put",
-    "userdict /findfont {dup dup //RiphostWatch /watched get exec exch //RiphostWatch /realfindfont get exec exch"
+    "userdict /colorimage {count 0 gt {dup 3 eq {/RGB //RiphostWatch /colour get //RiphostWatch /safely get exec} if}"
+    " if //RiphostWatch /realcolorimage get exec} bind put",
+    "userdict /findfont {count 0 eq {//RiphostWatch /realfindfont get exec} {"
+    " dup dup //RiphostWatch /watched get exec exch //RiphostWatch /realfindfont get exec exch"
     " {dup 3 -1 roll 2 array astore //RiphostWatch /record get //RiphostWatch /safely get exec} {exch pop} ifelse}"
-    " bind put "
+    " ifelse} bind put "
     "userdict /selectfont {exch findfont exch dup type /arraytype eq {makefont} {scalefont} ifelse setfont} bind put",
 };
 
-// The look at a PDF's pages through the older PDF interpreter's objects.
-// For each page: "RIPHOST-PAGE n", then a line per font its resources name
-// ("RIPHOST-FONT <hex name>") and per foreign colour ("RIPHOST-COLOUR RGB"
-// or "Lab"), from its resources, its forms and patterns (8 levels, 200
-// forms a page) and the rg and RG operators of its content.
+// The look at a PDF's pages through the older PDF interpreter's objects:
+// for each page "RIPHOST-PAGE n", then a line per font its content selects
+// ("RIPHOST-FONT <hex name>", Tf) and per foreign colour it uses
+// ("RIPHOST-COLOUR RGB" or "Lab": rg and RG, the colour spaces cs and CS
+// and inline images name, the images and forms Do paints, the shadings sh
+// paints and the patterns scn and SCN set; forms and patterns read in turn,
+// 8 levels deep and 200 a page). A content stream is read token by token
+// up to its first inline image, whose data cannot be.
 constexpr const char* kPdfLook[] = {
     "/riphex {dup type /stringtype ne {dup length string cvs} if"
     " {16#100 add 16 3 string cvrs 1 2 getinterval print} forall} bind def "
     "/ripsafely {countdictstack 3 1 roll mark 3 1 roll stopped cleartomark countdictstack exch sub {end} repeat}"
-    " bind def",
+    " bind def "
+    "/riplook {3 1 roll knownoget {exch knownoget} {pop //false} ifelse} bind def",
     "/ripspace {oforce dup type /nametype eq {1 array astore} if dup type /arraytype eq {dup length 0 gt} {//false}"
     " ifelse {dup 0 oget dup /DeviceRGB eq 1 index /CalRGB eq or 1 index /RGB eq or"
-    " {pop pop (RIPHOST-COLOUR RGB\\n) print} {dup /Lab eq {pop pop (RIPHOST-COLOUR Lab\\n) print}"
+    " {pop pop (RIPHOST-COLOUR RGB\n) print} {dup /Lab eq {pop pop (RIPHOST-COLOUR Lab\n) print}"
     " {dup /ICCBased eq {pop 1 oget dup type /dicttype eq {/N knownoget {3 eq} {//false} ifelse} {pop //false}"
-    " ifelse {(RIPHOST-COLOUR RGB\\n) print} if}"
+    " ifelse {(RIPHOST-COLOUR RGB\n) print} if}"
     " {dup /Indexed eq 1 index /I eq or exch /Pattern eq or {dup length 1 gt {1 oget ripspace} {pop} ifelse}"
     " {pop} ifelse} ifelse} ifelse} ifelse} {pop} ifelse} bind def",
-    "/ripcontent {//true resolvestream userdict /ripprev //null put"
-    " {dup token not {exit} if dup type /nametype eq"
-    " {dup xcheck {dup /rg eq 1 index /RG eq or {(RIPHOST-COLOUR RGB\\n) print} if /ID eq {exit} if}"
-    " {ripprev /CS eq ripprev /ColorSpace eq or {dup ripspace} if userdict /ripprev 3 -1 roll put} ifelse} {pop} ifelse}"
-    " loop pop} bind def",
-    "/ripfont {oforce dup type /dicttype eq {/BaseFont knownoget {(RIPHOST-FONT ) print riphex (\\n) print} if}"
+    "/ripfont {oforce dup type /dicttype eq {/BaseFont knownoget {(RIPHOST-FONT ) print riphex (\n) print} if}"
     " {pop} ifelse} bind def "
-    "/ripshading {oforce dup type /dicttype eq {/ColorSpace knownoget {ripspace} if} {pop} ifelse} bind def",
+    "/ripshading {oforce dup type /dicttype eq {/ColorSpace knownoget {ripspace} if} {pop} ifelse} bind def "
+    "/ripinline {1 index /CS eq 2 index /ColorSpace eq or {dup ripspace} if} bind def",
     "/ripobject {exch oforce dup type /dicttype ne {pop pop} {"
     " dup /Subtype knownoget not {/None} if dup /Image eq {pop /ColorSpace knownoget {ripspace} if pop}"
     " {dup /Form eq exch /Pattern eq or 1 index /PatternType knownoget {1 eq} {//false} ifelse or"
     " {1 index 8 lt ripforms 200 lt and {userdict /ripforms ripforms 1 add put"
-    " dup {ripcontent} ripsafely /Resources knownoget {exch 1 add ripres} {pop} ifelse}"
-    " {pop pop} ifelse}"
+    " dup /Resources knownoget not {0 dict} if 3 -1 roll 1 add 3 -1 roll 3 array astore"
+    " {aload pop ripcontent} ripsafely} {pop pop} ifelse}"
     " {dup /Shading knownoget {ripshading} if pop pop} ifelse} ifelse} ifelse} bind def",
-    "/ripres {1 index type /dicttype ne {pop pop} {"
-    " 1 index /ColorSpace knownoget {{exch pop ripspace} forall} if"
-    " 1 index /Shading knownoget {{exch pop ripshading} forall} if"
-    " 1 index /Font knownoget {{exch pop ripfont} forall} if"
-    " 1 index /XObject knownoget {{exch pop 1 index ripobject} forall} if"
-    " 1 index /Pattern knownoget {{exch pop 1 index ripobject} forall} if pop pop} ifelse} bind def",
+    "/ripop {dup /rg eq 1 index /RG eq or {(RIPHOST-COLOUR RGB\n) print} if"
+    " dup /ID eq {pop //true} {dup /Do eq 1 index /scn eq or 1 index /SCN eq or"
+    " {/Do eq {/XObject} {/Pattern} ifelse 4 index exch 2 index riplook {3 index ripobject} if //false}"
+    " {dup /cs eq 1 index /CS eq or {pop 3 index /ColorSpace 2 index riplook {ripspace} {dup ripspace} ifelse //false}"
+    " {dup /sh eq {pop 3 index /Shading 2 index riplook {ripshading} if //false}"
+    " {/Tf eq {3 index /Font 2 index riplook {ripfont} if} if //false} ifelse} ifelse} ifelse} ifelse} bind def",
+    "/ripcontent {//true resolvestream //null"
+    " {1 index token not {exit} if dup type /nametype eq"
+    " {dup xcheck {ripop {exit} if} {ripinline exch pop} ifelse} {pop} ifelse} loop"
+    " pop closefile pop pop} bind def",
     "/rippage {dup (RIPHOST-PAGE ) print = userdict /ripforms 0 put pdfgetpage dup //null eq {pop} {"
-    " dup /Resources pget {{0 ripres} ripsafely} if"
-    " dup /Contents knownoget {dup type /arraytype eq {{oforce {ripcontent} ripsafely} forall}"
-    " {{ripcontent} ripsafely} ifelse} if pop} ifelse} bind def",
+    " dup /Resources pget not {0 dict} if exch /Contents knownoget"
+    " {dup type /arraytype eq {{oforce 1 index exch 0 exch 3 array astore {aload pop ripcontent} ripsafely} forall}"
+    " {1 index exch 0 exch 3 array astore {aload pop ripcontent} ripsafely} ifelse} if pop} ifelse} bind def",
 };
 
 // "Loading font Arial (or substitute) from /usr/.../NimbusSans-Regular":
@@ -274,7 +280,9 @@ void report_page_warnings(const DocumentWarnings& warnings, const std::string& n
   }
   for (const PageColours& colours : warnings.colours) {
     if (colours.page != page) continue;
-    const char* what = colours.rgb && colours.lab ? "RGB and Lab colour are" : colours.rgb ? "RGB colour is" : "Lab colour is";
+    const char* what = colours.rgb && colours.lab ? "RGB and Lab colour are"
+                       : colours.rgb                ? "RGB colour is"
+                                                    : "Lab colour is";
     sink.warning("%s: page %d: %s converted to CMYK by Ghostscript's default colour conversion", name.c_str(), page,
                  what);
   }

@@ -13,8 +13,8 @@
 // null device, not quietly, for its lines "Loading font NAME (or
 // substitute) from FILE" (and "Loading CIDFont NAME substitute from FILE"),
 // each after the "Page N" line of the page it is met on; Ghostscript loads
-// a font once per run, so a later page that uses the same font (its
-// resources name it) gets the warning too. A PostScript program or EPS
+// a font once per run, so a later page that selects the same font gets
+// the warning too. A PostScript program or EPS
 // file is watched while the page count runs: each findfont (or
 // selectfont) of a font the program did not define itself (with definefont
 // or defineresource) is a font of Ghostscript's, a clone of the font or a
@@ -24,10 +24,12 @@
 // plate as it is, CMYK, Separation and DeviceN are separated: no warning.
 // RGB (DeviceRGB, CalRGB, three-component ICC, an Indexed space on one)
 // and Lab are converted to CMYK by Ghostscript's default colour
-// conversion. A PDF page uses them when its resources name such a colour
-// space, image or shading (also in its forms and patterns, 8 levels deep),
-// or its content sets RGB colour with rg or RG (the content after an
-// inline image is not read). A PostScript page uses them when it calls
+// conversion. A PDF page uses them when its content sets RGB colour (rg,
+// RG), selects such a colour space (cs, CS, an inline image's), or paints
+// an image, a shading or a pattern in one, also in the forms and patterns
+// it paints (8 levels deep); a content stream is read up to its first
+// inline image, whose data cannot be read as tokens. A PDF page's fonts
+// are those its content selects (Tf), there too. A PostScript page uses them when it calls
 // setrgbcolor, sethsbcolor, colorimage with three components, or
 // setcolorspace with such a space.
 #ifndef RIPHOST_DOCUMENT_WARNINGS_H
