@@ -114,6 +114,7 @@ TEST_F(PdfStructureTest, PageBoxesMustBePageSizes) {
       {"/MediaBox [0 0 200 100]", "", nullptr, 200, 100, 1, 0},
       {"/MediaBox [200 100 0 0]", "", nullptr, 200, 100, 1, 0},  // corners the other way round
       {"", "/MediaBox [0 0 300 150] /Rotate 450", nullptr, 300, 150, 1, 90},
+      {"/MediaBox [0 0 200 100] /Rotate -90.0", "", nullptr, 200, 100, 1, 270},
       {"/MediaBox [0 0 100 50] /UserUnit 2 /TrimBox [0 0 abc 5]", "", nullptr, 100, 50, 2, 0},
       {"", "", "bad.pdf: page 1 has no MediaBox, so its size is unknown", 0, 0, 0, 0},
       {"/MediaBox [0 0 0 100]", "", "bad.pdf: page 1: its MediaBox encloses no area (0 x 100 points)", 0, 0, 0, 0},
