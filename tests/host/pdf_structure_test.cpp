@@ -114,6 +114,7 @@ TEST_F(PdfStructureTest, PageBoxesMustBePageSizes) {
       {"/MediaBox [0 0 200 100]", "", nullptr, 200, 100, 1, 0},
       {"/MediaBox [200 100 0 0]", "", nullptr, 200, 100, 1, 0},  // corners the other way round
       {"", "/MediaBox [0 0 300 150] /Rotate 450", nullptr, 300, 150, 1, 90},
+      {"/MediaBox [0 0 200 100] /Rotate -90.0", "", nullptr, 200, 100, 1, 270},
       {"/MediaBox [0 0 100 50] /UserUnit 2 /TrimBox [0 0 abc 5]", "", nullptr, 100, 50, 2, 0},
       {"", "", "bad.pdf: page 1 has no MediaBox, so its size is unknown", 0, 0, 0, 0},
       {"/MediaBox [0 0 0 100]", "", "bad.pdf: page 1: its MediaBox encloses no area (0 x 100 points)", 0, 0, 0, 0},
@@ -226,12 +227,19 @@ TEST_F(PdfStructureTest, AnEncryptedPdfOpensWithItsPasswordOnlyAndItIsNeverShown
   EXPECT_TRUE(open.encrypted);
   EXPECT_EQ(open.page_count, 1);
 
-  // Ghostscript's separation device is given the password too.
+  // Ghostscript's separation device is given the password in a file of
+  // its private folder, never on its command line.
   PlaneJob job;
   job.document = locked;
   job.password = "s3cret word";
-  const std::vector<std::string> args = plane_job_arguments(job, dir_.path());
-  EXPECT_NE(std::find(args.begin(), args.end(), "-sPDFPassword=s3cret word"), args.end());
+  const fs::path folder = dir_.path() / "planes";
+  fs::create_directory(folder);
+  write_password_file(job, folder);
+  std::vector<std::string> args = plane_job_arguments(job, folder);
+  EXPECT_EQ(args.end()[-2], (folder / "password.ps").string());
+  for (const std::string& arg : args) EXPECT_EQ(arg.find("s3cret"), std::string::npos) << arg;
+  EXPECT_EQ(fs::status(folder / "password.ps").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 
   // The whole run: refused without the password, nothing written; with it
   // the plates come, and not even -vv shows the password.

@@ -125,7 +125,8 @@ void read_page_geometry(PageNode node, const std::string& where, PdfPageStructur
   if (!unit.isNull()) {
     page.user_unit = unit.isNumber() ? unit.getNumericValue() : 0.0;
     if (!(page.user_unit > 0.0) || !std::isfinite(page.user_unit)) {
-      throw HostError(where + " gives a UserUnit of " + (unit.isNumber() ? number_text(page.user_unit) : unit.unparse()) +
+      throw HostError(where + " gives a UserUnit of " +
+                      (unit.isNumber() ? number_text(page.user_unit) : unit.unparse().substr(0, 40)) +
                       "; a UserUnit must be a positive number of points");
     }
   }
@@ -154,9 +155,12 @@ void read_page_geometry(PageNode node, const std::string& where, PdfPageStructur
     page.trim = trim;
   }
   if (Handle rotate = node.rotate; !rotate.isNull()) {
-    const long long turn = rotate.isInteger() ? rotate.getIntValue() : 1;
-    if (turn % 90 != 0) throw HostError(where + " turns by " + rotate.unparse() + "; a page turns by multiples of 90");
-    page.rotate = static_cast<int>(((turn % 360) + 360) % 360);
+    const double turn = rotate.isNumber() ? rotate.getNumericValue() : 1.0;
+    if (!std::isfinite(turn) || std::fmod(turn, 90.0) != 0.0) {
+      throw HostError(where + " turns by " + rotate.unparse().substr(0, 40) + "; a page turns by multiples of 90");
+    }
+    const double within = std::fmod(turn, 360.0);
+    page.rotate = static_cast<int>(within < 0.0 ? within + 360.0 : within);
   }
 }
 

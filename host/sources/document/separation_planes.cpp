@@ -1,6 +1,7 @@
 // separation_planes.cpp - tiffsep into a private folder, read back by rows.
 #include "sources/document/separation_planes.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -26,6 +27,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kPlaneBase = "page";
+// The PostScript that gives the PDF interpreter an encrypted PDF's password.
+constexpr const char* kPasswordFile = "password.ps";
 
 std::string number_text(double value) {
   char text[64];
@@ -103,7 +106,6 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
   // Install procedure runs whenever the page device is set up, also for
   // each page of a PDF). The move is whole pixels, so the strip's pixels are
   // those of the whole page.
-  if (!job.password.empty()) args.push_back("-sPDFPassword=" + job.password);
   args.push_back("-dFIXEDMEDIA");
   args.push_back("-g" + std::to_string(job.width) + "x" + std::to_string(job.rows));
   if (job.kind == DocumentKind::Pdf && job.trim_box) {
@@ -130,8 +132,19 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
   args.push_back("-c");
   for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
   args.push_back("-f");
+  if (!job.password.empty()) args.push_back((folder / kPasswordFile).string());
   args.push_back(job.document.string());
   return args;
+}
+
+void write_password_file(const PlaneJob& job, const fs::path& folder) {
+  if (job.password.empty()) return;
+  const fs::path file = folder / kPasswordFile;
+  const std::string text = "/PDFPassword " + hex_string(job.password) + " def\n";
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (fd >= 0) written = ::close(fd) == 0 && written;
+  if (!written) throw HostError("cannot write " + file.string() + ": " + std::strerror(errno));
 }
 
 std::string ink_of_plane_file(const std::string& file_name) {
@@ -165,6 +178,7 @@ SeparationPlanes::SeparationPlanes(const PlaneJob& job, const fs::path& temp, co
   folder_ = make_private_folder(temp);
   try {
     const fs::path log = folder_ / "gs.log";
+    write_password_file(job, folder_);
     const ProgramEnd end = run_program(program, plane_job_arguments(job, folder_), log, stop);
     stopped_ = end == ProgramEnd::Stopped;
     if (end == ProgramEnd::Failed) {

@@ -59,8 +59,15 @@ struct PlaneJob {
 int remove_abandoned_plane_folders(const std::filesystem::path& temp,
                                    const std::function<void(const std::filesystem::path&)>& removed = {});
 
-// Ghostscript's arguments for the job, writing into folder.
+// Ghostscript's arguments for the job, writing into folder. An encrypted
+// PDF's password is not among them (every user of the machine may read a
+// program's arguments): the PDF interpreter finds it as PDFPassword in a
+// PostScript file in folder that runs before the document.
 std::vector<std::string> plane_job_arguments(const PlaneJob& job, const std::filesystem::path& folder);
+
+// Writes that file (readable by riphost's user alone) when the job has a
+// password. Throws HostError when it cannot.
+void write_password_file(const PlaneJob& job, const std::filesystem::path& folder);
 
 // The ink a tiffsep file of the page is the plane of ("page(PANTONE%20185%20C).tif"
 // is "PANTONE 185 C"); empty when the name is not one of a plane.
