@@ -242,7 +242,10 @@ TemporaryFolderScope::~TemporaryFolderScope() {
 
 fs::path TemporaryFolderScope::work() {
   if (folder_) return folder_->work();
-  const fs::path base = temp_base();
+  // Ghostscript's folder permissions are by name: an absolute one.
+  std::error_code error;
+  fs::path base = fs::absolute(temp_base(), error);
+  if (error) base = temp_base();
   remove_abandoned_private_folders(base, {});
   auto folder = std::make_unique<PrivateTempFolder>(base);
   base_ = base;
