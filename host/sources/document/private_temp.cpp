@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "common/signals.h"
+#include "sources/document/folder_on_stop.h"
 
 namespace riphost {
 
@@ -228,6 +229,7 @@ TemporaryFolderScope::~TemporaryFolderScope() {
   std::lock_guard<std::mutex> guard(scope_mutex());
   innermost_scope() = outer_;
   if (!folder_) return;
+  if (removed_on_stop_) disarm_folder_removal();
   // A Ghostscript left running after a stop may still read the environment
   // (the process ends at once then): TMPDIR stays as it is.
   if (!work_left_running()) {
@@ -254,6 +256,7 @@ fs::path TemporaryFolderScope::work() {
   tmpdir_ = old ? old : "";
   if (setenv("TMPDIR", folder->work().c_str(), 1) != 0) throw TemporaryFolderError(temp_failure(base, errno));
   folder_ = std::move(folder);
+  removed_on_stop_ = arm_folder_removal(folder_->folder());
   return folder_->work();
 }
 
