@@ -314,6 +314,27 @@ class DocumentSafety(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(os.listdir(spool), [])
 
+    def test_a_stop_while_checking_removes_the_folder(self):
+        with open(self.path("slow-check.ps"), "w") as f:
+            f.write("%!PS\n0 1 2000000000 { pop } for\nshowpage\n")
+        spool = self.path("tmp")
+        os.mkdir(spool)
+        for sig, status in ((signal.SIGTERM, 143), (signal.SIGINT, 130), (signal.SIGHUP, 129)):
+            with self.subTest(signal=sig.name):
+                process = subprocess.Popen(riphost_command(self.path("slow-check.ps"), "-o", self.path("out")),
+                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                           env=dict(os.environ, TMPDIR=spool))
+                self.processes.append(process)
+                deadline = time.time() + 60
+                while time.time() < deadline and not self.own_folders(spool, process.pid):
+                    time.sleep(0.02)
+                self.assertTrue(self.own_folders(spool, process.pid))
+                time.sleep(0.2)
+                process.send_signal(sig)
+                process.communicate(timeout=60)
+                self.assertIn(process.returncode, (status, -sig), "ended by the signal")
+                self.assertEqual(os.listdir(spool), [])
+
     def small_disk(self, options):
         """A tmpfs of the test's mounted with options (removed at the end);
         the test is skipped where nothing can be mounted."""

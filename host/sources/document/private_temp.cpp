@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "common/signals.h"
+#include "sources/document/folder_on_stop.h"
 
 namespace riphost {
 
@@ -228,6 +229,7 @@ TemporaryFolderScope::~TemporaryFolderScope() {
   std::lock_guard<std::mutex> guard(scope_mutex());
   innermost_scope() = outer_;
   if (!folder_) return;
+  if (removed_on_stop_) disarm_folder_removal();
   // A Ghostscript left running after a stop may still read the environment
   // (the process ends at once then): TMPDIR stays as it is.
   if (!work_left_running()) {
@@ -242,7 +244,10 @@ TemporaryFolderScope::~TemporaryFolderScope() {
 
 fs::path TemporaryFolderScope::work() {
   if (folder_) return folder_->work();
-  const fs::path base = temp_base();
+  // Ghostscript's folder permissions are by name: an absolute one.
+  std::error_code error;
+  fs::path base = fs::absolute(temp_base(), error);
+  if (error) base = temp_base();
   remove_abandoned_private_folders(base, {});
   auto folder = std::make_unique<PrivateTempFolder>(base);
   base_ = base;
@@ -251,6 +256,7 @@ fs::path TemporaryFolderScope::work() {
   tmpdir_ = old ? old : "";
   if (setenv("TMPDIR", folder->work().c_str(), 1) != 0) throw TemporaryFolderError(temp_failure(base, errno));
   folder_ = std::move(folder);
+  removed_on_stop_ = arm_folder_removal(folder_->folder());
   return folder_->work();
 }
 

@@ -98,7 +98,9 @@ int remove_abandoned_private_folders(const std::filesystem::path& base,
 // folder, so that Ghostscript's library (which reads the environment when
 // an instance starts and whenever it makes a scratch file) and the `gs`
 // program it inherits take it; the scope ends by removing the folder and
-// putting TMPDIR back as it was. Scopes nest; the innermost counts.
+// putting TMPDIR back as it was. A stop signal that ends riphost outside
+// its driver's handlers removes the folder too (folder_on_stop.h). Scopes
+// nest; the innermost counts.
 class TemporaryFolderScope {
  public:
   TemporaryFolderScope();
@@ -116,6 +118,7 @@ class TemporaryFolderScope {
   std::filesystem::path base_;  // where folder_ was made
   bool had_tmpdir_ = false;
   std::string tmpdir_;  // TMPDIR before the folder was made
+  bool removed_on_stop_ = false;  // armed: folder_on_stop.h
   TemporaryFolderScope* outer_ = nullptr;
 };
 
