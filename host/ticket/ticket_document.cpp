@@ -71,7 +71,7 @@ std::shared_ptr<const DocumentFacts> read_facts(const Json& object, const std::s
     const fs::path file = existing_file(places, text, place(where, "document"));
     if (const Json* pages = member(object, "pages")) list = PageList::parse(to_text(*pages, place(where, "pages")));
     try {
-      facts = std::make_shared<const DocumentFacts>(probe_document(file, text, list));
+      facts = std::make_shared<const DocumentFacts>(probe_document(file, text, list, places.document_limits));
     } catch (const HostError& problem) {
       throw HostError(place(where, "document") + ": " + problem.what());
     }

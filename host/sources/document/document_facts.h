@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sources/document/document_limits.h"
+
 namespace riphost {
 
 enum class DocumentKind { Pdf, PostScript, Eps };
@@ -60,6 +62,9 @@ struct DocumentFacts {
   // The document sets overprint (a PDF) or names an overprint or
   // transparency operator (PostScript) somewhere (document_marks.h).
   bool overprint_or_transparency = false;
+  // The memory and time every Ghostscript run for the document may take
+  // (those it was looked at with).
+  DocumentLimits limits;
 
   // The facts of page number (PDF), or null.
   const DocumentPageFacts* page(int number) const noexcept;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "sources/document/ghostscript_program.h"
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
+#include "sources/document/page_watch.h"
 
 namespace riphost {
 
@@ -135,6 +137,10 @@ void read_answer(const std::string& output, DocumentFacts& facts) {
 // The message for a document Ghostscript could not read.
 std::string unreadable(const DocumentFacts& facts, const GhostscriptSession& gs, const std::string& what) {
   const std::string line = gs.error_line();
+  if (line.find("VMerror") != std::string::npos) {
+    throw DocumentLimitError(facts.name + ": Ghostscript needs more memory for it than the memory limit of " +
+                             memory_text(facts.limits.memory_bytes) + " (--memory-limit): Ghostscript says: " + line);
+  }
   return facts.name + ": " + what + (line.empty() ? "" : ": Ghostscript says: " + line);
 }
 
@@ -153,7 +159,8 @@ void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
       "Trailer /Root oget /Metadata knownoget {0 ripxmp} if " +
       pages + " {dup pdfgetpage /Metadata knownoget {exch ripxmp} {pop} ifelse} forall runpdfend";
   try {
-    GhostscriptSession gs;
+    GhostscriptSession gs(facts.limits.memory_bytes);
+    const auto watch = check_watch(facts.limits.page_seconds, [&] { return facts.name; });
     gs.permit_reading(facts.file.string());
     if (!gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false",
                  "-sRipDocument=" + facts.file.string(), "-c", query})) {
@@ -179,7 +186,8 @@ void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
 }
 
 void probe_pdf(DocumentFacts& facts, const PageList& pages) {
-  GhostscriptSession gs;
+  GhostscriptSession gs(facts.limits.memory_bytes);
+  const auto watch = check_watch(facts.limits.page_seconds, [&] { return facts.name; });
   gs.permit_reading(facts.file.string());
   const bool ran = gs.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q",
                            "-sRipDocument=" + facts.file.string(), "-c", pdf_query(pages)});
@@ -191,13 +199,16 @@ void probe_pdf(DocumentFacts& facts, const PageList& pages) {
 // Counts the pages of a PostScript program run at a low resolution, and
 // gathers the spot colours Ghostscript meets.
 struct PageCounter {
-  int pages = 0;
+  std::atomic<int> pages{0};
+  PageWatch* watch = nullptr;  // starts again with each page
   std::vector<std::string> spots;
   static int nothing(void*, void*) { return 0; }
   static int presize(void*, void*, int, int, int, unsigned int) { return 0; }
   static int size(void*, void*, int, int, int, unsigned int, unsigned char*) { return 0; }
   static int page(void* handle, void*, int, int) {
-    ++static_cast<PageCounter*>(handle)->pages;
+    auto* counter = static_cast<PageCounter*>(handle);
+    ++counter->pages;
+    if (counter->watch) counter->watch->restart();
     return 0;
   }
   static int separation(void* handle, void*, int, const char* name, unsigned short, unsigned short, unsigned short,
@@ -226,7 +237,10 @@ void probe_postscript(DocumentFacts& facts) {
   callback.display_sync = PageCounter::nothing;
   callback.display_page = PageCounter::page;
   callback.display_separation = PageCounter::separation;
-  GhostscriptSession gs;
+  GhostscriptSession gs(facts.limits.memory_bytes);
+  const auto watch = check_watch(facts.limits.page_seconds,
+                                 [&] { return facts.name + ": page " + std::to_string(counter.pages + 1); });
+  counter.watch = watch.get();
   gs.set_display(&callback, &counter);
   const unsigned format = display_format(DISPLAY_COLORS_SEPARATION, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8,
                                          DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST, DISPLAY_CHUNKY);
@@ -244,11 +258,16 @@ void probe_postscript(DocumentFacts& facts) {
     if (const auto key = changed_device_key(gs.output())) {
       throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " + changed_inks_problem(*key));
     }
+    if (gs.error_line().find("VMerror") != std::string::npos) {
+      throw DocumentLimitError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": Ghostscript needs "
+                               "more memory for it than the memory limit of " + memory_text(facts.limits.memory_bytes) +
+                               " (--memory-limit): Ghostscript says: " + gs.error_line());
+    }
     throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " +
                     (facts.kind == DocumentKind::Eps ? "EPS" : "PostScript") + " error" +
                     (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line()));
   }
-  facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages, 1) : counter.pages;
+  facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages.load(), 1) : counter.pages.load();
   if (facts.page_count == 0) throw HostError(facts.name + ": the PostScript program prints no page");
   facts.spots = own_spots(counter.spots);
 }
@@ -351,8 +370,10 @@ DocumentKind sniff_document(const fs::path& file, const std::string& name) {
   throw HostError(name + ": not a PDF, PostScript or EPS file");
 }
 
-DocumentFacts probe_document(const fs::path& file, const std::string& name, const PageList& pages) {
+DocumentFacts probe_document(const fs::path& file, const std::string& name, const PageList& pages,
+                             const DocumentLimits& limits) {
   DocumentFacts facts;
+  facts.limits = limits;
   std::error_code error;
   facts.file = fs::absolute(file, error);
   if (error) facts.file = file;

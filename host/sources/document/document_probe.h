@@ -44,7 +44,11 @@ DocumentKind sniff_document(const std::filesystem::path& file, const std::string
 // Ghostscript cannot read, a PostScript error, a page beyond the document,
 // a page (a PostScript program) with more spot colours than kMaxSpotColours
 // (ink_passes.h).
-DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages);
+// limits bound every Ghostscript run for the document (kept in the facts);
+// a run past the memory limit throws DocumentLimitError, one past the time
+// limit ends riphost (page_watch.h).
+DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages,
+                             const DocumentLimits& limits = {});
 
 }  // namespace riphost
 

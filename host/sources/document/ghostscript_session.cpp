@@ -3,9 +3,12 @@
 
 #include <ghostscript/ierrors.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "common/host_error.h"
+#include "sources/document/document_limits.h"
 
 namespace riphost {
 
@@ -14,6 +17,18 @@ namespace {
 std::mutex& instance_mutex() {
   static std::mutex mutex;
   return mutex;
+}
+
+std::atomic<bool> given_up{false};
+
+// The lock on the process' one instance; throws once a run was abandoned
+// (it keeps the instance for good).
+std::unique_lock<std::mutex> take_instance() {
+  if (given_up) {
+    throw HostError("Ghostscript cannot run another document in this process: a page it could not be stopped on "
+                    "still holds it");
+  }
+  return std::unique_lock<std::mutex>(instance_mutex());
 }
 
 // The text without blanks around it.
@@ -52,8 +67,12 @@ std::string hex_string(const std::string& text) {
   return hex + ">";
 }
 
-GhostscriptSession::GhostscriptSession()
-    : one_at_a_time_(instance_mutex()), library_(ghostscript_library()) {
+void GhostscriptSession::abandon() noexcept { given_up = true; }
+
+bool GhostscriptSession::abandoned() noexcept { return given_up; }
+
+GhostscriptSession::GhostscriptSession(std::uint64_t memory_limit)
+    : one_at_a_time_(take_instance()), memory_limit_(memory_limit), library_(ghostscript_library()) {
   if (library_.new_instance(&instance_, this) < 0 || !instance_) {
     throw HostError("Ghostscript could not make an instance (is another program using its library?)");
   }
@@ -84,6 +103,8 @@ bool GhostscriptSession::run(const std::vector<std::string>& args) {
   std::vector<std::string> words;
   words.reserve(args.size() + 1);
   words.emplace_back("riphost");
+  // Ghostscript's allocator refuses what goes beyond the limit (a VMerror).
+  if (memory_limit_ > 0) words.push_back(memory_option(memory_limit_));
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

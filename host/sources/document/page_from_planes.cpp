@@ -25,6 +25,7 @@ bool PageRenderer::render_from_planes(std::string& message) {
   job.trim_box = request_.box == PageBoxChoice::Trim;
   job.width = page_.width;
   job.height = page_.height;
+  job.limits = request_.document.limits;
   // The spot colours the layout found, named so that each has its plane.
   for (const std::string& ink : page_.inks) {
     if (!is_process_ink(ink)) job.spots.push_back(ink);

@@ -47,6 +47,8 @@ struct PlaneJob {
   // The spot colours named to the device, in this order (it finds those a
   // PDF page's resources name by itself).
   std::vector<std::string> spots;
+  // The memory and time the run may take.
+  DocumentLimits limits;
 };
 
 // Removes the plane folders in temp that processes of this host made and
