@@ -121,7 +121,8 @@ class DocumentStops(unittest.TestCase):
                 with self.subTest(route=route, run=n, signal=sig.name):
                     out = self.path("out-%s-%d" % (route.split()[0], n))
                     process = self.start(*args, "-o", out)
-                    time.sleep(rng.uniform(0.05, span))
+                    # From once riphost runs (its handlers are in place) to its end.
+                    time.sleep(rng.uniform(0.2, span))
                     if process.poll() is not None:
                         self.assertEqual(process.returncode, 0)  # finished before the signal
                         continue

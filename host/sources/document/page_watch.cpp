@@ -1,16 +1,18 @@
 // page_watch.cpp - the page clock and the thread that watches it.
 #include "sources/document/page_watch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/signals.h"
 #include "sources/document/document_limits.h"
 
 namespace riphost {
 
-PageWatch::PageWatch(double seconds, std::function<void()> expired)
-    : seconds_(seconds), expired_action_(std::move(expired)) {
-  if (seconds_ > 0.0) thread_ = std::thread([this] { watch(); });
+PageWatch::PageWatch(double seconds, std::function<void()> expired, std::function<void()> poll)
+    : seconds_(seconds), expired_action_(std::move(expired)), poll_(std::move(poll)) {
+  if (seconds_ > 0.0 || poll_) thread_ = std::thread([this] { watch(); });
 }
 
 PageWatch::~PageWatch() {
@@ -54,18 +56,24 @@ double PageWatch::elapsed(Clock::time_point now) const {
   return counted_ + (running_ ? std::chrono::duration<double>(now - running_since_).count() : 0.0);
 }
 
-// Sleeps until the clock could reach the limit, looks again, and calls the
-// action once it has.
+// Sleeps until the clock could reach the limit (or the next poll), looks
+// again, and calls the action once it has.
 void PageWatch::watch() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!ending_) {
-    const double left = seconds_ - elapsed(Clock::now());
+    const double left = seconds_ > 0.0 ? seconds_ - elapsed(Clock::now()) : 1e9;
     if (left <= 0.0) break;
-    // A standing clock cannot expire: wait for it to run again.
-    if (!running_) {
+    const auto wait = std::chrono::duration<double>(std::min(left, 3600.0));
+    if (poll_) {
+      changed_.wait_for(lock, std::min<std::chrono::duration<double>>(wait, kPollInterval));
+      lock.unlock();
+      poll_();
+      lock.lock();
+    } else if (!running_) {
+      // A standing clock cannot expire: wait for it to run again.
       changed_.wait(lock);
     } else {
-      changed_.wait_for(lock, std::chrono::duration<double>(left));
+      changed_.wait_for(lock, wait);
     }
   }
   if (ending_) return;
@@ -83,7 +91,14 @@ std::unique_ptr<PageWatch> check_watch(double seconds, std::function<std::string
     std::fflush(nullptr);
     std::_Exit(1);
   };
-  return std::make_unique<PageWatch>(seconds, std::move(action));
+  auto stopped = [] {
+    if (const int sig = stop_signal(); sig != 0) {
+      std::fprintf(stderr, "riphost: error: stopped by %s\n", stop_signal_name(sig));
+      std::fflush(nullptr);
+      std::_Exit(stop_exit_status(sig));
+    }
+  };
+  return std::make_unique<PageWatch>(seconds, std::move(action), stopped);
 }
 
 }  // namespace riphost

@@ -5,7 +5,9 @@
 // ever never returns. A PageWatch measures Ghostscript's time on the page it
 // is on (its clock starts again with each page and stands while riphost
 // works in its callbacks) and, once that passes the limit, calls its
-// expiry action on a thread of its own, once.
+// expiry action on a thread of its own, once. It may also look at something
+// else every few milliseconds meanwhile (a stop signal while a document is
+// checked).
 #ifndef RIPHOST_PAGE_WATCH_H
 #define RIPHOST_PAGE_WATCH_H
 
@@ -21,8 +23,11 @@ namespace riphost {
 
 class PageWatch {
  public:
-  // Never expires when seconds is 0 (no thread then).
-  PageWatch(double seconds, std::function<void()> expired);
+  // Never expires when seconds is 0. poll, when given, is called on the
+  // watchdog's thread every kPollInterval until the watch ends or expires.
+  PageWatch(double seconds, std::function<void()> expired, std::function<void()> poll = {});
+
+  static constexpr std::chrono::milliseconds kPollInterval{20};
   // Ends the watchdog; an expiry action under way is waited for.
   ~PageWatch();
   PageWatch(const PageWatch&) = delete;
@@ -45,6 +50,7 @@ class PageWatch {
 
   double seconds_;
   std::function<void()> expired_action_;
+  std::function<void()> poll_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   double counted_ = 0.0;                 // seconds before running_since_
@@ -58,7 +64,9 @@ class PageWatch {
 // The watch of a run that checks a document, when nothing of the run needs
 // cleaning up: past the limit, riphost reports "<where()>: Ghostscript spent
 // more than ..." on standard error and ends at once with exit status 1.
-// where names the document and the page Ghostscript is on.
+// where names the document and the page Ghostscript is on. A stop signal
+// meanwhile (Ghostscript cannot be interrupted) ends riphost at once too,
+// with "stopped by SIG..." and 128 + its number.
 std::unique_ptr<PageWatch> check_watch(double seconds, std::function<std::string()> where);
 
 }  // namespace riphost
