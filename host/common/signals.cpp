@@ -54,6 +54,8 @@ void install_stop_handlers() noexcept {
 
 void restore_stop_handlers() noexcept {
   if (installed == 0 || --installed > 0) return;
+  // Outside the handlers' time no stop is pending.
+  noted_signal = 0;
   for (int i = 0; i < kStopSignalCount; ++i) {
     if (saved[i]) sigaction(kStopSignals[i], &saved_actions[i], nullptr);
     saved[i] = false;

@@ -20,7 +20,8 @@ namespace riphost {
 // meanwhile.
 void install_stop_handlers() noexcept;
 
-// Puts back the dispositions that the outermost install_stop_handlers found.
+// Puts back the dispositions that the outermost install_stop_handlers found
+// and forgets the signal noted.
 void restore_stop_handlers() noexcept;
 
 // install_stop_handlers for as long as it lives, restore_stop_handlers after.
