@@ -8,6 +8,7 @@
 
 #include "cli/cli.h"
 #include "common/signals.h"
+#include "sources/document/ghostscript_session.h"
 
 // Hands the arguments to run_riphost. Stop signals are noted from the
 // start, so that one that comes before a run installs its own handlers
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     status = riphost::stop_exit_status(sig);
   }
   if (riphost::work_left_running()) {
+    riphost::GhostscriptSession::remove_scratch_files();
     std::fflush(nullptr);
     std::_Exit(status);
   }

@@ -82,8 +82,11 @@ class DocumentStops(unittest.TestCase):
         return os.path.join(self.root, name)
 
     def start(self, *args):
+        # SIGINT as a terminal would send it, even when the tests run in the
+        # background (which ignores it, and riphost keeps an ignored signal).
         process = subprocess.Popen(riphost_command(*args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   text=True, env=self.env)
+                                   text=True, env=self.env,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         self.processes.append(process)
         return process
 

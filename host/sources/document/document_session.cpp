@@ -45,6 +45,7 @@ void DocumentSession::end_run() {
   if (plates_) plates_->stop();
   if (renderer_) renderer_->cancel();
   const bool leaving = renderer_ && ((stop_ && stop_()) || renderer_->timed_out());
+  if (leaving) renderer_->hold();
   if (leaving && !renderer_->ended_within(kStopGrace)) {
     note_work_left_running();
     GhostscriptSession::abandon();

@@ -2,10 +2,14 @@
 #include "sources/document/ghostscript_session.h"
 
 #include <ghostscript/ierrors.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "common/host_error.h"
 #include "sources/document/document_limits.h"
@@ -70,6 +74,22 @@ std::string hex_string(const std::string& text) {
 void GhostscriptSession::abandon() noexcept { given_up = true; }
 
 bool GhostscriptSession::abandoned() noexcept { return given_up; }
+
+void GhostscriptSession::remove_scratch_files() noexcept {
+  std::error_code error;
+  const char* temp = std::getenv("TMPDIR");
+  const std::filesystem::path folder = std::filesystem::weakly_canonical(temp && *temp ? temp : "/tmp", error);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code unread;
+    const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), unread);
+    if (unread || target.parent_path() != folder || target.filename().string().rfind("gs_", 0) != 0) continue;
+    // A file already unlinked reads "... (deleted)"; one of the same name
+    // made since is left alone (it is not this file).
+    struct stat named {}, open {};
+    if (stat(target.c_str(), &named) != 0 || stat(entry.path().c_str(), &open) != 0) continue;
+    if (named.st_dev == open.st_dev && named.st_ino == open.st_ino) unlink(target.c_str());
+  }
+}
 
 GhostscriptSession::GhostscriptSession(std::uint64_t memory_limit)
     : one_at_a_time_(take_instance()), memory_limit_(memory_limit), library_(ghostscript_library()) {

@@ -82,6 +82,11 @@ class GhostscriptSession {
   static void abandon() noexcept;
   // Whether a session was abandoned.
   static bool abandoned() noexcept;
+  // Removes the scratch files ("gs_XXXXXX" in the temporary folder) that
+  // the process holds open under their names: Ghostscript unlinks its band
+  // lists just after it makes them, so those are the ones an abandoned run
+  // made last, which the process' end would otherwise leave behind.
+  static void remove_scratch_files() noexcept;
 
  private:
   // Lines of one output stream, assembled from the pieces Ghostscript writes.

@@ -84,6 +84,7 @@ struct RendererCallbacks {
   static int nothing(void*, void*) { return 0; }
   static int presize(void* handle, void*, int width, int height, int, unsigned int) {
     PageRenderer& renderer = of(handle);
+    renderer.wait_if_held();
     renderer.width_ = width;
     renderer.height_ = height;
     return renderer.cancelled_ ? -1 : 0;
@@ -113,6 +114,7 @@ struct RendererCallbacks {
   static int band_height(void*, void*, int) { return 0; }
   static int rectangle(void* handle, void*, void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x,
                        int* y, int* w, int* h) {
+    of(handle).wait_if_held();
     return of(handle).rectangle(memory, ox, oy, raster, plane_raster, x, y, w, h);
   }
   static int poll(void* handle) { return of(handle).cancelled_ ? -1 : 0; }
@@ -137,6 +139,20 @@ void PageRenderer::cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = true;
   changed_.notify_all();
+}
+
+void PageRenderer::hold() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_ = true;
+  cancelled_ = true;
+  changed_.notify_all();
+}
+
+// Never returns once the run is held: the process ends meanwhile.
+void PageRenderer::wait_if_held() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!held_) return;
+  changed_.wait(lock, [] { return false; });
 }
 
 bool PageRenderer::timed_out() const {

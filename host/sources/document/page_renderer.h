@@ -123,6 +123,11 @@ class PageRenderer {
   // limits) on a page: the page failed and the run is cancelled, and
   // Ghostscript may never come back from it.
   bool timed_out() const;
+  // The process is about to end without waiting for Ghostscript (after a
+  // stop or a page past its time limit): cancels the run and keeps
+  // Ghostscript in the next callback it makes for good, so that it does not
+  // run on through the document's other pages (making files) meanwhile.
+  void hold();
 
   const RenderRequest& request() const noexcept { return request_; }
   // Seconds Ghostscript has spent reading and rendering so far (its
@@ -151,6 +156,7 @@ class PageRenderer {
   Band* free_band();
   void end(const std::string& message);
   void time_out();
+  void wait_if_held();
   std::string limit_problem(const std::string& said) const;
   template <typename Call>
   void to_sink(BandSink* sink, Call call);
@@ -193,6 +199,7 @@ class PageRenderer {
   std::atomic<std::uint64_t> plane_bytes_{0};
   std::atomic<int> plane_strips_{0};
   bool timed_out_ = false;
+  bool held_ = false;
   // Ghostscript's time on the page it reads; made before the thread and
   // gone before the state its action touches.
   std::unique_ptr<PageWatch> watch_;
