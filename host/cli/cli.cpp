@@ -18,6 +18,7 @@
 #include "ticket/ticket.h"
 #include "cli/ticket_check.h"
 #include "cli/usage.h"
+#include "sources/document/document_limits.h"
 
 #ifndef DRAV_VERSION
 #define DRAV_VERSION "unknown"
@@ -90,6 +91,7 @@ TicketOptions ticket_options(const CommandLine& line) {
   options.output = line.output;
   options.confine = line.confine;
   options.allowed = line.allowed;
+  options.document_limits = document_limits(line.memory_limit, line.page_time_limit);
   return options;
 }
 
@@ -265,6 +267,10 @@ bool take_option_with_value(const std::vector<std::string>& args, std::size_t& i
                          : name == "--pages" ? line.pages : name == "--password" ? line.password : line.screens;
     return option_value(args, i, name, value, error);
   }
+  if (is_option(arg, "--memory-limit")) return option_value(args, i, "--memory-limit", line.memory_limit, error);
+  if (is_option(arg, "--page-time-limit")) {
+    return option_value(args, i, "--page-time-limit", line.page_time_limit, error);
+  }
   if (is_option(arg, "--allow")) {
     std::string folder;
     if (!option_value(args, i, "--allow", folder, error)) return false;
@@ -342,6 +348,12 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   }
   if (line.help || line.version) return line;
   if (!check_combination(line, flags, error)) return std::nullopt;
+  try {
+    static_cast<void>(document_limits(line.memory_limit, line.page_time_limit));
+  } catch (const HostError& problem) {
+    error = problem.what();
+    return std::nullopt;
+  }
   line.verbosity = flags.quiet             ? Verbosity::Quiet
                    : flags.verbose >= 2    ? Verbosity::Debug
                    : flags.verbose == 1    ? Verbosity::Verbose

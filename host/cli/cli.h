@@ -49,6 +49,11 @@ struct CommandLine {
   std::string box;
   // --password: opens an encrypted PDF; never printed.
   std::string password;
+  // --memory-limit SIZE and --page-time-limit SECONDS: what Ghostscript may
+  // spend on a document, a ticket's or the command line's (texts as given;
+  // empty: the defaults, document_limits.h).
+  std::string memory_limit;
+  std::string page_time_limit;
 };
 
 // Reads the arguments (without the program name). Returns nothing and puts

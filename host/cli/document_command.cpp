@@ -168,7 +168,9 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     const double ppi = number_option(line.ppi, "--ppi", kDefaultPpi, kMaxPpi);
     const double ruling = number_option(line.screens, "--screens", kDocumentRuling, 10000.0);
     const PageList list = PageList::parse(line.pages);
-    facts = std::make_shared<const DocumentFacts>(probe_document(line.ticket, line.ticket, list, line.password));
+    const DocumentLimits limits = document_limits(line.memory_limit, line.page_time_limit);
+    facts = std::make_shared<const DocumentFacts>(
+        probe_document(line.ticket, line.ticket, list, line.password, limits));
     pages = list.pages(facts->page_count);
     sink.info("%s: %s, %d pages, %zu to run", line.ticket.c_str(), document_kind_name(facts->kind),
               facts->page_count, pages.size());
@@ -177,6 +179,10 @@ int run_document(const CommandLine& line, MessageSink& sink, bool terminal) {
     if (line.check || line.render_only) {
       for (int number : pages) report_page_warnings(facts->warnings, facts->name, number, sink);
     }
+  } catch (const DocumentLimitError& problem) {
+    // Not a bad document: one beyond what this run may spend on it.
+    sink.error("%s", problem.what());
+    return kExitFailed;
   } catch (const HostError& problem) {
     sink.error("%s", problem.what());
     return kExitUsage;

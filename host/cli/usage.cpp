@@ -63,6 +63,14 @@ const char* const kHelpText =
     "      --render-only    write each ink as an 8-bit grey TIFF instead of plates\n"
     "      --password=TEXT  the password that opens an encrypted PDF\n"
     "\n"
+    "Limits for every document, of the command line or a ticket (documents.md):\n"
+    "      --memory-limit=SIZE  the most memory Ghostscript may take for a\n"
+    "                       document, e.g. 4G or 800M (default: half of the\n"
+    "                       machine's memory); a page that needs more fails\n"
+    "      --page-time-limit=SECONDS  the longest Ghostscript may spend on one\n"
+    "                       page (default: no limit); a page that takes longer\n"
+    "                       fails and riphost ends at once with status 1\n"
+    "\n"
     "Exit status:\n"
     "  0    all fine\n"
     "  1    an operation failed\n"
@@ -88,7 +96,8 @@ std::string nearest_command_option(const std::string& arg) {
   static const char* const kOptions[] = {"--output", "--check",  "--verbose", "--quiet",   "--plugin",
                                          "--confine", "--allow", "--query",   "--clean",   "--help",
                                          "--version", "--device", "--ppi",    "--pages",   "--screens",
-                                         "--render-only", "--media-box", "--trim-box", "--password"};
+                                         "--render-only", "--media-box", "--trim-box", "--password",
+                                         "--memory-limit", "--page-time-limit"};
   const std::string name = arg.substr(0, arg.find('='));
   NearestName nearest(name);
   for (const char* option : kOptions) nearest.consider(option);

@@ -22,6 +22,8 @@ std::atomic<bool> left_running{false};
 // The dispositions found by install_stop_handlers, and whether they were read.
 struct sigaction saved_actions[kStopSignalCount];
 bool saved[kStopSignalCount] = {};
+// Installations not yet restored (on the main thread only).
+int installed = 0;
 
 // Async-signal-safe: one store to a sig_atomic_t, nothing else.
 extern "C" void note_stop(int sig) {
@@ -31,6 +33,7 @@ extern "C" void note_stop(int sig) {
 }  // namespace
 
 void install_stop_handlers() noexcept {
+  if (installed++ > 0) return;
   noted_signal = 0;
   struct sigaction action {};
   action.sa_handler = note_stop;
@@ -50,6 +53,9 @@ void install_stop_handlers() noexcept {
 }
 
 void restore_stop_handlers() noexcept {
+  if (installed == 0 || --installed > 0) return;
+  // Outside the handlers' time no stop is pending.
+  noted_signal = 0;
   for (int i = 0; i < kStopSignalCount; ++i) {
     if (saved[i]) sigaction(kStopSignals[i], &saved_actions[i], nullptr);
     saved[i] = false;

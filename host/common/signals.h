@@ -14,10 +14,14 @@ namespace riphost {
 
 // Installs the handlers for SIGINT, SIGTERM and SIGHUP (sigaction,
 // SA_RESTART) and forgets any signal noted before. A signal that was ignored
-// when riphost started (nohup, a background job) stays ignored.
+// when riphost started (nohup, a background job) stays ignored. Installed
+// again while installed (riphost's main holds them for the whole program, a
+// run holds them for itself), the handlers stay and so does a signal noted
+// meanwhile.
 void install_stop_handlers() noexcept;
 
-// Puts back the dispositions that install_stop_handlers found.
+// Puts back the dispositions that the outermost install_stop_handlers found
+// and forgets the signal noted.
 void restore_stop_handlers() noexcept;
 
 // install_stop_handlers for as long as it lives, restore_stop_handlers after.

@@ -5,6 +5,7 @@
 
 #include "common/host_error.h"
 #include "driver/driver.h"
+#include "screening/tile_stop.h"
 #include "sources/document/document_page.h"
 #include "sources/document/document_warnings.h"
 
@@ -79,6 +80,11 @@ bool Driver::run_document_page(const Job& job, const Page& page, std::size_t pag
     plates_ = nullptr;
     session.close_page(!done);
     return done;
+  } catch (const TileBuildStopped&) {
+    // A stop signal came while the page's tiles were built: the run ends.
+    plates_ = nullptr;
+    session.close_page(true);
+    return false;
   } catch (const HostError& error) {
     plates_ = nullptr;
     session.close_page(true);

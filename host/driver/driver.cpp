@@ -63,8 +63,9 @@ int Driver::run() {
   return status == kExitOk && failed_ ? kExitFailed : status;
 }
 
-// A stop signal arrived: start no more work.
-bool Driver::stopped() noexcept { return stop_signal() != 0; }
+// A stop signal arrived, or Ghostscript was left on a page past its time
+// limit (it holds the process' only instance): start no more work.
+bool Driver::stopped() noexcept { return stop_signal() != 0 || work_left_running(); }
 
 // The option check, then every job.
 int Driver::run_jobs() {
@@ -236,7 +237,7 @@ bool Driver::run_page(const Job& job, const Page& page, std::size_t page_number)
   }
   // The tiles of the page's screens are built side by side before its
   // separations, which are screened one after another.
-  const PreparedTiles tiles(contone_tile_requests(page, job.screens, job.ppi));
+  const PreparedTiles tiles(contone_tile_requests(page, job.screens, job.ppi), 0, TileStop(&Driver::stopped));
   for (const Separation& separation : page.separations) {
     if (stopped()) return false;
     bool done = run_separation(job, page, page_number, separation);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "screening/dispersed_order.h"
@@ -174,22 +175,28 @@ float turn_of(double x, double y) noexcept {
 // The tile under construction.
 class AmTileBuilder {
  public:
-  AmTileBuilder(const Supercell& cell, DotShape dot)
-      : cell_(cell), dot_(dot), geometry_(cell), lattice_(cell.A, cell.B),
+  AmTileBuilder(const Supercell& cell, DotShape dot, TileStop stop)
+      : stop_(std::move(stop)), cell_(cell), dot_(dot), geometry_(cell), lattice_(cell.A, cell.B),
         tile_(cell.brick_width(), cell.brick_height(), cell.brick_shift(), kUnset) {}
 
   ThresholdTile build() {
-    const std::vector<std::uint32_t> order = dispersed_ranks(lattice_, 7u);
+    const std::vector<std::uint32_t> order = dispersed_ranks(lattice_, 7u, stop_);
     dither_.resize(order.size());
     for (std::size_t c = 0; c < order.size(); ++c) dither_[c] = (order[c] + 0.5) / static_cast<double>(order.size());
     cell_pixels_ = static_cast<double>(cell_.pixels()) / static_cast<double>(cell_.cells());
     dot_pixels_ = (dot_part_share(dot_) + (dots_keep_their_part(dot_) ? 0.0 : kDotMargin)) * cell_pixels_;
     std::int64_t taken = 0;
-    for (std::uint32_t c = 0; c < lattice_.size(); ++c) taken += grow_dot(c);
+    for (std::uint32_t c = 0; c < lattice_.size(); ++c) {
+      taken += grow_dot(c);
+      stop_.poll(pixels_.size());
+    }
     dot_share_ = static_cast<double>(taken) / static_cast<double>(cell_.pixels());
-    for (std::uint32_t c = 0; c < lattice_.size(); ++c) shrink_hole(c);
-    remove_lone_pixels(tile_);
-    spread_thresholds(tile_);
+    for (std::uint32_t c = 0; c < lattice_.size(); ++c) {
+      shrink_hole(c);
+      stop_.poll(pixels_.size());
+    }
+    remove_lone_pixels(tile_, stop_);
+    spread_thresholds(tile_, stop_);
     tile_.finish();
     return std::move(tile_);
   }
@@ -299,6 +306,7 @@ class AmTileBuilder {
     }
   }
 
+  TileStop stop_;
   const Supercell& cell_;
   DotShape dot_;
   PixelGeometry geometry_;
@@ -313,6 +321,8 @@ class AmTileBuilder {
 
 }  // namespace
 
-ThresholdTile build_am_tile(const Supercell& cell, DotShape dot) { return AmTileBuilder(cell, dot).build(); }
+ThresholdTile build_am_tile(const Supercell& cell, DotShape dot, TileStop stop) {
+  return AmTileBuilder(cell, dot, std::move(stop)).build();
+}
 
 }  // namespace riphost

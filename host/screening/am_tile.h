@@ -17,12 +17,14 @@
 
 #include "screening/supercell.h"
 #include "screening/threshold_tile.h"
+#include "screening/tile_stop.h"
 #include "ticket/screen_spec.h"
 
 namespace riphost {
 
-// The tile of the supercell's screen with the AM shape dot.
-ThresholdTile build_am_tile(const Supercell& cell, DotShape dot);
+// The tile of the supercell's screen with the AM shape dot. Throws
+// TileBuildStopped once stop says so.
+ThresholdTile build_am_tile(const Supercell& cell, DotShape dot, TileStop stop = {});
 
 }  // namespace riphost
 

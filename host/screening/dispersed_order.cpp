@@ -76,9 +76,9 @@ class ExtremeTree {
 // left out where a phase needs only the other.
 class SiteSet {
  public:
-  SiteSet(const SiteTorus& torus, const std::vector<std::uint8_t>& in, bool voids, bool clusters)
-      : torus_(torus), in_(in), energy_(in.size(), 0.0), voids_(torus.size(), false), clusters_(torus.size(), true),
-        find_voids_(voids), find_clusters_(clusters) {
+  SiteSet(const SiteTorus& torus, const std::vector<std::uint8_t>& in, bool voids, bool clusters, TileStop& stop)
+      : stop_(stop), torus_(torus), in_(in), energy_(in.size(), 0.0), voids_(torus.size(), false),
+        clusters_(torus.size(), true), find_voids_(voids), find_clusters_(clusters) {
     count_ = static_cast<std::uint32_t>(std::count(in_.begin(), in_.end(), 1));
     stage_ = -1;
     fit_kernel();
@@ -91,6 +91,7 @@ class SiteSet {
   std::uint32_t tightest_cluster() const noexcept { return clusters_.extreme(); }
 
   void put(std::uint32_t site, bool member) {
+    stop_.poll(kernel_.size());
     in_[site] = member ? 1 : 0;
     count_ += member ? 1 : static_cast<std::uint32_t>(-1);
     if (stage_ != stage_of(count_, torus_.size())) {
@@ -108,7 +109,7 @@ class SiteSet {
     kernel_ = kernel_for(std::ldexp(0.5, -stage_));
     std::fill(energy_.begin(), energy_.end(), 0.0);
     for (std::uint32_t s = 0; s < in_.size(); ++s) {
-      if (in_[s]) add_energy(s, 1.0);
+      if (in_[s]) add_energy(s, 1.0), stop_.poll(kernel_.size());
     }
     for (std::uint32_t s = 0; s < in_.size(); ++s) enter(s);
   }
@@ -128,6 +129,7 @@ class SiteSet {
     if (find_clusters_) clusters_.put(site, energy_[site], in_[site] != 0);
   }
 
+  TileStop& stop_;
   const SiteTorus& torus_;
   std::vector<std::uint8_t> in_;
   std::vector<double> energy_;
@@ -141,7 +143,7 @@ class SiteSet {
 };
 
 // A random tenth of the sites, then moved until it is spread evenly.
-std::vector<std::uint8_t> initial_sites(const SiteTorus& torus, std::uint32_t seed) {
+std::vector<std::uint8_t> initial_sites(const SiteTorus& torus, std::uint32_t seed, TileStop& stop) {
   const std::uint32_t n = torus.size();
   const std::uint32_t count = n >= 10 ? n / 10 : 1;
   std::vector<std::uint8_t> in(n, 0);
@@ -151,7 +153,7 @@ std::vector<std::uint8_t> initial_sites(const SiteTorus& torus, std::uint32_t se
     const auto site = static_cast<std::uint32_t>((static_cast<std::uint64_t>(state) * n) >> 32);
     if (!in[site]) in[site] = 1, ++placed;
   }
-  SiteSet set(torus, in, true, true);
+  SiteSet set(torus, in, true, true, stop);
   for (std::uint64_t guard = 0; guard < 4ull * n + 16; ++guard) {
     const std::uint32_t cluster = set.tightest_cluster();
     set.put(cluster, false);
@@ -164,14 +166,14 @@ std::vector<std::uint8_t> initial_sites(const SiteTorus& torus, std::uint32_t se
 
 }  // namespace
 
-std::vector<std::uint32_t> dispersed_ranks(const SiteTorus& torus, std::uint32_t seed) {
+std::vector<std::uint32_t> dispersed_ranks(const SiteTorus& torus, std::uint32_t seed, TileStop stop) {
   const std::uint32_t n = torus.size();
   std::vector<std::uint32_t> rank(n, 0);
-  const std::vector<std::uint8_t> initial = initial_sites(torus, seed);
+  const std::vector<std::uint8_t> initial = initial_sites(torus, seed, stop);
   const auto count = static_cast<std::uint32_t>(std::count(initial.begin(), initial.end(), 1));
   {
     // The initial sites, tightest cluster last.
-    SiteSet set(torus, initial, false, true);
+    SiteSet set(torus, initial, false, true, stop);
     for (std::uint32_t r = count; r-- > 0;) {
       const std::uint32_t cluster = set.tightest_cluster();
       rank[cluster] = r;
@@ -179,7 +181,7 @@ std::vector<std::uint32_t> dispersed_ranks(const SiteTorus& torus, std::uint32_t
     }
   }
   // Sites into the largest void, up to half of them.
-  SiteSet set(torus, initial, true, false);
+  SiteSet set(torus, initial, true, false, stop);
   std::uint32_t r = count;
   for (; r < (n + 1) / 2; ++r) {
     const std::uint32_t hole = set.largest_void();
@@ -189,7 +191,7 @@ std::vector<std::uint32_t> dispersed_ranks(const SiteTorus& torus, std::uint32_t
   // The rest: the tightest cluster of the sites not taken, first.
   std::vector<std::uint8_t> left(n);
   for (std::uint32_t s = 0; s < n; ++s) left[s] = set.has(s) ? 0 : 1;
-  SiteSet rest(torus, left, false, true);
+  SiteSet rest(torus, left, false, true, stop);
   for (; r < n; ++r) {
     const std::uint32_t cluster = rest.tightest_cluster();
     rank[cluster] = r;

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "screening/tile_stop.h"
+
 namespace riphost {
 
 class SiteTorus {
@@ -29,8 +31,9 @@ class SiteTorus {
   virtual std::uint32_t neighbour(std::uint32_t site, int dx, int dy) const noexcept = 0;
 };
 
-// Ranks 0 .. size - 1 of the torus' sites (at least 1).
-std::vector<std::uint32_t> dispersed_ranks(const SiteTorus& torus, std::uint32_t seed);
+// Ranks 0 .. size - 1 of the torus' sites (at least 1). Throws
+// TileBuildStopped once stop says so.
+std::vector<std::uint32_t> dispersed_ranks(const SiteTorus& torus, std::uint32_t seed, TileStop stop = {});
 
 }  // namespace riphost
 

@@ -22,15 +22,16 @@ class SquareTorus final : public SiteTorus {
 
 }  // namespace
 
-const std::vector<std::uint32_t>& fm_ranks() {
+const std::vector<std::uint32_t>& fm_ranks(const TileStop& stop) {
   static std::once_flag made;
   static std::vector<std::uint32_t> ranks;
-  std::call_once(made, [] { ranks = dispersed_ranks(SquareTorus(), 1u); });
+  // An exception leaves the flag unset: the next call ranks again.
+  std::call_once(made, [&] { ranks = dispersed_ranks(SquareTorus(), 1u, stop); });
   return ranks;
 }
 
-ThresholdTile build_fm_tile(int dot_size) {
-  const std::vector<std::uint32_t>& ranks = fm_ranks();
+ThresholdTile build_fm_tile(int dot_size, TileStop stop) {
+  const std::vector<std::uint32_t>& ranks = fm_ranks(stop);
   const std::int64_t side = static_cast<std::int64_t>(kFmSide) * dot_size;
   ThresholdTile tile(side, side, 0);
   constexpr double kDots = static_cast<double>(kFmSide) * kFmSide;
@@ -40,6 +41,7 @@ ThresholdTile build_fm_tile(int dot_size) {
       // Rank r of N takes the share (r + 1/2) / N: thresholds 0 to 65534.
       tile.at_index(tile.index_of(x, y)) = static_cast<std::uint16_t>((rank + 0.5) * 65535.0 / kDots);
     }
+    stop.poll(static_cast<std::uint64_t>(side));
   }
   tile.finish();
   return tile;

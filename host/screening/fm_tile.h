@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "screening/threshold_tile.h"
+#include "screening/tile_stop.h"
 
 namespace riphost {
 
@@ -19,11 +20,13 @@ inline constexpr int kFmSide = 256;
 // Largest FM dot side in pixels.
 inline constexpr int kMaxFmDotSize = 64;
 
-// The ranks 0 .. kFmSide^2 - 1 of the dot positions, row by row.
-const std::vector<std::uint32_t>& fm_ranks();
+// The ranks 0 .. kFmSide^2 - 1 of the dot positions, row by row. A ranking
+// that stop ends (TileBuildStopped) is made again by the next call.
+const std::vector<std::uint32_t>& fm_ranks(const TileStop& stop = {});
 
-// The tile of dots of dot_size pixels (1 to kMaxFmDotSize).
-ThresholdTile build_fm_tile(int dot_size);
+// The tile of dots of dot_size pixels (1 to kMaxFmDotSize). Throws
+// TileBuildStopped once stop says so.
+ThresholdTile build_fm_tile(int dot_size, TileStop stop = {});
 
 }  // namespace riphost
 

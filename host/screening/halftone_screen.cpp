@@ -37,7 +37,7 @@ std::string screen_size_problem(double ppi, double ruling, const TileLimits& lim
   return {};
 }
 
-HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLimits& limits) {
+HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLimits& limits, const TileStop& stop) {
   TileKey key;
   key.shape = static_cast<int>(spec.dot);
   if (spec.dot == DotShape::Fm) {
@@ -47,15 +47,15 @@ HalftoneScreen::HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLim
     }
     cell_ = spec.dot_size;
     key.dot_size = spec.dot_size;
-    tile_ = shared_tile(key, [&] { return build_fm_tile(spec.dot_size); });
+    tile_ = shared_tile(key, [&] { return build_fm_tile(spec.dot_size, stop); });
   } else {
     cell_ = ppi / spec.ruling;
     const std::string problem = screen_size_problem(ppi, spec.ruling, limits);
     if (!problem.empty()) throw HostError("screen " + spec.name + ": " + problem);
-    supercell_ = choose_supercell(ppi, spec.ruling, spec.angle, limits);
+    supercell_ = choose_supercell(ppi, spec.ruling, spec.angle, limits, stop);
     if (supercell_.pixels() == 0) throw HostError("screen " + spec.name + ": no tile within the size allowed");
     key.P = supercell_.P, key.Q = supercell_.Q, key.A = supercell_.A, key.B = supercell_.B;
-    tile_ = shared_tile(key, [&] { return build_am_tile(supercell_, spec.dot); });
+    tile_ = shared_tile(key, [&] { return build_am_tile(supercell_, spec.dot, stop); });
   }
   start_row(0);
 }

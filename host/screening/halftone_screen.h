@@ -14,6 +14,7 @@
 
 #include "screening/supercell.h"
 #include "screening/threshold_tile.h"
+#include "screening/tile_stop.h"
 #include "ticket/screen_spec.h"
 
 namespace riphost {
@@ -26,8 +27,9 @@ class HalftoneScreen {
  public:
   // The screen a descriptor gives, at ppi. Throws HostError for a ruling whose
   // cell is below 2 pixels or beyond the largest tile, or an FM dot size
-  // outside 1 to 64 pixels.
-  HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLimits& limits = {});
+  // outside 1 to 64 pixels. A tile this screen builds asks stop as it goes
+  // and throws TileBuildStopped once it says so.
+  HalftoneScreen(double ppi, const ScreenSpec& spec, const TileLimits& limits = {}, const TileStop& stop = {});
 
   // Starts row y; the row's thresholds follow from row() and column().
   void start_row(std::int64_t y) noexcept { row_ = tile_->row_of(y, column_); }

@@ -96,11 +96,13 @@ std::uint64_t alone(unsigned t, unsigned least, unsigned largest) noexcept {
 
 }  // namespace
 
-void spread_thresholds(ThresholdTile& tile) {
+void spread_thresholds(ThresholdTile& tile, TileStop stop) {
   std::vector<std::uint64_t> below(65537, 0);
+  const auto width = static_cast<std::uint64_t>(tile.width());
   for (std::int64_t y = 0; y < tile.height(); ++y) {
     const std::uint16_t* row = tile.brick_row(y);
     for (std::int64_t x = 0; x < tile.width(); ++x) ++below[row[x] + 1u];
+    stop.poll(width);
   }
   for (std::size_t t = 1; t < below.size(); ++t) below[t] += below[t - 1];
   const double total = static_cast<double>(below.back());
@@ -109,6 +111,7 @@ void spread_thresholds(ThresholdTile& tile) {
     for (std::int64_t x = 0; x < tile.width(); ++x) {
       row[x] = static_cast<std::uint16_t>(static_cast<double>(below[row[x]]) * 65535.0 / total);
     }
+    stop.poll(width);
   }
 }
 
@@ -121,7 +124,7 @@ std::uint64_t lone_levels(const ThresholdTile& tile, std::int64_t x, std::int64_
   return alone(tile.brick_row(row)[c], least, largest);
 }
 
-std::uint64_t remove_lone_pixels(ThresholdTile& tile) {
+std::uint64_t remove_lone_pixels(ThresholdTile& tile, TileStop stop) {
   const std::int64_t width = tile.width();
   const std::size_t pixels = static_cast<std::size_t>(width * tile.height());
   // Sweeps in row order that look again only at pixels whose neighbourhood
@@ -133,12 +136,14 @@ std::uint64_t remove_lone_pixels(ThresholdTile& tile) {
     std::uint64_t now = 0;
     for (std::int64_t y = 0; y < tile.height(); ++y) {
       const std::size_t start = static_cast<std::size_t>(y * width), end = start + static_cast<std::size_t>(width);
+      stop.poll(static_cast<std::uint64_t>(width) / 64 + 1);
       std::size_t p = pending.take(start, end);
       if (p == end) continue;
       const Around around(tile, y);
       std::uint16_t* row = tile.brick_row(y);
       for (; p < end; p = pending.take(p + 1, end)) {
         const std::int64_t x = static_cast<std::int64_t>(p - start);
+        stop.poll();
         unsigned least, largest;
         around.extremes(x, least, largest);
         std::uint16_t& t = row[x];

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "screening/threshold_tile.h"
+#include "screening/tile_stop.h"
 
 namespace riphost {
 
@@ -22,14 +23,16 @@ inline constexpr unsigned kLoneFirstLevel = 3277;
 inline constexpr unsigned kLoneLastLevel = 62258;
 
 // Removes lone pixels as above. Returns how many pixels it changed.
-// Spread the thresholds again afterwards.
-std::uint64_t remove_lone_pixels(ThresholdTile& tile);
+// Spread the thresholds again afterwards. Throws TileBuildStopped once stop
+// says so (the tile is then half done).
+std::uint64_t remove_lone_pixels(ThresholdTile& tile, TileStop stop = {});
 
 // Spreads the thresholds evenly by rank, so that every level L covers the
 // share L / 65535 of the tile (to within one threshold's pixels): threshold
 // t becomes the share of the tile below t, scaled to 0 .. 65534. Keeps their
-// order, and equal thresholds stay equal.
-void spread_thresholds(ThresholdTile& tile);
+// order, and equal thresholds stay equal. Throws TileBuildStopped once stop
+// says so.
+void spread_thresholds(ThresholdTile& tile, TileStop stop = {});
 
 // The levels within the range at which pixel (x, y) of the tile is alone.
 std::uint64_t lone_levels(const ThresholdTile& tile, std::int64_t x, std::int64_t y);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <numbers>
 #include <numeric>
 
@@ -55,7 +57,10 @@ std::int64_t Supercell::brick_shift() const noexcept {
   return floor_mod(a0 * P - b0 * Q, brick_width());
 }
 
-Supercell choose_supercell(double ppi, double ruling, double angle, const TileLimits& limits) {
+namespace {
+
+// The search itself, polling a copy of the stop question.
+Supercell search_supercell(double ppi, double ruling, double angle, const TileLimits& limits, TileStop stop) {
   const double cell = ppi / ruling;
   const double theta = angle * kDegree;
   // One cell along the angle and one across it, in pixels (y down).
@@ -69,6 +74,7 @@ Supercell choose_supercell(double ppi, double ruling, double angle, const TileLi
   bool found = false;
   Candidate best;
   for (std::int64_t A = 0; A <= reach; ++A) {
+    stop.poll(static_cast<std::uint64_t>(2 * reach + 1));
     for (std::int64_t B = -reach; B <= reach; ++B) {
       if (A == 0 && B <= 0) continue;
       const double px = A * ux + B * vx, py = A * uy + B * vy;
@@ -101,6 +107,40 @@ Supercell choose_supercell(double ppi, double ruling, double angle, const TileLi
     }
   }
   return best.cell;
+}
+
+// A search asked for and its answer.
+struct KnownCell {
+  double ppi, ruling, angle;
+  TileLimits limits;
+  Supercell cell;
+  bool same(double p, double r, double a, const TileLimits& l) const noexcept {
+    return ppi == p && ruling == r && angle == a && limits.max_angle_error == l.max_angle_error &&
+           limits.max_ruling_error == l.max_ruling_error && limits.page_extent == l.page_extent &&
+           limits.max_drift == l.max_drift && limits.min_pixels == l.min_pixels && limits.max_pixels == l.max_pixels;
+  }
+};
+
+// Every screen of a page is made once per screening thread and page: the
+// answers of the last searches are kept.
+constexpr std::size_t kKnownCells = 32;
+
+}  // namespace
+
+Supercell choose_supercell(double ppi, double ruling, double angle, const TileLimits& limits, const TileStop& stop) {
+  static std::mutex mutex;
+  static std::deque<KnownCell> known;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (const KnownCell& entry : known) {
+      if (entry.same(ppi, ruling, angle, limits)) return entry.cell;
+    }
+  }
+  const Supercell cell = search_supercell(ppi, ruling, angle, limits, stop);
+  const std::lock_guard<std::mutex> lock(mutex);
+  known.push_front(KnownCell{ppi, ruling, angle, limits, cell});
+  if (known.size() > kKnownCells) known.pop_back();
+  return cell;
 }
 
 }  // namespace riphost

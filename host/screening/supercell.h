@@ -17,6 +17,8 @@
 
 #include <cstdint>
 
+#include "screening/tile_stop.h"
+
 namespace riphost {
 
 // What a supercell may cost and must reach.
@@ -52,8 +54,11 @@ struct Supercell {
 // within the limits' errors and sizes, else the most accurate one within
 // max_pixels; all zero when no tile fits within max_pixels (a cell that,
 // rounded to whole pixels, is larger: screen_size_problem refuses those).
-// ppi / ruling must be at least 1 pixel.
-Supercell choose_supercell(double ppi, double ruling, double angle, const TileLimits& limits);
+// ppi / ruling must be at least 1 pixel. The search takes up to a second
+// for fine cells (a few pixels a side): its answers are kept for the
+// screens asked for again, and it asks stop as it goes (TileBuildStopped).
+Supercell choose_supercell(double ppi, double ruling, double angle, const TileLimits& limits,
+                           const TileStop& stop = {});
 
 // floor(a / b) and a mod b in [0, b) for b > 0.
 inline std::int64_t floor_div(std::int64_t a, std::int64_t b) noexcept {

@@ -13,6 +13,7 @@
 
 #include "screening/supercell.h"
 #include "screening/threshold_tile.h"
+#include "screening/tile_stop.h"
 #include "ticket/screen_spec.h"
 
 namespace riphost {
@@ -29,14 +30,18 @@ class PreparedTiles {
   PreparedTiles() = default;
   // Builds the tiles of the requests on up to threads threads (0: one per
   // processor, at most 4). A screen that cannot be made is passed over: the
-  // screen made for the separation later says why.
-  explicit PreparedTiles(const std::vector<TileRequest>& requests, unsigned threads = 0);
+  // screen made for the separation later says why. Once stop says so the
+  // builds end early and the rest are not started (stopped()).
+  explicit PreparedTiles(const std::vector<TileRequest>& requests, unsigned threads = 0, const TileStop& stop = {});
 
   // The tiles held (those of the requests that could be made).
   std::size_t size() const noexcept { return tiles_.size(); }
+  // The builds were ended by the stop question: the tiles are not all there.
+  bool stopped() const noexcept { return stopped_; }
 
  private:
   std::vector<std::shared_ptr<const ThresholdTile>> tiles_;
+  bool stopped_ = false;
 };
 
 }  // namespace riphost

@@ -28,6 +28,7 @@
 #include "ticket/content_source.h"
 #include "ticket/document_spec.h"
 #include "ticket/screen_spec.h"
+#include "sources/document/document_limits.h"
 
 namespace riphost {
 
@@ -161,6 +162,8 @@ struct TicketOptions {
   // Input files are then opened by the names they resolve to.
   bool confine = false;
   std::vector<std::string> allowed;
+  // What Ghostscript may spend on the ticket's documents.
+  DocumentLimits document_limits;
 };
 
 // Name of the ticket file that stands for standard input.

@@ -75,7 +75,7 @@ std::shared_ptr<const DocumentFacts> read_facts(const Json& object, const std::s
     const Json* password = member(object, "password");
     const std::string secret = password ? to_text(*password, place(where, "password")) : std::string();
     try {
-      facts = std::make_shared<const DocumentFacts>(probe_document(file, text, list, secret));
+      facts = std::make_shared<const DocumentFacts>(probe_document(file, text, list, secret, places.document_limits));
     } catch (const HostError& problem) {
       throw HostError(place(where, "document") + ": " + problem.what());
     }

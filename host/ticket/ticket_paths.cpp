@@ -71,6 +71,7 @@ Places make_places(const fs::path& folder, const TicketOptions& options, Problem
   Places places;
   places.folder = folder;
   places.confined = options.confine;
+  places.document_limits = options.document_limits;
   if (!places.confined) return places;
   problems.attempt([&] { places.roots.push_back(resolved_name(folder, folder.string(), "the ticket's folder")); });
   for (const std::string& allowed : options.allowed) {

@@ -19,6 +19,7 @@ struct Places {
   std::filesystem::path folder;  // relative names are taken against it
   bool confined = false;
   std::vector<std::filesystem::path> roots;  // resolved: the ticket's folder and the allowed ones
+  DocumentLimits document_limits;             // for the documents it names
 };
 
 // The places of a ticket read from folder. A folder of --allow that cannot

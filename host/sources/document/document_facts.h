@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sources/document/document_warnings.h"
+#include "sources/document/document_limits.h"
 
 namespace riphost {
 
@@ -73,6 +74,9 @@ struct DocumentFacts {
   // Fonts Ghostscript substitutes and pages with RGB or Lab colour, for the
   // warnings of each page (document_warnings.h).
   DocumentWarnings warnings;
+  // The memory and time every Ghostscript run for the document may take
+  // (those it was looked at with).
+  DocumentLimits limits;
 
   // The facts of page number (PDF), or null.
   const DocumentPageFacts* page(int number) const noexcept;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "sources/document/ghostscript_session.h"
 #include "sources/document/ink_passes.h"
 #include "sources/document/pdf_structure.h"
+#include "sources/document/page_watch.h"
 
 namespace riphost {
 
@@ -139,6 +141,10 @@ void add_password(const DocumentFacts& facts, std::vector<std::string>& args);
 // The message for a document Ghostscript could not read.
 std::string unreadable(const DocumentFacts& facts, const GhostscriptSession& gs, const std::string& what) {
   const std::string line = gs.error_line();
+  if (line.find("VMerror") != std::string::npos) {
+    throw DocumentLimitError(facts.name + ": Ghostscript needs more memory for it than the memory limit of " +
+                             memory_text(facts.limits.memory_bytes) + " (--memory-limit): Ghostscript says: " + line);
+  }
   return facts.name + ": " + what + (line.empty() ? "" : ": Ghostscript says: " + line);
 }
 
@@ -157,7 +163,8 @@ void read_pdf_xmp(DocumentFacts& facts, const std::vector<int>& numbers) {
       "Trailer /Root oget /Metadata knownoget {0 ripxmp} if " +
       pages + " {dup pdfgetpage /Metadata knownoget {exch ripxmp} {pop} ifelse} forall runpdfend";
   try {
-    GhostscriptSession gs;
+    GhostscriptSession gs(facts.limits.memory_bytes);
+    const auto watch = check_watch(facts.limits.page_seconds, [&] { return facts.name; });
     gs.permit_reading(facts.file.string());
     std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false"};
     add_password(facts, args);
@@ -226,7 +233,8 @@ void probe_pdf(DocumentFacts& facts, const PageList& pages) {
   } catch (const PdfUnreadable& problem) {
     structure_problem = problem.what();
   }
-  GhostscriptSession gs;
+  GhostscriptSession gs(facts.limits.memory_bytes);
+  const auto watch = check_watch(facts.limits.page_seconds, [&] { return facts.name; });
   gs.permit_reading(facts.file.string());
   std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q"};
   add_password(facts, args);
@@ -242,13 +250,16 @@ void probe_pdf(DocumentFacts& facts, const PageList& pages) {
 // Counts the pages of a PostScript program run at a low resolution, and
 // gathers the spot colours Ghostscript meets.
 struct PageCounter {
-  int pages = 0;
+  std::atomic<int> pages{0};
+  PageWatch* watch = nullptr;  // starts again with each page
   std::vector<std::string> spots;
   static int nothing(void*, void*) { return 0; }
   static int presize(void*, void*, int, int, int, unsigned int) { return 0; }
   static int size(void*, void*, int, int, int, unsigned int, unsigned char*) { return 0; }
   static int page(void* handle, void*, int, int) {
-    ++static_cast<PageCounter*>(handle)->pages;
+    auto* counter = static_cast<PageCounter*>(handle);
+    ++counter->pages;
+    if (counter->watch) counter->watch->restart();
     return 0;
   }
   static int separation(void* handle, void*, int, const char* name, unsigned short, unsigned short, unsigned short,
@@ -277,7 +288,10 @@ void probe_postscript(DocumentFacts& facts) {
   callback.display_sync = PageCounter::nothing;
   callback.display_page = PageCounter::page;
   callback.display_separation = PageCounter::separation;
-  GhostscriptSession gs;
+  GhostscriptSession gs(facts.limits.memory_bytes);
+  const auto watch = check_watch(facts.limits.page_seconds,
+                                 [&] { return facts.name + ": page " + std::to_string(counter.pages + 1); });
+  counter.watch = watch.get();
   gs.set_display(&callback, &counter);
   const unsigned format = display_format(DISPLAY_COLORS_SEPARATION, DISPLAY_ALPHA_NONE, DISPLAY_DEPTH_8,
                                          DISPLAY_BIGENDIAN, DISPLAY_TOPFIRST, DISPLAY_CHUNKY);
@@ -297,11 +311,16 @@ void probe_postscript(DocumentFacts& facts) {
     if (const auto key = changed_device_key(gs.output())) {
       throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " + changed_inks_problem(*key));
     }
+    if (gs.error_line().find("VMerror") != std::string::npos) {
+      throw DocumentLimitError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": Ghostscript needs "
+                               "more memory for it than the memory limit of " + memory_text(facts.limits.memory_bytes) +
+                               " (--memory-limit): Ghostscript says: " + gs.error_line());
+    }
     throw HostError(facts.name + ": page " + std::to_string(counter.pages + 1) + ": " +
                     (facts.kind == DocumentKind::Eps ? "EPS" : "PostScript") + " error" +
                     (gs.error_line().empty() ? std::string() : ": Ghostscript says: " + gs.error_line()));
   }
-  facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages, 1) : counter.pages;
+  facts.page_count = facts.kind == DocumentKind::Eps ? std::max(counter.pages.load(), 1) : counter.pages.load();
   if (facts.page_count == 0) throw HostError(facts.name + ": the PostScript program prints no page");
   facts.spots = own_spots(counter.spots);
   facts.warnings = postscript_warnings(gs.output());
@@ -406,9 +425,10 @@ DocumentKind sniff_document(const fs::path& file, const std::string& name) {
 }
 
 DocumentFacts probe_document(const fs::path& file, const std::string& name, const PageList& pages,
-                             const std::string& password) {
+                             const std::string& password, const DocumentLimits& limits) {
   DocumentFacts facts;
   facts.password = password;
+  facts.limits = limits;
   std::error_code error;
   facts.file = fs::absolute(file, error);
   if (error) facts.file = file;
@@ -430,7 +450,7 @@ DocumentFacts probe_document(const fs::path& file, const std::string& name, cons
   facts.overprint_or_transparency = document_needs_separation_device(facts.file, facts.kind);
   check_separation_program(facts, numbers);
   if (facts.kind == DocumentKind::Pdf) read_pdf_xmp(facts, numbers);
-  if (facts.kind == DocumentKind::Pdf) facts.warnings = look_at_pdf(facts.file, numbers);
+  if (facts.kind == DocumentKind::Pdf) facts.warnings = look_at_pdf(facts.file, numbers, facts.password, facts.limits);
   return facts;
 }
 

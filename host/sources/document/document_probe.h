@@ -51,9 +51,12 @@ DocumentKind sniff_document(const std::filesystem::path& file, const std::string
 // and gets none or a wrong one is refused, saying so. Its structure is
 // checked first (pdf_structure.h): a broken page tree or a page box that
 // is no page size is refused; a file outside the document that a page
-// refers to becomes a warning of the page.
+// refers to becomes a warning of the page. limits bound every Ghostscript
+// run for the document (kept in the facts); a run past the memory limit
+// throws DocumentLimitError, one past the time limit ends riphost
+// (page_watch.h).
 DocumentFacts probe_document(const std::filesystem::path& file, const std::string& name, const PageList& pages,
-                             const std::string& password = {});
+                             const std::string& password = {}, const DocumentLimits& limits = {});
 
 }  // namespace riphost
 

@@ -8,6 +8,7 @@
 #include "common/host_error.h"
 #include "common/signals.h"
 #include "sources/document/document_marks.h"
+#include "sources/document/ghostscript_session.h"
 #include "sources/document/spool_file.h"
 
 namespace riphost {
@@ -37,14 +38,17 @@ DocumentSession::~DocumentSession() { end_run(); }
 
 // The workers stop touching bands, Ghostscript stops (it may still hand
 // bands to the plates until then), then the plates go. After a stop signal
-// a Ghostscript that is still reading a page is left running with the
-// renderer and plates it uses: their spools are nameless and vanish with
-// the process, which ends without waiting for it.
+// or a page past its time limit, a Ghostscript that is still reading a page
+// is left running with the renderer and plates it uses: their spools are
+// nameless and vanish with the process, which ends without waiting for it.
 void DocumentSession::end_run() {
   if (plates_) plates_->stop();
   if (renderer_) renderer_->cancel();
-  if (renderer_ && stop_ && stop_() && !renderer_->ended_within(kStopGrace)) {
+  const bool leaving = renderer_ && ((stop_ && stop_()) || renderer_->timed_out());
+  if (leaving) renderer_->hold();
+  if (leaving && !renderer_->ended_within(kStopGrace)) {
     note_work_left_running();
+    GhostscriptSession::abandon();
     static_cast<void>(renderer_.release());
     static_cast<void>(plates_.release());
     return;
@@ -159,7 +163,8 @@ std::optional<PageLayout> DocumentSession::open_page(int number, const std::func
 PagePlates& DocumentSession::start_plates(const std::vector<SelectedScreen>& screens,
                                           const std::vector<ScreenerSetup>& setups) {
   if (!layout_ || !renderer_) throw HostError("no document page is open");
-  plates_ = std::make_unique<PagePlates>(*renderer_, *layout_, ppi_, screens, spools_, workers_, setups);
+  plates_ = std::make_unique<PagePlates>(*renderer_, *layout_, ppi_, screens, spools_, workers_, setups,
+                                         TileStop(stop_));
   return *plates_;
 }
 

@@ -42,7 +42,8 @@ class DocumentSession {
   // said so. Throws HostError (file, page, Ghostscript's error line).
   std::optional<PageLayout> open_page(int number, const std::function<bool()>& stop);
   // Screens the page opened last, with one screen per ink of its layout and
-  // the calibration of each ink (none when setups is empty).
+  // the calibration of each ink (none when setups is empty). Throws
+  // TileBuildStopped when a stop signal ends the building of its tiles.
   PagePlates& start_plates(const std::vector<SelectedScreen>& screens, const std::vector<ScreenerSetup>& setups = {});
   // Lets the page opened last render into sink instead (--render-only); the
   // sink gives each band back through renderer().

@@ -9,6 +9,7 @@
 
 #include "common/host_error.h"
 #include "sources/document/ghostscript_session.h"
+#include "sources/document/page_watch.h"
 
 namespace riphost {
 
@@ -245,7 +246,8 @@ std::vector<std::string> pdf_resource_query(const std::vector<int>& pages) {
   return parts;
 }
 
-DocumentWarnings look_at_pdf(const std::filesystem::path& file, const std::vector<int>& pages) {
+DocumentWarnings look_at_pdf(const std::filesystem::path& file, const std::vector<int>& pages,
+                             const std::string& password, const DocumentLimits& limits) {
   if (pages.empty()) return {};
   std::string list;
   for (int number : pages) list += (list.empty() ? "" : ",") + std::to_string(number);
@@ -253,16 +255,22 @@ DocumentWarnings look_at_pdf(const std::filesystem::path& file, const std::vecto
   try {
     {
       // One session at a time: this one ends before the next starts.
-      GhostscriptSession fonts;
+      GhostscriptSession fonts(limits.memory_bytes);
+      const auto watch = check_watch(limits.page_seconds, [&] { return file.string(); });
       fonts.permit_reading(file.string());
       // Not quiet: Ghostscript then says which fonts it loads from its own.
-      fonts.run({"-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage", "-sPageList=" + list, "-f", file.string()});
+      std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage", "-sPageList=" + list};
+      if (!password.empty()) args.push_back("-sPDFPassword=" + password);
+      args.insert(args.end(), {"-f", file.string()});
+      fonts.run(args);
       font_run = fonts.output();
     }
-    GhostscriptSession look;
+    GhostscriptSession look(limits.memory_bytes);
+    const auto watch = check_watch(limits.page_seconds, [&] { return file.string(); });
     look.permit_reading(file.string());
-    std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false",
-                                     "-sRipDocument=" + file.string(), "-c"};
+    std::vector<std::string> args = {"-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNODISPLAY", "-q", "-dNEWPDF=false"};
+    if (!password.empty()) args.push_back("-sPDFPassword=" + password);
+    args.insert(args.end(), {"-sRipDocument=" + file.string(), "-c"});
     for (std::string& piece : command_pieces(pdf_resource_query(pages))) args.push_back(std::move(piece));
     look.run(args);
     resources = look.output();

@@ -40,6 +40,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sources/document/document_limits.h"
+
 #include "common/message.h"
 
 namespace riphost {
@@ -80,9 +82,12 @@ DocumentWarnings pdf_warnings(std::string_view font_run, std::string_view resour
 // content use; in pieces for the command line (command_pieces).
 std::vector<std::string> pdf_resource_query(const std::vector<int>& pages);
 
-// Runs both looks at the PDF file for pages. A look that fails finds
-// nothing (the document's own check reports what is wrong with it).
-DocumentWarnings look_at_pdf(const std::filesystem::path& file, const std::vector<int>& pages);
+// Runs both looks at the PDF file for pages, opened with password (empty:
+// none) and bounded by limits as the document's other runs. A look that
+// fails finds nothing (the document's own check reports what is wrong with
+// it).
+DocumentWarnings look_at_pdf(const std::filesystem::path& file, const std::vector<int>& pages,
+                             const std::string& password, const DocumentLimits& limits);
 
 // Reports the warnings of page (name: the document as the user named it).
 void report_page_warnings(const DocumentWarnings& warnings, const std::string& name, int page, MessageSink& sink);

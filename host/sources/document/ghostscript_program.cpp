@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,12 +40,16 @@ fs::path ghostscript_program() {
 namespace {
 
 // In the child, between fork and exec: only calls that are safe there.
-[[noreturn]] void become(const char* program, char* const* argv, const char* log) {
+[[noreturn]] void become(const char* program, char* const* argv, const char* log, rlim_t address_space) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   // The child must not outlive riphost, however riphost ends.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (address_space != RLIM_INFINITY) {
+    const struct rlimit bound = {address_space, address_space};
+    if (setrlimit(RLIMIT_AS, &bound) != 0) _exit(127);
+  }
   const int in = open("/dev/null", O_RDONLY);
   const int out = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) _exit(127);
@@ -66,7 +71,7 @@ bool page_left_out(const fs::path& log) {
 }  // namespace
 
 ProgramEnd run_program(const fs::path& program, const std::vector<std::string>& args, const fs::path& log,
-                       const std::function<bool()>& stop) {
+                       const std::function<bool()>& stop, const DocumentLimits& limits) {
   // Everything the child needs is made before it exists.
   std::vector<std::string> words = {program.filename().string()};
   words.insert(words.end(), args.begin(), args.end());
@@ -75,20 +80,28 @@ ProgramEnd run_program(const fs::path& program, const std::vector<std::string>& 
   argv.push_back(nullptr);
   const std::string program_text = program.string();
   const std::string log_text = log.string();
+  const rlim_t address_space =
+      limits.memory_bytes > 0 ? static_cast<rlim_t>(limits.memory_bytes + kProgramCodeRoom) : RLIM_INFINITY;
+  const auto started = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child < 0) throw HostError(std::string("cannot start Ghostscript: ") + std::strerror(errno));
-  if (child == 0) become(program_text.c_str(), argv.data(), log_text.c_str());
+  if (child == 0) become(program_text.c_str(), argv.data(), log_text.c_str(), address_space);
   bool killed = false;
+  ProgramEnd why = ProgramEnd::Stopped;
   for (;;) {
     int status = 0;
     const pid_t done = waitpid(child, &status, killed ? 0 : WNOHANG);
     if (done == child) {
-      if (killed) return ProgramEnd::Stopped;
+      if (killed) return why;
       const bool ended_well = WIFEXITED(status) && WEXITSTATUS(status) == 0;
       return ended_well && !page_left_out(log) ? ProgramEnd::Done : ProgramEnd::Failed;
     }
-    if (done < 0 && errno != EINTR) return killed ? ProgramEnd::Stopped : ProgramEnd::Failed;
-    if (!killed && stop && stop()) {
+    if (done < 0 && errno != EINTR) return killed ? why : ProgramEnd::Failed;
+    const bool late = limits.page_seconds > 0.0 &&
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() >
+                          limits.page_seconds;
+    if (!killed && ((stop && stop()) || late)) {
+      why = late && !(stop && stop()) ? ProgramEnd::TimedOut : ProgramEnd::Stopped;
       kill(child, SIGKILL);
       killed = true;
       continue;

@@ -2,11 +2,18 @@
 #include "sources/document/ghostscript_session.h"
 
 #include <ghostscript/ierrors.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "common/host_error.h"
 #include "sources/document/private_temp.h"
+#include "sources/document/document_limits.h"
 
 namespace riphost {
 
@@ -15,6 +22,18 @@ namespace {
 std::mutex& instance_mutex() {
   static std::mutex mutex;
   return mutex;
+}
+
+std::atomic<bool> given_up{false};
+
+// The lock on the process' one instance; throws once a run was abandoned
+// (it keeps the instance for good).
+std::unique_lock<std::mutex> take_instance() {
+  if (given_up) {
+    throw HostError("Ghostscript cannot run another document in this process: a page it could not be stopped on "
+                    "still holds it");
+  }
+  return std::unique_lock<std::mutex>(instance_mutex());
 }
 
 // The text without blanks around it.
@@ -53,8 +72,28 @@ std::string hex_string(const std::string& text) {
   return hex + ">";
 }
 
-GhostscriptSession::GhostscriptSession()
-    : one_at_a_time_(instance_mutex()), library_(ghostscript_library()) {
+void GhostscriptSession::abandon() noexcept { given_up = true; }
+
+bool GhostscriptSession::abandoned() noexcept { return given_up; }
+
+void GhostscriptSession::remove_scratch_files() noexcept {
+  std::error_code error;
+  const char* temp = std::getenv("TMPDIR");
+  const std::filesystem::path folder = std::filesystem::weakly_canonical(temp && *temp ? temp : "/tmp", error);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code unread;
+    const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), unread);
+    if (unread || target.parent_path() != folder || target.filename().string().rfind("gs_", 0) != 0) continue;
+    // A file already unlinked reads "... (deleted)"; one of the same name
+    // made since is left alone (it is not this file).
+    struct stat named {}, open {};
+    if (stat(target.c_str(), &named) != 0 || stat(entry.path().c_str(), &open) != 0) continue;
+    if (named.st_dev == open.st_dev && named.st_ino == open.st_ino) unlink(target.c_str());
+  }
+}
+
+GhostscriptSession::GhostscriptSession(std::uint64_t memory_limit)
+    : one_at_a_time_(take_instance()), memory_limit_(memory_limit), library_(ghostscript_library()) {
   // Ghostscript's temporary folder, which -dSAFER lets a document use, is
   // the run's private one: TMPDIR names it before the instance exists.
   private_work_folder();
@@ -88,6 +127,8 @@ bool GhostscriptSession::run(const std::vector<std::string>& args) {
   std::vector<std::string> words;
   words.reserve(args.size() + 1);
   words.emplace_back("riphost");
+  // Ghostscript's allocator refuses what goes beyond the limit (a VMerror).
+  if (memory_limit_ > 0) words.push_back(memory_option(memory_limit_));
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

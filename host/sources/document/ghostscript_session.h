@@ -17,6 +17,7 @@
 
 #include <ghostscript/gdevdsp.h>
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,8 +45,11 @@ std::string hex_string(const std::string& text);
 class GhostscriptSession {
  public:
   // Loads the library when needed and makes the instance (arguments read as
-  // UTF-8). Throws HostError when Ghostscript cannot be loaded or started.
-  GhostscriptSession();
+  // UTF-8); memory_limit (bytes, 0 none) bounds what Ghostscript's allocator
+  // gives the run. Throws HostError when Ghostscript cannot be loaded or
+  // started, or when a run that could not be stopped still holds it
+  // (abandon).
+  explicit GhostscriptSession(std::uint64_t memory_limit = 0);
   ~GhostscriptSession();
   GhostscriptSession(const GhostscriptSession&) = delete;
   GhostscriptSession& operator=(const GhostscriptSession&) = delete;
@@ -70,6 +74,20 @@ class GhostscriptSession {
 
   static constexpr std::size_t kMaxOutput = 16u << 20;
 
+  // The run went on past a stop or a limit on another thread, and the
+  // process ends without waiting for it: the instance is left as it is
+  // (never ended), and no later session may be made in the process.
+  // Called on the session's own thread before it leaves the run, or by the
+  // thread that gives the run up.
+  static void abandon() noexcept;
+  // Whether a session was abandoned.
+  static bool abandoned() noexcept;
+  // Removes the scratch files ("gs_XXXXXX" in the temporary folder) that
+  // the process holds open under their names: Ghostscript unlinks its band
+  // lists just after it makes them, so those are the ones an abandoned run
+  // made last, which the process' end would otherwise leave behind.
+  static void remove_scratch_files() noexcept;
+
  private:
   // Lines of one output stream, assembled from the pieces Ghostscript writes.
   struct Stream {
@@ -84,6 +102,7 @@ class GhostscriptSession {
   void line(Stream& stream, const std::string& text, bool keep);
 
   std::unique_lock<std::mutex> one_at_a_time_;
+  std::uint64_t memory_limit_ = 0;
   const GhostscriptLibrary& library_;
   void* instance_ = nullptr;
   bool initialised_ = false;

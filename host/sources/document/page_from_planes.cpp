@@ -26,6 +26,7 @@ bool PageRenderer::render_from_planes(std::string& message) {
   job.width = page_.width;
   job.height = page_.height;
   job.password = request_.document.password;
+  job.limits = request_.document.limits;
   // The spot colours the layout found, named so that each has its plane,
   // by their whole names (the display device cuts long ones; a PDF page's
   // whole names are known). A name that may be cut and cannot be completed

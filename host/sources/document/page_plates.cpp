@@ -25,7 +25,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double ppi,
                        const std::vector<SelectedScreen>& screens, const std::filesystem::path& folder, int workers,
-                       const std::vector<ScreenerSetup>& setups)
+                       const std::vector<ScreenerSetup>& setups, const TileStop& stop)
     : renderer_(renderer), layout_(layout), folder_(folder), row_bytes_(row_bytes(layout.width)) {
   const std::size_t inks = layout_.inks.size();
   for (std::size_t ink = 0; ink < inks; ++ink) {
@@ -40,7 +40,9 @@ PagePlates::PagePlates(PageRenderer& renderer, const PageLayout& layout, double 
   for (std::size_t ink = 0; ink < inks; ++ink) {
     requests.push_back(TileRequest{ppi, screens.at(ink).spec, ink < setups.size() ? setups[ink].limits : TileLimits{}});
   }
-  const PreparedTiles tiles(requests);
+  const PreparedTiles tiles(requests, 0, stop);
+  // A stopped run builds no screener: it would build the tiles left again.
+  if (tiles.stopped()) throw TileBuildStopped();
   // Every worker screens rows of every ink: each has its own screeners.
   for (int w = 0; w < std::max(workers, 1); ++w) {
     auto worker = std::make_unique<Worker>();

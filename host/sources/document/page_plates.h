@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "screening/tile_stop.h"
 #include "sources/document/ink_screening.h"
 #include "sources/document/page_renderer.h"
 #include "sources/document/plate_spool.h"
@@ -54,9 +55,11 @@ class PagePlates final : public BandSink {
   // screens: one per ink of layout, in its order; setups: the calibration
   // of each ink in the same order (the device's gamma, the ink's curve),
   // none when empty. Nameless spool files are made in folder. workers: screening threads
-  // (at least 1).
+  // (at least 1). The inks' tiles are built first; once stop says so their
+  // builds end and the constructor throws TileBuildStopped.
   PagePlates(PageRenderer& renderer, const PageLayout& layout, double ppi, const std::vector<SelectedScreen>& screens,
-             const std::filesystem::path& folder, int workers, const std::vector<ScreenerSetup>& setups = {});
+             const std::filesystem::path& folder, int workers, const std::vector<ScreenerSetup>& setups = {},
+             const TileStop& stop = {});
   // Stops the workers and deletes the spool files.
   ~PagePlates() override;
   // Stops the workers and waits for them: they touch no band afterwards,

@@ -54,15 +54,23 @@ std::string page_list_text(const std::vector<int>& pages) {
 // make the device's pixel as wide as all colorants (8 bytes each, too wide
 // for its bands at high resolutions) until the order is set: the page's
 // spot colours held at four keeps it at eight inks meanwhile.
+//
+// The names go to the device itself (putdeviceprops), not into the page
+// device dictionary: Ghostscript 10.0 hands that dictionary to the device
+// again whenever the page device is set up (the PDF interpreter does so at
+// every page), and its separation device then adds the names once more
+// each time, without looking for them among its own. Past 64 colorants
+// (the 16th page of a run with four names) it writes beyond its table of
+// names and crashes a few pages later.
 std::vector<std::string> separation_setup(const InkPlan& plan, const InkPass& pass) {
   std::vector<std::string> setup;
   if (plan.wide) {
     setup.push_back("<< /MaxSeparations " + std::to_string(kMaxSpotColours + 4) + " /PageSpotColors " +
                     std::to_string(kInkSlots - 4) + " >> setpagedevice");
   }
-  setup.push_back("<< /SeparationColorNames [");
+  setup.push_back("mark /SeparationColorNames [");
   for (const std::string& name : pass.names) setup.push_back(hex_string(name));
-  setup.push_back("] /SeparationOrder [");
+  setup.push_back("] currentdevice putdeviceprops pop << /SeparationOrder [");
   for (const std::string& name : pass.order) setup.push_back(hex_string(name));
   setup.push_back("] >> setpagedevice");
   return setup;
@@ -76,6 +84,7 @@ struct RendererCallbacks {
   static int nothing(void*, void*) { return 0; }
   static int presize(void* handle, void*, int width, int height, int, unsigned int) {
     PageRenderer& renderer = of(handle);
+    renderer.wait_if_held();
     renderer.width_ = width;
     renderer.height_ = height;
     return renderer.cancelled_ ? -1 : 0;
@@ -105,6 +114,7 @@ struct RendererCallbacks {
   static int band_height(void*, void*, int) { return 0; }
   static int rectangle(void* handle, void*, void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x,
                        int* y, int* w, int* h) {
+    of(handle).wait_if_held();
     return of(handle).rectangle(memory, ox, oy, raster, plane_raster, x, y, w, h);
   }
   static int poll(void* handle) { return of(handle).cancelled_ ? -1 : 0; }
@@ -116,6 +126,7 @@ PageRenderer::PageRenderer(RenderRequest request)
   if (plan_.passes.size() > 1 && request_.pages.size() != 1) {
     throw HostError(request_.document.name + ": pages rendered in several passes are rendered one at a time");
   }
+  watch_ = std::make_unique<PageWatch>(request_.document.limits.page_seconds, [this] { time_out(); });
   thread_ = std::thread([this] { run(); });
 }
 
@@ -128,6 +139,47 @@ void PageRenderer::cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = true;
   changed_.notify_all();
+}
+
+void PageRenderer::hold() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_ = true;
+  cancelled_ = true;
+  changed_.notify_all();
+}
+
+// Never returns once the run is held: the process ends meanwhile.
+void PageRenderer::wait_if_held() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!held_) return;
+  changed_.wait(lock, [] { return false; });
+}
+
+bool PageRenderer::timed_out() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return timed_out_;
+}
+
+// The page time limit passed while Ghostscript was on a page (on the
+// watchdog's thread): the page fails as a page Ghostscript could not render,
+// and the run is cancelled; Ghostscript, still reading, is not waited for.
+void PageRenderer::time_out() {
+  BandSink* sink = nullptr;
+  std::string message;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (finished_ || cancelled_) return;
+    const int number = request_.pages[std::min(page_index_, request_.pages.size() - 1)];
+    message = request_.document.name + ": page " + std::to_string(number) + ": Ghostscript spent more than " +
+              seconds_text(request_.document.limits.page_seconds) +
+              " on the page, its time limit (--page-time-limit); the page is abandoned";
+    error_ = message;
+    timed_out_ = true;
+    if (page_open_) sink = sink_;
+    changed_.notify_all();
+  }
+  to_sink(sink, [&](BandSink& to) { to.failed(message); });
+  cancel();
 }
 
 bool PageRenderer::ended_within(std::chrono::milliseconds wait) {
@@ -193,6 +245,7 @@ void PageRenderer::run() noexcept {
   try {
     left_callback_ = std::chrono::steady_clock::now();
     for (pass_ = 0; pass_ < plan_.passes.size() && !cancelled_; ++pass_) {
+      watch_->restart();
       if (!render_pass(message) || request_.via_planes) break;
     }
   } catch (const std::exception& error) {
@@ -221,7 +274,7 @@ bool PageRenderer::render_pass(std::string& message) {
   callback.display_rectangle_request = RendererCallbacks::rectangle;
   std::string said;
   {
-    GhostscriptSession gs;
+    GhostscriptSession gs(request_.document.limits.memory_bytes);
     gs.set_display(&callback, this);
     gs.set_poll(RendererCallbacks::poll, this);
     gs.permit_reading(request_.document.file.string());
@@ -233,21 +286,34 @@ bool PageRenderer::render_pass(std::string& message) {
     said = gs.error_line();
     if (const auto key = changed_device_key(gs.output())) problem_ = changed_inks_problem(*key);
   }
+  // The separation device's runs keep their own time (one per strip).
+  watch_->pause();
   if (laid_out_only_ && !cancelled_) return render_from_planes(message);
   const std::size_t index = std::min(page_index_, request_.pages.size() - 1);
+  const std::string limit = limit_problem(said);
   message = request_.document.name + ": page " + std::to_string(request_.pages[index]) +
-            ": Ghostscript could not render it" + (problem_.empty() ? std::string() : ": " + problem_) +
+            (limit.empty() ? ": Ghostscript could not render it" : ": " + limit) +
+            (problem_.empty() ? std::string() : ": " + problem_) +
             (said.empty() ? std::string() : ": Ghostscript says: " + said);
   return false;
+}
+
+// What a run that failed for want of memory was refused; empty for
+// another failure.
+std::string PageRenderer::limit_problem(const std::string& said) const {
+  if (said.find("VMerror") == std::string::npos) return {};
+  return "Ghostscript needs more memory for it than the memory limit of " +
+         memory_text(request_.document.limits.memory_bytes) + " (--memory-limit)";
 }
 
 // Ends the run: a page still open learns that no more bands come.
 void PageRenderer::end(const std::string& message) {
   BandSink* sink = nullptr;
+  watch_->pause();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
-    error_ = message;
+    if (!timed_out_) error_ = message;
     if (page_open_) sink = sink_;
     page_open_ = false;
     changed_.notify_all();
@@ -331,12 +397,16 @@ void PageRenderer::release(Band& band) {
 
 int PageRenderer::rectangle(void** memory, int* ox, int* oy, int* raster, int* plane_raster, int* x, int* y, int* w,
                             int* h) {
+  // riphost's time in the callback (waiting for a band buffer, for the
+  // page to be started) is not Ghostscript's.
+  watch_->pause();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     rendering_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - left_callback_).count();
   }
   const int code = next_rectangle(memory, ox, oy, raster, plane_raster, x, y, w, h);
   left_callback_ = std::chrono::steady_clock::now();
+  watch_->resume();
   return code;
 }
 
@@ -406,6 +476,8 @@ void PageRenderer::close_page() {
     ++page_index_;
   }
   to_sink(sink, [](BandSink& to) { to.page_end(); });
+  // Ghostscript goes on with the next page.
+  watch_->restart();
 }
 
 // A later pass of a page: the page has its size still, and Ghostscript

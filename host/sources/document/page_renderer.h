@@ -31,6 +31,7 @@
 
 #include "sources/document/document_facts.h"
 #include "sources/document/ink_passes.h"
+#include "sources/document/page_watch.h"
 #include "sources/document/plane_strips.h"
 
 namespace riphost {
@@ -118,6 +119,15 @@ class PageRenderer {
   // when it asks for the next band; when it has not ended, this returns once
   // it is out of the page's sink, which it then never calls again.
   bool ended_within(std::chrono::milliseconds wait);
+  // Ghostscript spent longer than the page time limit (the document's
+  // limits) on a page: the page failed and the run is cancelled, and
+  // Ghostscript may never come back from it.
+  bool timed_out() const;
+  // The process is about to end without waiting for Ghostscript (after a
+  // stop or a page past its time limit): cancels the run and keeps
+  // Ghostscript in the next callback it makes for good, so that it does not
+  // run on through the document's other pages (making files) meanwhile.
+  void hold();
 
   const RenderRequest& request() const noexcept { return request_; }
   // Seconds Ghostscript has spent reading and rendering so far (its
@@ -145,6 +155,9 @@ class PageRenderer {
   bool open_page();
   Band* free_band();
   void end(const std::string& message);
+  void time_out();
+  void wait_if_held();
+  std::string limit_problem(const std::string& said) const;
   template <typename Call>
   void to_sink(BandSink* sink, Call call);
 
@@ -185,6 +198,11 @@ class PageRenderer {
   double rendering_ = 0.0;
   std::atomic<std::uint64_t> plane_bytes_{0};
   std::atomic<int> plane_strips_{0};
+  bool timed_out_ = false;
+  bool held_ = false;
+  // Ghostscript's time on the page it reads; made before the thread and
+  // gone before the state its action touches.
+  std::unique_ptr<PageWatch> watch_;
   std::thread thread_;
 };
 

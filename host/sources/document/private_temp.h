@@ -98,9 +98,10 @@ int remove_abandoned_private_folders(const std::filesystem::path& base,
 // folder, so that Ghostscript's library (which reads the environment when
 // an instance starts and whenever it makes a scratch file) and the `gs`
 // program it inherits take it; the scope ends by removing the folder and
-// putting TMPDIR back as it was. A stop signal that ends riphost outside
-// its driver's handlers removes the folder too (folder_on_stop.h). Scopes
-// nest; the innermost counts.
+// putting TMPDIR back as it was. When riphost ends at once while a
+// document is checked (a stop signal, a page past its time limit), the
+// folder is removed first (folder_on_stop.h). Scopes nest; the innermost
+// counts.
 class TemporaryFolderScope {
  public:
   TemporaryFolderScope();

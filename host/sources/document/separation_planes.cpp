@@ -101,6 +101,8 @@ std::vector<std::string> plane_job_arguments(const PlaneJob& job, const fs::path
                                    "-sCompression=lzw", "-r" + number_text(job.ppi),
                                    "-sPageList=" + std::to_string(job.page),
                                    "-sOutputFile=" + (folder / (std::string(kPlaneBase) + ".tif")).string()};
+  // Ghostscript's allocator refuses what goes beyond the limit (a VMerror).
+  if (job.limits.memory_bytes > 0) args.push_back(memory_option(job.limits.memory_bytes));
   // The device is the strip, whatever size the document asks for; the
   // page's rows below the strip are moved out under its bottom edge (the
   // Install procedure runs whenever the page device is set up, also for
@@ -179,13 +181,20 @@ SeparationPlanes::SeparationPlanes(const PlaneJob& job, const fs::path& temp, co
   try {
     const fs::path log = folder_ / "gs.log";
     write_password_file(job, folder_);
-    const ProgramEnd end = run_program(program, plane_job_arguments(job, folder_), log, stop);
+    const ProgramEnd end = run_program(program, plane_job_arguments(job, folder_), log, stop, job.limits);
     stopped_ = end == ProgramEnd::Stopped;
+    if (end == ProgramEnd::TimedOut) {
+      throw HostError("Ghostscript's separation device spent more than " + seconds_text(job.limits.page_seconds) +
+                      " on the page, its time limit (--page-time-limit); the page is abandoned");
+    }
     if (end == ProgramEnd::Failed) {
       // A program that reached the device's settings past the guard.
       if (const auto key = changed_device_key(log_head(log))) throw HostError(changed_inks_problem(*key));
       const std::string said = ghostscript_error_in(log);
-      throw HostError("Ghostscript's separation device could not render it" +
+      const bool memory = said.find("VMerror") != std::string::npos;
+      throw HostError((memory ? "Ghostscript's separation device needs more memory for it than the memory limit of " +
+                                    memory_text(job.limits.memory_bytes) + " (--memory-limit)"
+                              : std::string("Ghostscript's separation device could not render it")) +
                       (said.empty() ? std::string() : ": Ghostscript says: " + said));
     }
   } catch (...) {

@@ -49,6 +49,8 @@ struct PlaneJob {
   std::vector<std::string> spots;
   // Opens an encrypted PDF (empty: none).
   std::string password;
+  // The memory and time the run may take.
+  DocumentLimits limits;
 };
 
 // Removes the plane folders "riphost-planes.<host>.<pid>.*" that earlier
