@@ -110,11 +110,11 @@ class DocumentStops(unittest.TestCase):
         self.assert_nothing_incomplete(out)
 
     def test_stop_at_any_moment_ends_cleanly(self):
-        documents.write_pdf(self.path("pages.pdf"), pages=18)
+        documents.write_pdf(self.path("pages.pdf"), pages=16)
         write_program(self.path("overprint.ps"), "", overprint=True)
         # A run of each takes a few seconds; each is stopped at a random
         # moment of it, with the three signals in turn.
-        routes = [("display device", [self.path("pages.pdf"), "--ppi", "150" if SANITIZED else "300", "-q"]),
+        routes = [("display device", [self.path("pages.pdf"), "--ppi", "300", "-q"]),
                   ("separation device", [self.path("overprint.ps"), "--ppi", "300" if SANITIZED else "1200", "-q"])]
         rng = random.Random(20)
         for route, args in routes:
@@ -127,7 +127,8 @@ class DocumentStops(unittest.TestCase):
                     # From once riphost runs (its handlers are in place) to its end.
                     time.sleep(rng.uniform(0.2, span))
                     if process.poll() is not None:
-                        self.assertEqual(process.returncode, 0)  # finished before the signal
+                        _, err = process.communicate()
+                        self.assertEqual(process.returncode, 0, err)  # finished before the signal
                         continue
                     process.send_signal(sig)
                     _, err = process.communicate(timeout=120)

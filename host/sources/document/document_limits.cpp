@@ -78,7 +78,9 @@ DocumentLimits document_limits(std::string_view memory, std::string_view seconds
   return limits;
 }
 
-std::string memory_option(std::uint64_t bytes) { return "-K" + std::to_string(std::max<std::uint64_t>(bytes >> 10, 1)); }
+std::string memory_option(std::uint64_t bytes) {
+  return "-K" + std::to_string(std::max<std::uint64_t>(bytes >> 10, 1));
+}
 
 std::string memory_text(std::uint64_t bytes) {
   const double gib = static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
