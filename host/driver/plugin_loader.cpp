@@ -29,7 +29,10 @@ void resolve(void* handle, const char* name, Function& slot, std::string& missin
 // Loads the library and resolves every export before anything is called.
 PluginLibrary::PluginLibrary(const std::filesystem::path& path) {
   std::filesystem::path absolute = std::filesystem::absolute(path);
-  handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // The plug-in stays mapped once loaded: what it and its libraries start
+  // once per process (Exempi) must stay theirs when riphost loads it again
+  // (a document's check, then its run).
+  handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!handle_) {
     const char* reason = dlerror();
     throw HostError("cannot load the plug-in " + absolute.string() + ": " + (reason ? reason : "unknown reason"));
