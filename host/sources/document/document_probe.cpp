@@ -302,8 +302,8 @@ void probe_postscript(DocumentFacts& facts) {
                                     " /PageSpotColors " + std::to_string(kInkSlots - 4) + " >> setpagedevice"};
   const std::vector<std::string> guard = page_device_guard();
   setup.insert(setup.end(), guard.begin(), guard.end());
-  const std::vector<std::string> watch = postscript_watch();
-  setup.insert(setup.end(), watch.begin(), watch.end());
+  const std::vector<std::string> operators = postscript_watch();
+  setup.insert(setup.end(), operators.begin(), operators.end());
   args.push_back("-c");
   for (std::string& piece : command_pieces(setup)) args.push_back(std::move(piece));
   args.insert(args.end(), {"-f", facts.file.string()});
