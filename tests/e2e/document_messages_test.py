@@ -258,7 +258,7 @@ class FreeSpace(unittest.TestCase):
             check = riphost(os.path.join(root, "huge.pdf"), "--check", "-o", os.path.join(root, "out"))
             err = check.stderr.decode()
             self.assertEqual(check.returncode, 2, err)
-            self.assertIn("huge.pdf: page 1: its 5 plates need at least 136.", err)
+            self.assertIn("huge.pdf page 1: its 5 plates need at least 136.", err)
             self.assertFalse(os.path.exists(os.path.join(root, "out")))
 
 
