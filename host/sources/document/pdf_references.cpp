@@ -40,7 +40,7 @@ std::string printable(const std::string& text) {
   return text.size() > kMostNameBytes ? shown + "..." : shown;
 }
 
-// The file a file specification names: a string, or a dictionary's
+// The file a file reference names: a string, or a dictionary's
 // platform-independent name, else one of its platform names.
 std::string file_of(Handle spec) {
   if (spec.isString()) return printable(spec.getUTF8Value());
@@ -49,7 +49,7 @@ std::string file_of(Handle spec) {
       if (Handle name = spec.getKey(key); name.isString()) return printable(name.getUTF8Value());
     }
   }
-  return "(a file specification without a file name)";
+  return "(a file reference without a file name)";
 }
 
 // What a stream found under key is, in words.
