@@ -86,7 +86,6 @@ bool check_page_space(const std::string& where, std::int64_t width, std::int64_t
     sink.error("%s: %s", where.c_str(), verdict.refusal.c_str());
     return false;
   }
-  if (!verdict.warning.empty()) sink.warning("%s: %s", where.c_str(), verdict.warning.c_str());
   return true;
 }
 
@@ -104,18 +103,14 @@ std::string byte_count(std::uint64_t bytes) {
 SpaceVerdict judge_space(const DiskNeed& need, std::uint64_t free, std::size_t plates,
                          const std::filesystem::path& folder) {
   SpaceVerdict verdict;
+  if (need.most <= free) return verdict;
   const std::string what = plates == 1 ? "its plate" : "its " + std::to_string(plates) + " plates";
-  if (need.least > free) {
-    verdict.refusal = what + (plates == 1 ? " needs" : " need") + " at least " + byte_count(need.least) +
-                      " on disk, more than the " +
-                      byte_count(free) + " free in the output folder " + folder.string() +
-                      "; the page is not started (free some space, or use a lower resolution or a smaller page)";
-  } else if (need.most > free) {
-    verdict.warning = what + " may need up to " + byte_count(need.most) + " on disk (" +
-                      (need.least == need.most ? std::string("uncompressed") : "the uncompressed raster") +
-                      "), more than the " + byte_count(free) + " free in the output folder " + folder.string() +
-                      ": the page fails if the disk fills";
-  }
+  const bool stored_raw = need.least == need.most;
+  verdict.refusal = what + (plates == 1 ? " needs" : " need") + (stored_raw ? " at least " : " up to ") +
+                    byte_count(need.most) + " on disk" +
+                    (stored_raw ? std::string() : " (the uncompressed raster; compressed, a busy plate stays near it)") +
+                    ", more than the " + byte_count(free) + " free in the output folder " + folder.string() +
+                    "; the page is not started (free some space, or use a lower resolution or a smaller page)";
   return verdict;
 }
 

@@ -12,10 +12,10 @@
 // uncompressed (OCOMPRESS NONE) a plate takes at least that; compressed, it
 // takes at least that divided by the most its compression can shrink data
 // (PackBits: 64 to 1, Deflate: 1032 to 1), and at most about the raster
-// size. A page is refused only when even the least its plates can take is
-// more than the free space (so a page that would fit is never refused); it
-// gets a warning when the most they may take is more (a page of mostly
-// blank plates fits, a busy one may fill the disk).
+// size. A page is refused when the most its plates may take is more than
+// the free space: halftone plates compress little, so a page whose raster
+// does not fit would most likely fill the disk part-way and fail after
+// hours of work; refusing it costs nothing.
 #ifndef RIPHOST_FREE_SPACE_H
 #define RIPHOST_FREE_SPACE_H
 
@@ -63,19 +63,18 @@ std::optional<std::uint64_t> free_bytes(const std::filesystem::path& folder);
 std::string byte_count(std::uint64_t bytes);
 
 // What a page whose plates need need says about a folder with free bytes:
-// a refusal (the page cannot fit) or a warning (it may not), each one
-// sentence without the page's place; both empty when the page fits.
+// a refusal (one sentence without the page's place) when the most its
+// plates may take does not fit; empty when it does.
 struct SpaceVerdict {
   std::string refusal;
-  std::string warning;
 };
 SpaceVerdict judge_space(const DiskNeed& need, std::uint64_t free, std::size_t plates,
                          const std::filesystem::path& folder);
 
 // The check before a page's first separation: the page (where: its place)
 // of plates plates of width x height pixels in format against folder's free
-// space. False after reporting the refusal to sink; a warning is reported
-// and the page goes on; a folder whose space cannot be told passes.
+// space. False after reporting the refusal to sink; a folder whose space
+// cannot be told passes.
 bool check_page_space(const std::string& where, std::int64_t width, std::int64_t height, std::size_t plates,
                       const PlateFormat& format, const std::filesystem::path& folder, MessageSink& sink);
 

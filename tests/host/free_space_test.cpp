@@ -35,26 +35,24 @@ TEST(FreeSpace, PlatesNeedTheirRasterAtMostAndItsCompressedLeastAtLeast) {
   EXPECT_EQ(page_disk_need(1 << 24, 1 << 24, 1u << 31, plate_format("FW16B", "NONE")).least, UINT64_MAX);
 }
 
-TEST(FreeSpace, OnlyAPageThatCannotFitIsRefused) {
+TEST(FreeSpace, APageWhoseRasterCannotFitIsRefused) {
   const std::filesystem::path out = "/srv/out";
   const DiskNeed need{100 * kGB / 1032, 100 * kGB};
-  // Fits even uncompressed: nothing to say; fits exactly: nothing either.
+  // Fits even uncompressed, or exactly: nothing to say.
   EXPECT_EQ(judge_space(need, 200 * kGB, 4, out).refusal, "");
-  EXPECT_EQ(judge_space(need, 200 * kGB, 4, out).warning, "");
-  EXPECT_EQ(judge_space(need, 100 * kGB, 4, out).warning, "");
-  // Fits only compressed: a warning, never a refusal.
-  const SpaceVerdict tight = judge_space(need, 50 * kGB, 4, out);
-  EXPECT_EQ(tight.refusal, "");
-  EXPECT_EQ(tight.warning, "its 4 plates may need up to 100.0 GB on disk (the uncompressed raster), more than the "
-                           "50.0 GB free in the output folder /srv/out: the page fails if the disk fills");
-  // Cannot fit whatever the content: refused, naming need, free space and folder.
-  const SpaceVerdict full = judge_space(need, 90 * 1000 * 1000, 1, out);
-  EXPECT_EQ(full.refusal.rfind("its plate needs at least 96.9 MB on disk, more than the 90.0 MB free in the output "
-                               "folder /srv/out; the page is not started",
-                               0),
-            0u)
-      << full.refusal;
-  EXPECT_EQ(full.warning, "");
+  EXPECT_EQ(judge_space(need, 100 * kGB, 4, out).refusal, "");
+  // Would fit only if compression shrank it: refused, naming need, free space and folder.
+  EXPECT_EQ(judge_space(need, 50 * kGB, 4, out).refusal,
+            "its 4 plates need up to 100.0 GB on disk (the uncompressed raster; compressed, a busy plate stays near "
+            "it), more than the 50.0 GB free in the output folder /srv/out; the page is not started (free some space, "
+            "or use a lower resolution or a smaller page)");
+  // Stored uncompressed, the raster is what it takes.
+  const DiskNeed raw{96900000, 96900000};
+  EXPECT_EQ(judge_space(raw, 90 * 1000 * 1000, 1, out).refusal.rfind(
+                "its plate needs at least 96.9 MB on disk, more than the 90.0 MB free in the output folder /srv/out; "
+                "the page is not started",
+                0),
+            0u);
 }
 
 TEST(FreeSpace, SpaceIsReadFromTheFolderOrItsNearestParent) {
