@@ -70,16 +70,6 @@ std::string pdf_query(const PageList& pages) {
          "runpdfend";
 }
 
-std::string from_hex(std::string_view hex) {
-  std::string text;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    unsigned value = 0;
-    std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
-    text += static_cast<char>(value);
-  }
-  return text;
-}
-
 double number(std::string_view text) {
   double value = 0.0;
   std::from_chars(text.data(), text.data() + text.size(), value);

@@ -146,16 +146,6 @@ bool loading_line(std::string_view line, std::string& font, std::string& substit
   return !font.empty();
 }
 
-std::string from_hex(std::string_view hex) {
-  std::string text;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    unsigned value = 0;
-    std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
-    text += static_cast<char>(value);
-  }
-  return text;
-}
-
 int page_number(std::string_view text) {
   int value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);

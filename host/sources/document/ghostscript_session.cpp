@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 
@@ -70,6 +71,16 @@ std::string hex_string(const std::string& text) {
     hex += digits[c & 15];
   }
   return hex + ">";
+}
+
+std::string from_hex(std::string_view hex) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    unsigned value = 0;
+    std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
+    text += static_cast<char>(value);
+  }
+  return text;
 }
 
 void GhostscriptSession::abandon() noexcept { given_up = true; }

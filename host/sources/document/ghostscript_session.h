@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sources/document/ghostscript_library.h"
@@ -41,6 +42,10 @@ std::vector<std::string> command_pieces(const std::vector<std::string>& parts);
 
 // A PostScript string of any bytes (a spot colour name, say), in hex.
 std::string hex_string(const std::string& text);
+
+// The bytes of hex digits as Ghostscript prints them back (pairs, no
+// brackets); a pair that is no hex number reads as 0.
+std::string from_hex(std::string_view hex);
 
 class GhostscriptSession {
  public:
