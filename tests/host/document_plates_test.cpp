@@ -35,25 +35,6 @@ using riphost_test::write_file;
 
 // ------------------------------------------------------------------- plates
 
-// TMPDIR pointed at a folder of the test's for as long as it lives.
-class TemporaryFolderVariable {
- public:
-  explicit TemporaryFolderVariable(const fs::path& folder) {
-    if (const char* old = std::getenv("TMPDIR")) old_ = old, had_ = true;
-    setenv("TMPDIR", folder.c_str(), 1);
-  }
-  ~TemporaryFolderVariable() {
-    if (had_) {
-      setenv("TMPDIR", old_.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  std::string old_;
-  bool had_ = false;
-};
 
 constexpr double kTestPpi = 1200.0;
 
@@ -133,7 +114,7 @@ class DocumentPlates : public ::testing::TestWithParam<const char*> {};
 TEST_P(DocumentPlates, InksAreTheDocumentsAndPatchesHaveTheirTints) {
   TempDir dir;
   fs::create_directory(dir / "tmp");
-  TemporaryFolderVariable tmpdir(dir / "tmp");
+  riphost_test::TmpdirAs tmpdir((dir / "tmp").string());
   const std::string file = GetParam();
   DocumentOptions options;
   options.pages = 2;
@@ -187,7 +168,7 @@ class ManySpotPlates : public ::testing::TestWithParam<const char*> {};
 TEST_P(ManySpotPlates, EverySpotColourHasItsOwnPlateAndNoInkLeaks) {
   TempDir dir;
   fs::create_directory(dir / "tmp");
-  TemporaryFolderVariable tmpdir(dir / "tmp");
+  riphost_test::TmpdirAs tmpdir((dir / "tmp").string());
   const std::string file = GetParam();
   DocumentOptions options;
   options.spots = {"PANTONE 185 C", "Varnish", "Die line", "PANTONE 300 C", "Gold", "Silver", "PANTONE 485 C"};
@@ -260,7 +241,7 @@ TEST_P(DocumentCalibration, PlatesTakeTheInksCurveTheDevicesGammaAndTheScreen) {
   const CalibrationCase& c = GetParam();
   TempDir dir;
   fs::create_directory(dir / "tmp");
-  TemporaryFolderVariable tmpdir(dir / "tmp");
+  riphost_test::TmpdirAs tmpdir((dir / "tmp").string());
   write_file(dir / "marks.pdf", riphost_test::marks_pdf(DocumentOptions{}));
   const auto facts =
       std::make_shared<const DocumentFacts>(probe_document(dir / "marks.pdf", "marks.pdf", PageList::parse("")));
@@ -300,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DocumentPlates, AbandonedPageStopsGhostscriptAndLeavesNothing) {
   TempDir dir;
   fs::create_directory(dir / "tmp");
-  TemporaryFolderVariable tmpdir(dir / "tmp");
+  riphost_test::TmpdirAs tmpdir((dir / "tmp").string());
   DocumentOptions options;
   options.pages = 3;
   write_file(dir / "three.pdf", riphost_test::marks_pdf(options));

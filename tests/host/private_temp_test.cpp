@@ -35,30 +35,6 @@ pid_t dead_pid() {
   return child;
 }
 
-// TMPDIR set to value for as long as it lives (unset when value is empty).
-class TmpdirAs {
- public:
-  explicit TmpdirAs(const std::string& value) {
-    if (const char* old = std::getenv("TMPDIR")) old_ = old, had_ = true;
-    if (value.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", value.c_str(), 1);
-    }
-  }
-  ~TmpdirAs() {
-    if (had_) {
-      setenv("TMPDIR", old_.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-
- private:
-  std::string old_;
-  bool had_ = false;
-};
-
 // True when another open file description can lock file: nobody holds it.
 bool lockable(const fs::path& file) {
   const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
@@ -116,7 +92,7 @@ TEST(PrivateTemp, AScopeMakesItsFolderWhenAskedAndPutsTmpdirBack) {
   TempDir base;
   for (const std::string& outside : {base.path().string(), std::string()}) {
     SCOPED_TRACE(outside.empty() ? "TMPDIR unset" : "TMPDIR set");
-    TmpdirAs tmpdir(outside);
+    riphost_test::TmpdirAs tmpdir(outside);
     const fs::path expected_base = outside.empty() ? fs::path("/tmp") : base.path();
     fs::path work;
     {

@@ -137,4 +137,21 @@ FakePluginEnv::~FakePluginEnv() {
   unsetenv("FAKE_DRAVOUT_DUMP");
 }
 
+TmpdirAs::TmpdirAs(const std::string& value) {
+  if (const char* old = std::getenv("TMPDIR")) old_ = old, had_ = true;
+  if (value.empty()) {
+    unsetenv("TMPDIR");
+  } else {
+    setenv("TMPDIR", value.c_str(), 1);
+  }
+}
+
+TmpdirAs::~TmpdirAs() {
+  if (had_) {
+    setenv("TMPDIR", old_.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+}
+
 }  // namespace riphost_test

@@ -69,6 +69,20 @@ std::string make_pbm(int width, int height, Ink ink) {
   return bytes;
 }
 
+// TMPDIR set to value (unset when value is empty) for as long as it lives;
+// what it was is put back after.
+class TmpdirAs {
+ public:
+  explicit TmpdirAs(const std::string& value);
+  ~TmpdirAs();
+  TmpdirAs(const TmpdirAs&) = delete;
+  TmpdirAs& operator=(const TmpdirAs&) = delete;
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
 }  // namespace riphost_test
 
 #endif  // RIPHOST_TEST_SUPPORT_H
